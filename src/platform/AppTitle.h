@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QString>
+
+// Title of every message box and the application's display name.
+inline QString appTitle() { return QStringLiteral("Kestrel"); }

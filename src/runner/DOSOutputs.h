@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// What the runner asks of its window at every reporting point: the live state of the
+// three log-level options.
+class LogLevelView {
+public:
+    virtual ~LogLevelView() = default;
+    virtual bool logNoneSelected() const = 0;
+    virtual bool logDefaultOrVerboseSelected() const = 0;
+};
+
+// Runs one console command line as a child process whose standard output and standard
+// error share one pipe, keeps everything it writes, and hands samples of it to the
+// listener of ReceiveOutputs while it runs.
+//
+// The command line is split by the Windows command-line rules (see
+// platform/CommandLineRules.h) and started from that argument list, never through a
+// shell. The child starts in the process's current folder, in a process group of its
+// own, with /dev/null as its standard input.
+class DOSOutputs : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString CommandLine READ CommandLine WRITE setCommandLine)
+
+public:
+    // levels must outlive the runner; it is read only at reporting points.
+    explicit DOSOutputs(const LogLevelView* levels, QObject* parent = nullptr);
+    ~DOSOutputs() override;
+
+    QString CommandLine() const;
+    void setCommandLine(const QString& DOSCommand);
+
+    // Everything read from the pipe during the last call that started a child.
+    QString Outputs() const;
+
+    // A non-empty argument replaces the stored command line first (for good, even if the
+    // run then fails). Runs the stored line and returns once every holder of the pipe's
+    // write end has closed it. Returns the captured output, or empty text after one of
+    // the three start failures, each reported in a critical message box.
+    // Connect to ReceiveOutputs with a direct connection: each emit runs its listener to
+    // the end before the runner goes on. Throws Failure when the block count overflows.
+    QString ExecuteCommand(const QString& CommandLine = QString());
+
+signals:
+    void ReceiveOutputs(const QString& CommandOutputs);
+
+private:
+    const LogLevelView* levels_;
+    QString commandLine_;
+    QString outputs_;
+};
