@@ -1,10 +1,12 @@
 #include "console/frmDOSOutput.h"
+#include "platform/AppTitle.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    frmDOSOutput window;
+    QApplication::setApplicationName(appTitle());
+    frmDOSOutput window(QApplication::applicationDirPath());
     window.show();
     return QApplication::exec();
 }

@@ -1,7 +1,148 @@
 #include "frmDOSOutput.h"
 
-frmDOSOutput::frmDOSOutput(QWidget* parent) : QWidget(parent) {
+#include "CommandAssembly.h"
+#include "HelpText.h"
+#include "RepairedFileMove.h"
+#include "platform/Failure.h"
+#include "platform/LogTextBox.h"
+#include "platform/MessageBox.h"
+#include "platform/Screen.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+
+frmDOSOutput::frmDOSOutput(QString appFolder, QWidget* parent)
+    : QWidget(parent), appFolder_(std::move(appFolder)) {
     setObjectName(QStringLiteral("frmDOSOutput"));
     setWindowTitle(QStringLiteral("Kestrel - Untrunc-w GUI"));
     setFixedSize(488, 444);
+    createControls();
+    connectHandlers();
+    Form_Load();
+    cmdExecute->setFocus();
+    CentreOnScreen(this);
+}
+
+frmDOSOutput::~frmDOSOutput() = default;
+
+void frmDOSOutput::connectHandlers() {
+    connect(cmdExecute, &QPushButton::clicked, this, &frmDOSOutput::cmdExecute_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmDOSOutput::cmdExit_Click);
+    connect(txtOutputs, &LogTextBox::Change, this, &frmDOSOutput::txtOutputs_Change);
+    // Enter presses the focused command button, or Execute when no button has the focus.
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* enter = new QShortcut(QKeySequence(key), this);
+        enter->setObjectName(QStringLiteral("defaultButtonShortcut"));
+        connect(enter, &QShortcut::activated, this, [this] {
+            auto* focused = qobject_cast<QPushButton*>(focusWidget());
+            QPushButton* target = focused != nullptr ? focused : cmdExecute;
+            if (target->isEnabled()) {
+                target->click();
+            }
+        });
+    }
+}
+
+void frmDOSOutput::Form_Load() {
+    objDOS = std::make_unique<DOSOutputs>(this);
+    connect(objDOS.get(), &DOSOutputs::ReceiveOutputs, this, &frmDOSOutput::objDOS_ReceiveOutputs,
+            Qt::DirectConnection);
+    txtOutputs->setText(HelpText());
+}
+
+bool frmDOSOutput::logNoneSelected() const {
+    return Optlognone->isChecked();
+}
+
+bool frmDOSOutput::logDefaultOrVerboseSelected() const {
+    return Optlogdefault->isChecked() || Optlogverbose->isChecked();
+}
+
+void frmDOSOutput::objDOS_ReceiveOutputs(const QString& CommandOutputs) {
+    txtOutputs->appendText(CommandOutputs);
+}
+
+void frmDOSOutput::txtOutputs_Change() {
+    txtOutputs->setSelStart(txtOutputs->Text().size());
+}
+
+RepairInputs frmDOSOutput::readRepairInputs() const {
+    RepairInputs in;
+    in.gopm = Txtgopm->text();
+    in.gopl = Txtgopl->text();
+    in.smpltrk = Txtsmpltrk->text();
+    in.samplesPerChunk = Option1->isChecked();
+    in.interleave = Option2->isChecked();
+    in.logVerbose = Optlogverbose->isChecked();
+    in.reference = TxtRef->text();
+    in.corrupt = TxtCor->text();
+    in.appFolder = appFolder_;
+    return in;
+}
+
+void frmDOSOutput::setRunButtonsEnabled(bool enabled) {
+    for (QPushButton* button : {cmdExecute, cmdExit, Command1, Command2}) {
+        button->setEnabled(enabled);
+    }
+}
+
+void frmDOSOutput::cmdExecute_Click() {
+    txtOutputs->setText(QString());
+    setRunButtonsEnabled(false);
+    const RepairInputs inputs = readRepairInputs();
+    running_ = true;
+    try {
+        txtCommand->setText(AssembleCommandLine(inputs));
+        txtCommand->setCursorPosition(0);
+        objDOS->setCommandLine(txtCommand->text());
+        runCorruptPath_ = inputs.corrupt;
+        objDOS->ExecuteCommand();
+        running_ = false;
+        RenameRepairedFile();
+        ShowMessage(QStringLiteral("done"));
+        setRunButtonsEnabled(true);
+    } catch (const Failure& failure) {
+        running_ = false;
+        ShowMessage(failure.userText());
+    }
+}
+
+void frmDOSOutput::RenameRepairedFile() {
+    const RepairedFileNames names = DeriveRepairedFileNames(runCorruptPath_);
+    newfilename = names.finalName;
+    const MoveOutcome outcome = MoveIntoPlace(names);
+    if (outcome.kind == MoveOutcome::KeptUnderToolName) {
+        newfilename = names.toolOutput;
+        appendLogLine(KeptResultLogLine(names, outcome.error));
+    }
+}
+
+// Starts a line of our own on a fresh line of the log.
+void frmDOSOutput::appendLogLine(const QString& line) {
+    const QString& log = txtOutputs->Text();
+    const bool atLineStart = log.isEmpty() || log.endsWith(u'\n') || log.endsWith(u'\r');
+    txtOutputs->appendText((atLineStart ? QString() : QStringLiteral("\n")) + line +
+                           QStringLiteral("\n"));
+}
+
+void frmDOSOutput::cmdExit_Click() {
+    objDOS.reset();
+    endProgram();
+}
+
+void frmDOSOutput::endProgram() {
+    QApplication::exit(0);
+}
+
+void frmDOSOutput::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    endProgram();
 }

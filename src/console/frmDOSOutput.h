@@ -1,9 +1,98 @@
 #pragma once
 
-#include <QWidget>
+#include "runner/DOSOutputs.h"
 
-class frmDOSOutput : public QWidget {
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+class LogTextBox;
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class SpinScrollBar;
+struct RepairInputs;
+
+// The main window: picks the videos, sets the options, runs a repair, shows the log,
+// names the result and starts the preview. Every control carries its name as object
+// name.
+class frmDOSOutput : public QWidget, public LogLevelView {
     Q_OBJECT
+
 public:
-    explicit frmDOSOutput(QWidget* parent = nullptr);
+    // appFolder is where the repair tool and the player are looked for.
+    explicit frmDOSOutput(QString appFolder, QWidget* parent = nullptr);
+    ~frmDOSOutput() override;
+
+    const QString& appFolder() const { return appFolder_; }
+    DOSOutputs* runner() const { return objDOS.get(); }
+    const QString& newFilename() const { return newfilename; }
+
+    bool logNoneSelected() const override;
+    bool logDefaultOrVerboseSelected() const override;
+
+    void cmdExecute_Click();
+    void cmdExit_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void createFrames();
+    void createTopRow();
+    void createBottomRow();
+    void setTabChain();
+    void connectHandlers();
+    void Form_Load();
+
+    void objDOS_ReceiveOutputs(const QString& CommandOutputs);
+    void txtOutputs_Change();
+    void RenameRepairedFile();
+    void appendLogLine(const QString& line);
+
+    RepairInputs readRepairInputs() const;
+    void setRunButtonsEnabled(bool enabled);
+    void endProgram();
+
+    QString appFolder_;
+    std::unique_ptr<DOSOutputs> objDOS;
+    QString newfilename;
+    QString runCorruptPath_; // the broken video of the run in progress or last run
+    bool running_ = false;
+
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QGroupBox* Frame4 = nullptr;
+    QButtonGroup* Frame1Options = nullptr;
+    QButtonGroup* Frame4Options = nullptr;
+    QRadioButton* Optlognone = nullptr;
+    QRadioButton* Optlogdefault = nullptr;
+    QRadioButton* Optlogverbose = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    SpinScrollBar* VScroll1 = nullptr;
+    SpinScrollBar* VScroll2 = nullptr;
+    SpinScrollBar* VScroll3 = nullptr;
+    QLineEdit* Txtgopm = nullptr;
+    QLineEdit* Txtgopl = nullptr;
+    QLineEdit* Txtsmpltrk = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* cmdExecute = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QLineEdit* TxtRef = nullptr;
+    QLineEdit* TxtCor = nullptr;
+    QLineEdit* txtCommand = nullptr;
+    LogTextBox* txtOutputs = nullptr;
 };

@@ -1,15 +1,16 @@
 #include "VbControls.h"
 
+#include "LogTextBox.h"
+#include "SpinScrollBar.h"
 #include "Twips.h"
+#include "VbFrame.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 
 namespace {
 
@@ -23,9 +24,7 @@ template <typename W> W* place(W* widget, const QString& name, int l, int t, int
 
 QGroupBox* MakeFrame(QWidget* container, const QString& name, const QString& caption, int left,
                      int top, int width, int height) {
-    auto* frame = place(new QGroupBox(caption, container), name, left, top, width, height);
-    frame->setFlat(false);
-    return frame;
+    return place(new VbFrame(caption, container), name, left, top, width, height);
 }
 
 QRadioButton* MakeOption(QWidget* container, QButtonGroup* group, const QString& name,
@@ -44,15 +43,9 @@ QLineEdit* MakeReadOnlyTextBox(QWidget* container, const QString& name, const QS
     return box;
 }
 
-QPlainTextEdit* MakeReadOnlyLogBox(QWidget* container, const QString& name, int left, int top,
-                                   int width, int height) {
-    auto* box = place(new QPlainTextEdit(container), name, left, top, width, height);
-    box->setReadOnly(true);
-    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    return box;
+LogTextBox* MakeReadOnlyLogBox(QWidget* container, const QString& name, int left, int top,
+                               int width, int height) {
+    return place(new LogTextBox(container), name, left, top, width, height);
 }
 
 QPushButton* MakeCommandButton(QWidget* container, const QString& name, const QString& caption,
@@ -67,9 +60,9 @@ QLabel* MakeLabel(QWidget* container, const QString& name, const QString& captio
     return place(new QLabel(caption, container), name, left, top, width, height);
 }
 
-QScrollBar* MakeVScroll(QWidget* container, const QString& name, int left, int top, int width,
-                        int height) {
-    return place(new QScrollBar(Qt::Vertical, container), name, left, top, width, height);
+SpinScrollBar* MakeVScroll(QWidget* container, const QString& name, int left, int top, int width,
+                           int height) {
+    return place(new SpinScrollBar(container), name, left, top, width, height);
 }
 
 QButtonGroup* MakeOptionGroup(QWidget* container, const QString& name) {
@@ -77,4 +70,14 @@ QButtonGroup* MakeOptionGroup(QWidget* container, const QString& name) {
     group->setObjectName(name);
     group->setExclusive(true);
     return group;
+}
+
+void StackFirstCreatedOnTop(QWidget* container) {
+    const QList<QWidget*> children = container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (auto it = children.crbegin(); it != children.crend(); ++it) {
+        (*it)->raise();
+        if (auto* frame = qobject_cast<QGroupBox*>(*it)) {
+            StackFirstCreatedOnTop(frame);
+        }
+    }
 }

@@ -6,10 +6,8 @@ class QButtonGroup;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
-class QScrollBar;
 class QWidget;
 
 // Thin makers for the classic control kinds. Each names the widget (object name =
@@ -26,8 +24,10 @@ QRadioButton* MakeOption(QWidget* container, QButtonGroup* group, const QString&
 QLineEdit* MakeReadOnlyTextBox(QWidget* container, const QString& name, const QString& text,
                                int left, int top, int width, int height);
 
-QPlainTextEdit* MakeReadOnlyLogBox(QWidget* container, const QString& name, int left, int top,
-                                   int width, int height);
+class LogTextBox;
+
+LogTextBox* MakeReadOnlyLogBox(QWidget* container, const QString& name, int left, int top,
+                               int width, int height);
 
 QPushButton* MakeCommandButton(QWidget* container, const QString& name, const QString& caption,
                                int left, int top, int width, int height);
@@ -35,9 +35,15 @@ QPushButton* MakeCommandButton(QWidget* container, const QString& name, const QS
 QLabel* MakeLabel(QWidget* container, const QString& name, const QString& caption, int left,
                   int top, int width, int height);
 
-QScrollBar* MakeVScroll(QWidget* container, const QString& name, int left, int top, int width,
-                        int height);
+class SpinScrollBar;
+
+SpinScrollBar* MakeVScroll(QWidget* container, const QString& name, int left, int top, int width,
+                           int height);
 
 // An exclusive button group owned by its container, so that option buttons in a nested
 // container never clear those of an outer one.
 QButtonGroup* MakeOptionGroup(QWidget* container, const QString& name);
+
+// Stacks the children of container (and of its frames) so that the first created lies on
+// top, as the classic designer stacks controls that overlap.
+void StackFirstCreatedOnTop(QWidget* container);
