@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 // What the runner asks of its window at every reporting point: the live state of the
 // three log-level options.
 class LogLevelView {
@@ -20,6 +22,14 @@ public:
 // platform/CommandLineRules.h) and started from that argument list, never through a
 // shell. The child starts in the process's current folder, in a process group of its
 // own, with /dev/null as its standard input.
+//
+// Output is read 256 bytes at a time and decoded as UTF-8 (invalid bytes become U+FFFD).
+// At every 50th non-empty read the runner asks the LogLevelView and raises "." when
+// None is selected, then that read's text when Default or Verbose is selected, then
+// processes pending events. Nothing else of the output reaches the listener.
+//
+// The runner never waits for the child's exit and never looks at its exit status; a
+// child still running after its output has closed is reaped later without blocking.
 class DOSOutputs : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString CommandLine READ CommandLine WRITE setCommandLine)
@@ -38,7 +48,9 @@ public:
     // A non-empty argument replaces the stored command line first (for good, even if the
     // run then fails). Runs the stored line and returns once every holder of the pipe's
     // write end has closed it. Returns the captured output, or empty text after one of
-    // the three start failures, each reported in a critical message box.
+    // the three start failures, each reported in a critical message box:
+    // "Command Line empty", "CreatePipe failed. Error: <errno>", "File or command not
+    // found" (also for a program that exists but cannot be executed).
     // Connect to ReceiveOutputs with a direct connection: each emit runs its listener to
     // the end before the runner goes on. Throws Failure when the block count overflows.
     QString ExecuteCommand(const QString& CommandLine = QString());
@@ -46,8 +58,17 @@ public:
 signals:
     void ReceiveOutputs(const QString& CommandOutputs);
 
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
 private:
+    struct Private;
+
+    void ReadUntilBroken(int readEnd);
+    void Report(QStringView blockText);
+    void ReapLater();
+
     const LogLevelView* levels_;
     QString commandLine_;
-    QString outputs_;
+    std::unique_ptr<Private> d_;
 };

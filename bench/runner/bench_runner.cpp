@@ -1,0 +1,121 @@
+// Measures the runner against "dd bs=256" reading the same stream: the stand-in tool
+// writes the given number of bytes (default 200 MiB) in 64 KiB writes; the runner reads
+// them 256 bytes at a time at log level Verbose with a listener connected. Each side
+// runs several rounds; the best times are compared.
+//
+// Usage: bench_runner [bytes] [rounds]
+
+#include "platform/CommandLineRules.h"
+#include "runner/DOSOutputs.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+class VerboseLevels : public LogLevelView {
+public:
+    bool logNoneSelected() const override { return false; }
+    bool logDefaultOrVerboseSelected() const override { return true; }
+};
+
+pid_t spawnWith(const char* program, std::vector<const char*> argv, int fd, int target) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fd, target);
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int result = posix_spawnp(&pid, program, &actions, nullptr,
+                                    const_cast<char* const*>(argv.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0) {
+        std::fprintf(stderr, "cannot start %s\n", program);
+        std::exit(1);
+    }
+    return pid;
+}
+
+// Seconds for: stand-in | dd of=/dev/null bs=256
+double timeDd() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        std::perror("pipe2");
+        std::exit(1);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t writer = spawnWith(KESTREL_STANDIN_PATH, {KESTREL_STANDIN_PATH}, fds[1], 1);
+    const pid_t reader =
+        spawnWith("dd", {"dd", "of=/dev/null", "bs=256", "status=none"}, fds[0], 0);
+    close(fds[0]);
+    close(fds[1]);
+    waitpid(writer, nullptr, 0);
+    waitpid(reader, nullptr, 0);
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+double timeRunner(DOSOutputs& runner, long long bytes) {
+    QElapsedTimer timer;
+    timer.start();
+    const QString output = runner.ExecuteCommand(QuoteArgument(KESTREL_STANDIN_PATH));
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    if (output.size() != bytes) {
+        std::fprintf(stderr, "runner captured %lld of %lld bytes\n",
+                     static_cast<long long>(output.size()), bytes);
+        std::exit(1);
+    }
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const long long bytes = argc > 1 ? std::atoll(argv[1]) : 200LL * 1024 * 1024;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    qputenv("STANDIN_FAST_BYTES", QByteArray::number(bytes));
+
+    VerboseLevels levels;
+    DOSOutputs runner(&levels);
+    long long events = 0;
+    long long eventChars = 0;
+    QObject::connect(
+        &runner, &DOSOutputs::ReceiveOutputs, &runner,
+        [&](const QString& text) {
+            ++events;
+            eventChars += text.size();
+        },
+        Qt::DirectConnection);
+
+    std::vector<double> ddTimes;
+    std::vector<double> runnerTimes;
+    for (int round = 0; round < rounds; ++round) {
+        ddTimes.push_back(timeDd());
+        runnerTimes.push_back(timeRunner(runner, bytes));
+    }
+    const double dd = *std::min_element(ddTimes.begin(), ddTimes.end());
+    const double run = *std::min_element(runnerTimes.begin(), runnerTimes.end());
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+
+    std::printf("bytes:          %lld\n", bytes);
+    std::printf("rounds:         %d\n", rounds);
+    std::printf("dd bs=256:      %.3f s (best)\n", dd);
+    std::printf("runner:         %.3f s (best)\n", run);
+    std::printf("ratio:          %.2f (goal <= 1.30)\n", run / dd);
+    std::printf("events:         %lld (%lld characters)\n", events / rounds, eventChars / rounds);
+    std::printf("peak RSS:       %ld KiB\n", usage.ru_maxrss);
+    return 0;
+}
