@@ -45,8 +45,8 @@ template <typename W> W* place(W* widget, const char* name, int l, int t, int w,
 } // namespace
 
 FilePicker::FilePicker(PickerKind kind, Writer writeTarget)
-    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                           Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       kind_(kind), writeTarget_(std::move(writeTarget)) {
     const PickerDesign& d = designOf(kind);
     setObjectName(QString::fromLatin1(d.formName));
