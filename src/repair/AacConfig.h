@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace repair {
+
+struct AacConfig {
+    std::vector<std::uint8_t> audioSpecificConfig;
+    int objectType = 0;
+    int channels = 0;
+    std::uint32_t sampleRate = 0;
+};
+
+// Reads the AudioSpecificConfig out of an esds box payload (after the full-box header).
+std::optional<AacConfig> parseEsds(const std::uint8_t* data, std::size_t size);
+
+// Decodes object type, rate and channel count from an AudioSpecificConfig.
+bool describeAudioSpecificConfig(AacConfig& cfg);
+
+} // namespace repair

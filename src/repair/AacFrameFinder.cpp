@@ -1,0 +1,154 @@
+#include "AacFrameFinder.h"
+
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/mem.h>
+}
+
+namespace repair {
+namespace {
+
+// An AAC frame holds at most 6144 bits per channel; twice that leaves room for
+// encoders that overshoot.
+constexpr std::size_t kMaxBytesPerChannel = 1536;
+constexpr int kMaxFramesPerRun = 128;
+
+enum Element { Sce = 0, Cpe = 1, Cce = 2, Lfe = 3, Dse = 4, Pce = 5, Fil = 6, End = 7 };
+
+} // namespace
+
+AacFrameFinder::AacFrameFinder(const AacConfig& config, int lowGainThreshold)
+    : channels_(config.channels), lowGain_(lowGainThreshold) {
+    maxFrame_ =
+        kMaxBytesPerChannel * static_cast<std::size_t>(std::clamp(channels_ ? channels_ : 8, 1, 8));
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AAC);
+    ctx_ = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (!ctx_) {
+        return;
+    }
+    const auto& asc = config.audioSpecificConfig;
+    ctx_->extradata =
+        static_cast<std::uint8_t*>(av_mallocz(asc.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (ctx_->extradata) {
+        std::memcpy(ctx_->extradata, asc.data(), asc.size());
+        ctx_->extradata_size = static_cast<int>(asc.size());
+    }
+    packet_ = av_packet_alloc();
+    frame_ = av_frame_alloc();
+    if (!ctx_->extradata || !packet_ || !frame_ || avcodec_open2(ctx_, codec, nullptr) < 0) {
+        avcodec_free_context(&ctx_);
+    }
+}
+
+AacFrameFinder::~AacFrameFinder() {
+    avcodec_free_context(&ctx_);
+    av_packet_free(&packet_);
+    av_frame_free(&frame_);
+}
+
+bool AacFrameFinder::plausibleStart(const std::uint8_t* p, std::size_t n) const {
+    if (n < 2) {
+        return false;
+    }
+    const int element = p[0] >> 5;
+    if (channels_ == 1) {
+        if (element != Sce && element != Fil && element != Dse) {
+            return false;
+        }
+        // A single channel element carries global_gain right after its 4-bit tag; real
+        // audio keeps it well above what zeros or small length fields produce.
+        const int gain = ((p[0] & 1) << 7) | (p[1] >> 1);
+        return element != Sce || gain >= lowGain_;
+    }
+    return element != Cce && element != End && element != Pce;
+}
+
+bool AacFrameFinder::send(const std::uint8_t* data, std::size_t size) {
+    avcodec_flush_buffers(ctx_);
+    av_packet_unref(packet_);
+    if (size == 0 || size > 1u << 24 || av_new_packet(packet_, static_cast<int>(size)) < 0) {
+        return false;
+    }
+    std::memcpy(packet_->data, data, size);
+    return avcodec_send_packet(ctx_, packet_) >= 0;
+}
+
+bool AacFrameFinder::decodes(const std::uint8_t* data, std::size_t size) {
+    return ok() && send(data, size) && avcodec_receive_frame(ctx_, frame_) >= 0;
+}
+
+std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::size_t> starts;
+    if (!send(data, size) || avcodec_receive_frame(ctx_, frame_) < 0) {
+        return starts;
+    }
+    starts.push_back(0);
+    // The decoder keeps the unused rest of the packet and decodes it on the next call;
+    // the size it reports for that frame is what was left, which gives its start.
+    while (starts.size() < kMaxFramesPerRun && avcodec_receive_frame(ctx_, frame_) >= 0) {
+        const auto left = static_cast<std::size_t>(std::max(frame_->pkt_size, 0));
+        if (left == 0 || left >= size - starts.back()) {
+            break;
+        }
+        starts.push_back(size - left);
+    }
+    return starts;
+}
+
+std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_t size, bool atEnd,
+                                            const std::function<bool(std::size_t)>& otherStart) {
+    const std::size_t longest = std::min(maxFrame_, size);
+    // Usually another track's sample follows: its start is the frame's end.
+    for (std::size_t len = 1; len <= longest; ++len) {
+        if ((len == size ? atEnd : otherStart(len)) && decodes(data, len)) {
+            return len;
+        }
+    }
+    if (size < maxFrame_ && !atEnd) {
+        return 0; // not enough bytes in view to tell
+    }
+    if (!decodes(data, longest)) {
+        return 0;
+    }
+    std::size_t lo = 1;
+    std::size_t hi = longest;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (decodes(data, mid)) {
+            hi = mid;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    return lo;
+}
+
+std::vector<std::uint32_t>
+AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, bool atEnd,
+                       const std::function<bool(std::size_t)>& otherStart) {
+    std::vector<std::uint32_t> out;
+    if (!ok() || !plausibleStart(data, size)) {
+        return out;
+    }
+    const auto starts = decodeRun(data, size);
+    for (std::size_t i = 1; i < starts.size(); ++i) {
+        out.push_back(static_cast<std::uint32_t>(starts[i] - starts[i - 1]));
+        if (otherStart(starts[i]) || !plausibleStart(data + starts[i], size - starts[i])) {
+            return out;
+        }
+    }
+    if (starts.empty()) {
+        return out;
+    }
+    const std::size_t last = starts.back();
+    if (const std::size_t len = lastFrameLength(
+            data + last, size - last, atEnd, [&](std::size_t i) { return otherStart(last + i); })) {
+        out.push_back(static_cast<std::uint32_t>(len));
+    }
+    return out;
+}
+
+} // namespace repair

@@ -1,0 +1,30 @@
+#include "BrokenFile.h"
+
+#include "Box.h"
+#include "Endian.h"
+#include "Reference.h"
+#include "RepairError.h"
+
+namespace repair {
+
+MediaData findMediaData(const ByteSource& file) {
+    const auto top = childBoxes(file, 0, file.size());
+    if (top.empty() || !isTopLevelType(top.front().type)) {
+        throw RepairError(ExitCode::BadInput, "broken file is not an MP4/MOV file");
+    }
+    MediaData media;
+    for (const auto& box : top) {
+        if (box.type == fourcc("ftyp") && media.ftyp.empty()) {
+            media.ftyp = loadBox(file, box.offset, box.end, 4096);
+        }
+        if (box.type == fourcc("mdat") && box.end > box.payload) {
+            media.begin = box.payload;
+            media.end = box.end;
+            media.cut = box.runsPastEnd;
+            return media;
+        }
+    }
+    throw RepairError(ExitCode::NoMedia, "broken file holds no media data (no mdat box)");
+}
+
+} // namespace repair

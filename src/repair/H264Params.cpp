@@ -1,0 +1,205 @@
+#include "H264Params.h"
+
+#include "BitReader.h"
+
+namespace repair {
+namespace {
+
+// Parameter sets are short; a few hundred bytes cover every field we read.
+constexpr std::size_t kMaxParamBytes = 512;
+
+bool highProfile(std::uint32_t profile) {
+    switch (profile) {
+    case 100:
+    case 110:
+    case 122:
+    case 244:
+    case 44:
+    case 83:
+    case 86:
+    case 118:
+    case 128:
+    case 138:
+    case 139:
+    case 134:
+    case 135:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void skipScalingList(BitReader& br, int count) {
+    int last = 8;
+    int next = 8;
+    for (int j = 0; j < count && !br.failed(); ++j) {
+        if (next != 0) {
+            next = (last + br.se() + 256) % 256;
+        }
+        last = next == 0 ? last : next;
+    }
+}
+
+bool readChromaInfo(BitReader& br, Sps& sps) {
+    const std::uint32_t chroma = br.ue();
+    if (chroma > 3) {
+        return false;
+    }
+    if (chroma == 3) {
+        sps.separateColourPlane = br.flag();
+    }
+    if (br.ue() > 6 || br.ue() > 6) { // bit depths minus 8
+        return false;
+    }
+    br.skip(1); // qpprime_y_zero_transform_bypass_flag
+    if (br.flag()) {
+        const int lists = chroma == 3 ? 12 : 8;
+        for (int i = 0; i < lists; ++i) {
+            if (br.flag()) {
+                skipScalingList(br, i < 6 ? 16 : 64);
+            }
+        }
+    }
+    return true;
+}
+
+bool readPocInfo(BitReader& br, Sps& sps) {
+    sps.pocType = br.ue();
+    if (sps.pocType == 0) {
+        const std::uint32_t v = br.ue();
+        if (v > 12) {
+            return false;
+        }
+        sps.log2MaxPocLsb = static_cast<int>(v) + 4;
+    } else if (sps.pocType == 1) {
+        sps.deltaPicOrderAlwaysZero = br.flag();
+        br.se();
+        br.se();
+        const std::uint32_t cycle = br.ue();
+        if (cycle > 255) {
+            return false;
+        }
+        for (std::uint32_t i = 0; i < cycle && !br.failed(); ++i) {
+            br.se();
+        }
+    } else if (sps.pocType != 2) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<Sps> parseSps(const std::uint8_t* nal, std::size_t size) {
+    if (size < 4 || (nal[0] & 0x1f) != 7) {
+        return std::nullopt;
+    }
+    const auto rbsp = unescapeRbsp(nal + 1, size - 1, kMaxParamBytes);
+    BitReader br(rbsp.data(), rbsp.size());
+    Sps sps;
+    const std::uint32_t profile = br.bits(8);
+    br.skip(16); // constraint flags, level
+    sps.id = br.ue();
+    if (sps.id > 31 || (highProfile(profile) && !readChromaInfo(br, sps))) {
+        return std::nullopt;
+    }
+    const std::uint32_t frameNum = br.ue();
+    if (frameNum > 12 || !readPocInfo(br, sps)) {
+        return std::nullopt;
+    }
+    sps.log2MaxFrameNum = static_cast<int>(frameNum) + 4;
+    br.ue(); // max_num_ref_frames
+    br.skip(1);
+    const std::uint32_t widthMbs = br.ue() + 1;
+    const std::uint32_t heightUnits = br.ue() + 1;
+    sps.frameMbsOnly = br.flag();
+    if (br.failed() || widthMbs > 1024 || heightUnits > 1024) {
+        return std::nullopt;
+    }
+    sps.picSizeInMbs = widthMbs * heightUnits * (sps.frameMbsOnly ? 1 : 2);
+    return sps;
+}
+
+std::optional<Pps> parsePps(const std::uint8_t* nal, std::size_t size) {
+    if (size < 2 || (nal[0] & 0x1f) != 8) {
+        return std::nullopt;
+    }
+    const auto rbsp = unescapeRbsp(nal + 1, size - 1, kMaxParamBytes);
+    BitReader br(rbsp.data(), rbsp.size());
+    Pps pps;
+    pps.id = br.ue();
+    pps.spsId = br.ue();
+    br.skip(1); // entropy_coding_mode_flag
+    pps.bottomFieldPicOrderPresent = br.flag();
+    if (br.failed() || pps.id > 255 || pps.spsId > 31) {
+        return std::nullopt;
+    }
+    return pps;
+}
+
+bool ParamSets::addSps(const std::uint8_t* nal, std::size_t size) {
+    auto sps = parseSps(nal, size);
+    if (!sps) {
+        return false;
+    }
+    if (!sps_[sps->id]) {
+        ++spsCount_;
+    }
+    sps_[sps->id] = *sps;
+    return true;
+}
+
+bool ParamSets::addPps(const std::uint8_t* nal, std::size_t size) {
+    auto pps = parsePps(nal, size);
+    if (!pps) {
+        return false;
+    }
+    pps_[pps->id] = *pps;
+    return true;
+}
+
+const Pps* ParamSets::pps(std::uint32_t id) const {
+    return id < pps_.size() && pps_[id] ? &*pps_[id] : nullptr;
+}
+
+const Sps* ParamSets::sps(std::uint32_t id) const {
+    return id < sps_.size() && sps_[id] ? &*sps_[id] : nullptr;
+}
+
+std::optional<AvcConfig> parseAvcC(const std::uint8_t* data, std::size_t size) {
+    if (size < 7 || data[0] != 1) {
+        return std::nullopt;
+    }
+    AvcConfig cfg;
+    cfg.lengthSize = (data[4] & 3) + 1;
+    if (cfg.lengthSize == 3) {
+        return std::nullopt;
+    }
+    std::size_t at = 5;
+    for (int kind = 0; kind < 2; ++kind) {
+        if (at >= size) {
+            return std::nullopt;
+        }
+        const int count = kind == 0 ? (data[at] & 0x1f) : data[at];
+        ++at;
+        for (int i = 0; i < count; ++i) {
+            if (at + 2 > size) {
+                return std::nullopt;
+            }
+            const std::size_t len = (std::size_t{data[at]} << 8) | data[at + 1];
+            at += 2;
+            if (len > size - at) {
+                return std::nullopt;
+            }
+            if (kind == 0) {
+                cfg.params.addSps(data + at, len);
+            } else {
+                cfg.params.addPps(data + at, len);
+            }
+            at += len;
+        }
+    }
+    return cfg;
+}
+
+} // namespace repair

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace repair {
+
+// The fields of a sequence parameter set that slice headers and picture order depend on.
+struct Sps {
+    std::uint32_t id = 0;
+    bool separateColourPlane = false;
+    int log2MaxFrameNum = 4;
+    std::uint32_t pocType = 0;
+    int log2MaxPocLsb = 4;
+    bool deltaPicOrderAlwaysZero = false;
+    bool frameMbsOnly = true;
+    std::uint32_t picSizeInMbs = 0;
+};
+
+struct Pps {
+    std::uint32_t id = 0;
+    std::uint32_t spsId = 0;
+    bool bottomFieldPicOrderPresent = false;
+};
+
+// Parameter sets by id, from avcC and from in-band SPS/PPS NAL units.
+class ParamSets {
+public:
+    // Parse a NAL unit (header byte included); returns false when it is not a valid SPS/PPS.
+    bool addSps(const std::uint8_t* nal, std::size_t size);
+    bool addPps(const std::uint8_t* nal, std::size_t size);
+
+    const Pps* pps(std::uint32_t id) const;
+    const Sps* sps(std::uint32_t id) const;
+    bool empty() const { return spsCount_ == 0; }
+
+private:
+    std::array<std::optional<Sps>, 32> sps_{};
+    std::array<std::optional<Pps>, 256> pps_{};
+    int spsCount_ = 0;
+};
+
+std::optional<Sps> parseSps(const std::uint8_t* nal, std::size_t size);
+std::optional<Pps> parsePps(const std::uint8_t* nal, std::size_t size);
+
+// Decoder configuration record of an avc1/avc3 sample entry.
+struct AvcConfig {
+    int lengthSize = 4;
+    ParamSets params;
+};
+
+std::optional<AvcConfig> parseAvcC(const std::uint8_t* data, std::size_t size);
+
+} // namespace repair

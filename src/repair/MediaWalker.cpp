@@ -1,0 +1,182 @@
+#include "MediaWalker.h"
+
+#include <algorithm>
+
+namespace repair {
+namespace {
+
+constexpr std::size_t kProbeBytes = 64;
+// How far past unrecognised bytes to look for the stream again before giving up.
+constexpr std::uint64_t kMaxResyncScan = 32u << 20;
+constexpr std::uint64_t kProgressStep = 64u << 20;
+constexpr std::size_t kMaxAudioView = 64 * 1024;
+
+} // namespace
+
+MediaWalker::MediaWalker(const ByteSource& src, std::uint64_t begin, std::uint64_t limit,
+                         WalkSetup setup)
+    : src_(src), pos_(begin), limit_(limit), setup_(std::move(setup)), params_(setup_.avc.params),
+      window_(src, limit), video_(src, limit, params_, setup_.video) {
+    if (setup_.aac) {
+        audio_ = std::make_unique<AacFrameFinder>(*setup_.aac, setup_.aacLowGain);
+        AacFrameFinder* finder = audio_.get();
+        video_.setAudioStart([finder](const std::uint8_t* p, std::size_t n) {
+            return finder->plausibleStart(p, n);
+        });
+    }
+}
+
+WalkResult MediaWalker::run() {
+    std::uint64_t nextReport = pos_ + kProgressStep;
+    while (pos_ < limit_ && step()) {
+        if (progress_ && pos_ >= nextReport) {
+            progress_(pos_, result_);
+            nextReport = pos_ + kProgressStep;
+        }
+    }
+    if (pos_ >= limit_) {
+        finishUnit();
+        result_.stopReason = "end of media data";
+    }
+    result_.stoppedAt = pos_;
+    return result_;
+}
+
+// One sample, NAL unit or audio run; false when the walk has to stop.
+bool MediaWalker::step() {
+    std::size_t got = 0;
+    const std::uint8_t* p = window_.at(pos_, kProbeBytes, got);
+    const NalProbe nal = video_.probe(pos_, p, got);
+    if (nal.verdict == Verdict::Truncated) {
+        if (unit_.startsNew(nal)) {
+            finishUnit();
+        }
+        result_.stopReason = "cut inside a video sample";
+        return false;
+    }
+    const bool hintAudio = setup_.predictor.expect() == kAudio;
+    if (nal.verdict == Verdict::Strong || (nal.verdict == Verdict::Weak && !hintAudio)) {
+        result_.hintedSamples += nal.verdict == Verdict::Weak && unit_.empty();
+        takeNal(nal);
+        return true;
+    }
+    if (audio_ && takeAudio() > 0) {
+        return true;
+    }
+    if (nal.verdict == Verdict::Weak) {
+        takeNal(nal);
+        return true;
+    }
+    finishUnit();
+    const auto next = resync(pos_ + 1);
+    if (!next) {
+        result_.stopReason = "no recognisable sample after this point (cut or damaged data)";
+        return false;
+    }
+    result_.skippedBytes += *next - pos_;
+    ++result_.resyncs;
+    pos_ = *next;
+    return true;
+}
+
+void MediaWalker::takeNal(const NalProbe& nal) {
+    if (unit_.startsNew(nal)) {
+        finishUnit();
+    }
+    learnParamSet(nal);
+    unit_.add(pos_, nal);
+    pos_ += nal.size;
+}
+
+void MediaWalker::learnParamSet(const NalProbe& nal) {
+    const int type = nalType(nal.header);
+    if ((type == 7 || type == 8) && nal.size <= 1024) {
+        const auto ls = static_cast<std::uint64_t>(setup_.video.lengthSize);
+        const auto bytes = src_.bytes(pos_ + ls, static_cast<std::size_t>(nal.size - ls));
+        if (type == 7) {
+            params_.addSps(bytes.data(), bytes.size());
+        } else {
+            params_.addPps(bytes.data(), bytes.size());
+        }
+    }
+}
+
+std::size_t MediaWalker::takeAudio() {
+    const std::size_t view = std::clamp<std::size_t>(
+        std::max<std::size_t>(audio_->maxFrameBytes() * 2, setup_.audioMaxSample * 8),
+        audio_->maxFrameBytes() + 1, kMaxAudioView);
+    std::size_t got = 0;
+    const std::uint8_t* p = window_.at(pos_, view, got);
+    const std::uint64_t at = pos_;
+    const auto lengths = audio_->frames(p, got, at + got >= limit_, [&](std::size_t i) {
+        return at + i >= limit_ || video_.probe(at + i, p + i, got - i).verdict != Verdict::No;
+    });
+    if (!lengths.empty()) {
+        finishUnit();
+    }
+    for (std::uint32_t len : lengths) {
+        emit(pos_, len, kAudio, true);
+        pos_ += len;
+    }
+    return lengths.size();
+}
+
+void MediaWalker::finishUnit() {
+    if (unit_.hasPicture()) {
+        const SliceHeader& first = unit_.firstSlice();
+        const Pps* pps = params_.pps(first.ppsId);
+        const Sps* sps = pps ? params_.sps(pps->spsId) : nullptr;
+        const Sps fallback{};
+        PictureOrder order;
+        order.idr = unit_.idr();
+        order.poc = poc_.next(first, sps ? *sps : fallback);
+        result_.pictures.push_back(order);
+        emit(unit_.start(), unit_.end() - unit_.start(), kVideo, unit_.idr());
+    }
+    unit_.clear();
+}
+
+void MediaWalker::emit(std::uint64_t offset, std::uint64_t size, int track, bool sync) {
+    Sample s;
+    s.offset = offset;
+    s.size = static_cast<std::uint32_t>(size);
+    s.track = static_cast<std::int8_t>(track);
+    s.sync = sync;
+    result_.samples.push_back(s);
+    (track == kVideo ? result_.videoCount : result_.audioCount)++;
+    setup_.predictor.observe(track);
+}
+
+bool MediaWalker::resyncPoint(std::uint64_t q) {
+    const int level = std::max(setup_.video.level, 12);
+    const NalProbe first = video_.probe(q, level);
+    if (first.verdict != Verdict::Strong) {
+        return false;
+    }
+    // One NAL unit could be chance; require the one after it to fit as well.
+    const NalProbe second = video_.probe(q + first.size, 11);
+    return second.verdict == Verdict::Strong || second.verdict == Verdict::Truncated;
+}
+
+std::optional<std::uint64_t> MediaWalker::resync(std::uint64_t from) {
+    const std::uint64_t end = std::min(limit_, from + kMaxResyncScan);
+    const auto ls = static_cast<std::size_t>(setup_.video.lengthSize);
+    for (std::uint64_t q = from; q < end; ++q) {
+        std::size_t got = 0;
+        const std::uint8_t* p = window_.at(q, ls + 1, got);
+        if (got < ls + 1) {
+            break;
+        }
+        // Cheap filter first: a length prefix within bounds and a fitting NAL header.
+        std::uint64_t n = 0;
+        for (std::size_t i = 0; i < ls; ++i) {
+            n = (n << 8) | p[i];
+        }
+        if (n != 0 && n <= setup_.video.maxNal && plausibleNalHeader(p[ls]) && resyncPoint(q)) {
+            return q;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace repair

@@ -1,0 +1,142 @@
+#include "Options.h"
+
+#include "RepairError.h"
+
+#include <charconv>
+
+namespace repair {
+namespace {
+
+struct NumericOption {
+    const char* name;
+    int Options::*field;
+    int min;
+    int max;
+};
+
+constexpr NumericOption kNumeric[] = {
+    {"--gopm", &Options::gopMask, 1, 10000},          {"--gopl", &Options::gopLoop, 1, 10000},
+    {"--smpltrk", &Options::samplesPerChunk, 0, 100}, {"--h264alg", &Options::h264Level, 10, 12},
+    {"--aacgg", &Options::aacLowGain, 0, 127},
+};
+
+[[noreturn]] void usage(const std::string& reason) {
+    throw RepairError(ExitCode::Usage, reason + " (see --help)");
+}
+
+int parseValue(const NumericOption& opt, const std::string& text) {
+    int v = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+        usage(std::string(opt.name) + " needs a whole number, not '" + text + "'");
+    }
+    if (v < opt.min || v > opt.max) {
+        usage(std::string(opt.name) + " must be between " + std::to_string(opt.min) + " and " +
+              std::to_string(opt.max));
+    }
+    return v;
+}
+
+bool takeFlag(Options& o, const std::string& a) {
+    if (a == "--uverbose") {
+        o.verbose = true;
+    } else if (a == "--ffverbose") {
+        o.ffVerbose = true;
+    } else if (a == "--keeptmp") {
+        o.keepTmp = true;
+    } else if (a == "--help" || a == "-h") {
+        o.help = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// "--name value" or "--name=value"; returns how many arguments were used (0: not numeric).
+int takeNumeric(Options& o, const std::vector<std::string>& args, std::size_t i) {
+    const std::string& a = args[i];
+    for (const auto& opt : kNumeric) {
+        const std::string name = opt.name;
+        if (a == name) {
+            if (i + 1 >= args.size()) {
+                usage(name + " needs a value");
+            }
+            o.*opt.field = parseValue(opt, args[i + 1]);
+            return 2;
+        }
+        if (a.rfind(name + "=", 0) == 0) {
+            o.*opt.field = parseValue(opt, a.substr(name.size() + 1));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+Options parseOptions(const std::vector<std::string>& args) {
+    Options o;
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < args.size();) {
+        const std::string& a = args[i];
+        if (takeFlag(o, a)) {
+            ++i;
+        } else if (const int used = takeNumeric(o, args, i)) {
+            i += static_cast<std::size_t>(used);
+        } else if (a.size() > 1 && a[0] == '-') {
+            usage("unknown option " + a);
+        } else {
+            files.push_back(a);
+            ++i;
+        }
+    }
+    if (o.help) {
+        return o;
+    }
+    if (files.empty() || files.size() > 2) {
+        usage(files.empty() ? "no reference file given" : "too many file names");
+    }
+    o.reference = files[0];
+    if (files.size() == 2) {
+        o.broken = files[1];
+    }
+    return o;
+}
+
+std::string helpText() {
+    return "Usage: untrunc-w [options] <workingfile.mp4> [<brokenfile.mp4>]\n"
+           "\n"
+           "Repairs an MP4/MOV recording that was cut off before its index (moov) was written,\n"
+           "using a working file recorded by the same device with the same settings.\n"
+           "Supported: H.264 video (avc1/avc3) with optional AAC audio (mp4a).\n"
+           "The result is written next to the broken file as '<brokenfile.mp4>_untrunc.mp4'\n"
+           "(through a temporary '<...>_untrunc.mp4.tmp' file). The broken file is never changed.\n"
+           "With only the working file, its tracks are described and nothing is written.\n"
+           "\n"
+           "Options:\n"
+           "  --uverbose        Print progress and every detail of the repair.\n"
+           "  --ffverbose       Show FFmpeg's messages at AV_LOG_INFO level (hidden otherwise).\n"
+           "  --keeptmp         Keep the .tmp file when the repair fails.\n"
+           "  --gopm n          Interleaving mask size in GOPs of the working file (1..10000,\n"
+           "                    default 1).\n"
+           "  --gopl n          Interleaving mask loop start, in GOPs (1..10000, default 1;\n"
+           "                    larger than --gopm counts as --gopm).\n"
+           "  --smpltrk n       Expect n samples per chunk, alternating tracks, instead of the\n"
+           "                    mask (0..100, default 0: use the mask, multi-track mode).\n"
+           "  --h264alg n       H.264 sample recognition: 10 = length prefix and NAL header,\n"
+           "                    11 = also slice headers and parameter sets, 12 = also what\n"
+           "                    follows each NAL unit (default 12).\n"
+           "  --aacgg n         For 1-channel AAC: frames whose global_gain is below n are not\n"
+           "                    taken as audio (0..127, default 80; 0 turns the test off).\n"
+           "  --help            Show this text.\n"
+           "\n"
+           "Samples are recognised by their content. The interleaving values (--gopm, --gopl,\n"
+           "--smpltrk) are hints: they only decide where content recognition cannot, which\n"
+           "with --h264alg 11 or 12 is seldom; with --h264alg 10 they decide more often.\n"
+           "\n"
+           "Exit status: 0 repaired, 1 usage, 2 unreadable or invalid input, 3 unsupported\n"
+           "codec, 4 no media found, 5 output not writable.\n";
+}
+
+} // namespace repair

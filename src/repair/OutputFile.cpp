@@ -1,0 +1,125 @@
+#include "OutputFile.h"
+
+#include "Endian.h"
+#include "RepairError.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <unistd.h>
+
+namespace repair {
+namespace {
+
+constexpr std::size_t kCopyBuffer = 1u << 20;
+
+[[noreturn]] void fail(const std::string& what, const std::string& path) {
+    throw RepairError(ExitCode::OutputFailed,
+                      "cannot " + what + " " + path + ": " + std::strerror(errno));
+}
+
+void writeAll(int fd, const std::uint8_t* p, std::size_t n, const std::string& path) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) {
+            continue;
+        }
+        if (w <= 0) {
+            fail("write", path);
+        }
+        p += w;
+        n -= static_cast<std::size_t>(w);
+    }
+}
+
+// In-kernel copy where the file system allows it, plain reads and writes otherwise.
+void copyRange(const FileSource& in, int out, std::uint64_t begin, std::uint64_t end,
+               const std::string& path) {
+    auto offIn = static_cast<off_t>(begin);
+    std::uint64_t left = end - begin;
+    while (left > 0) {
+        const ssize_t n = ::copy_file_range(in.fd(), &offIn, out, nullptr, left, 0);
+        if (n <= 0) {
+            break;
+        }
+        left -= static_cast<std::uint64_t>(n);
+    }
+    std::vector<std::uint8_t> buf(left > 0 ? kCopyBuffer : 0);
+    while (left > 0) {
+        const std::size_t want = left < buf.size() ? static_cast<std::size_t>(left) : buf.size();
+        const std::size_t got = in.read(static_cast<std::uint64_t>(offIn), buf.data(), want);
+        if (got == 0) {
+            fail("read media for", path);
+        }
+        writeAll(out, buf.data(), got, path);
+        offIn += static_cast<off_t>(got);
+        left -= got;
+    }
+}
+
+std::vector<std::uint8_t> mdatHeader(std::uint64_t payload) {
+    std::vector<std::uint8_t> h;
+    if (mdatHeaderSize(payload) == 16) {
+        putBe32(h, 1);
+        putBe32(h, fourcc("mdat"));
+        putBe64(h, payload + 16);
+    } else {
+        putBe32(h, static_cast<std::uint32_t>(payload + 8));
+        putBe32(h, fourcc("mdat"));
+    }
+    return h;
+}
+
+void writeFile(int fd, const std::string& tmp, const OutputPlan& plan, const FileSource& broken,
+               const std::function<std::vector<std::uint8_t>(std::uint64_t)>& moovFor) {
+    const std::uint64_t payload = plan.copyEnd - plan.copyBegin;
+    const auto header = mdatHeader(payload);
+    writeAll(fd, plan.ftyp.data(), plan.ftyp.size(), tmp);
+    writeAll(fd, header.data(), header.size(), tmp);
+    copyRange(broken, fd, plan.copyBegin, plan.copyEnd, tmp);
+    const auto moov = moovFor(plan.ftyp.size() + header.size());
+    writeAll(fd, moov.data(), moov.size(), tmp);
+}
+
+} // namespace
+
+std::uint64_t mdatHeaderSize(std::uint64_t payload) {
+    return payload + 8 > std::numeric_limits<std::uint32_t>::max() ? 16 : 8;
+}
+
+void writeOutput(const OutputPlan& plan, const FileSource& broken,
+                 const std::function<std::vector<std::uint8_t>(std::uint64_t)>& moovFor) {
+    const std::string tmp = plan.path + ".tmp";
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        fail("create", tmp);
+    }
+    bool open = true;
+    try {
+        writeFile(fd, tmp, plan, broken, moovFor);
+        open = false;
+        if (::close(fd) != 0) {
+            fail("finish", tmp);
+        }
+    } catch (...) {
+        if (open) {
+            ::close(fd);
+        }
+        if (!plan.keepTmp) {
+            ::unlink(tmp.c_str());
+        }
+        throw;
+    }
+    if (std::rename(tmp.c_str(), plan.path.c_str()) != 0) {
+        const int err = errno;
+        if (!plan.keepTmp) {
+            ::unlink(tmp.c_str());
+        }
+        errno = err;
+        fail("rename the result to", plan.path);
+    }
+}
+
+} // namespace repair

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ByteSource.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace repair {
+
+struct OutputPlan {
+    std::string path;     // final name
+    bool keepTmp = false; // leave the .tmp file of a failed run for inspection
+    std::vector<std::uint8_t> ftyp;
+    std::uint64_t copyBegin = 0; // media bytes of the broken file to copy
+    std::uint64_t copyEnd = 0;
+};
+
+// Size of the mdat header the output gets for a payload of this size.
+std::uint64_t mdatHeaderSize(std::uint64_t payload);
+
+// Writes ftyp, mdat (media copied from the broken file, which stays untouched) and the
+// moov that moovFor builds for the output offset of the first copied byte. Writes to
+// "<path>.tmp" and renames it at the end; throws RepairError on failure.
+void writeOutput(const OutputPlan& plan, const FileSource& broken,
+                 const std::function<std::vector<std::uint8_t>(std::uint64_t)>& moovFor);
+
+} // namespace repair

@@ -1,0 +1,126 @@
+#include "RefTables.h"
+
+#include "Endian.h"
+
+#include <algorithm>
+#include <map>
+
+namespace repair {
+namespace {
+
+// Payload of a full box after version and flags, and how many entries of a given
+// size it really holds.
+struct Table {
+    std::vector<std::uint8_t> bytes;
+    std::size_t headerSize = 8; // version/flags + entry_count
+    std::uint64_t entries = 0;
+    const std::uint8_t* entry(std::uint64_t i, std::size_t size) const {
+        return bytes.data() + headerSize + i * size;
+    }
+};
+
+Table readTable(const ByteSource& src, const BoxHeader& box, std::size_t entrySize,
+                std::size_t extraHeader = 0) {
+    Table t;
+    t.bytes = src.bytes(box.payload, static_cast<std::size_t>(box.end - box.payload));
+    t.headerSize = 8 + extraHeader;
+    if (t.bytes.size() < t.headerSize) {
+        return t;
+    }
+    const std::uint64_t declared = be32(t.bytes.data() + 4 + extraHeader);
+    const std::uint64_t fits = (t.bytes.size() - t.headerSize) / entrySize;
+    t.entries = std::min(declared, fits);
+    return t;
+}
+
+} // namespace
+
+std::uint32_t dominantDelta(const ByteSource& src, const BoxHeader& stts) {
+    const Table t = readTable(src, stts, 8);
+    std::map<std::uint32_t, std::uint64_t> counts;
+    for (std::uint64_t i = 0; i < t.entries; ++i) {
+        counts[be32(t.entry(i, 8) + 4)] += be32(t.entry(i, 8));
+    }
+    std::uint32_t best = 0;
+    std::uint64_t bestCount = 0;
+    for (const auto& [delta, count] : counts) {
+        if (delta != 0 && count > bestCount) {
+            best = delta;
+            bestCount = count;
+        }
+    }
+    return best;
+}
+
+std::uint32_t maxSampleSize(const ByteSource& src, const BoxHeader& stsz, std::uint64_t& count) {
+    // stsz: version/flags, sample_size, sample_count, then the table.
+    const Table t = readTable(src, stsz, 4, 4);
+    if (t.bytes.size() < 12) {
+        count = 0;
+        return 0;
+    }
+    const std::uint32_t fixed = be32(t.bytes.data() + 4);
+    count = fixed != 0 ? be32(t.bytes.data() + 8) : t.entries;
+    std::uint32_t best = fixed;
+    for (std::uint64_t i = 0; fixed == 0 && i < t.entries; ++i) {
+        best = std::max(best, be32(t.entry(i, 4)));
+    }
+    return best;
+}
+
+std::vector<std::uint32_t> syncSamples(const ByteSource& src, const BoxHeader& stss) {
+    const Table t = readTable(src, stss, 4);
+    std::vector<std::uint32_t> out;
+    out.reserve(t.entries);
+    for (std::uint64_t i = 0; i < t.entries; ++i) {
+        out.push_back(be32(t.entry(i, 4)));
+    }
+    return out;
+}
+
+std::vector<RefChunk> chunkLayout(const ByteSource& src, const BoxHeader& stsc,
+                                  const BoxHeader& offsets, bool wide) {
+    const std::size_t offsetSize = wide ? 8 : 4;
+    const Table co = readTable(src, offsets, offsetSize);
+    const Table sc = readTable(src, stsc, 12);
+    std::vector<RefChunk> out(co.entries);
+    for (std::uint64_t i = 0; i < co.entries; ++i) {
+        out[i].offset = wide ? be64(co.entry(i, 8)) : be32(co.entry(i, 4));
+    }
+    for (std::uint64_t e = 0; e < sc.entries; ++e) {
+        const std::uint64_t first = be32(sc.entry(e, 12));
+        const std::uint32_t perChunk = be32(sc.entry(e, 12) + 4);
+        const std::uint64_t next = e + 1 < sc.entries ? be32(sc.entry(e + 1, 12)) : co.entries + 1;
+        for (std::uint64_t c = std::max<std::uint64_t>(first, 1); c < next && c <= co.entries;
+             ++c) {
+            out[c - 1].samples = perChunk;
+        }
+    }
+    return out;
+}
+
+std::int64_t editMediaTime(const ByteSource& src, const BoxHeader& edts) {
+    const auto elst = findChild(src, edts.payload, edts.end, fourcc("elst"));
+    if (!elst) {
+        return -1;
+    }
+    const auto head = src.bytes(elst->payload, 8);
+    if (head.size() < 8) {
+        return -1;
+    }
+    const bool v1 = head[0] == 1;
+    const std::size_t entrySize = v1 ? 20 : 12;
+    const Table t = readTable(src, *elst, entrySize);
+    // The first edit that is not empty says where presentation starts in the media.
+    for (std::uint64_t i = 0; i < t.entries; ++i) {
+        const std::uint8_t* e = t.entry(i, entrySize);
+        const std::int64_t mediaTime =
+            v1 ? static_cast<std::int64_t>(be64(e + 8)) : static_cast<std::int32_t>(be32(e + 4));
+        if (mediaTime >= 0) {
+            return mediaTime;
+        }
+    }
+    return -1;
+}
+
+} // namespace repair

@@ -1,0 +1,70 @@
+#include "SampleEntry.h"
+
+#include "Endian.h"
+
+namespace repair {
+namespace {
+
+// Fixed fields of a visual sample entry after its 8-byte box header.
+constexpr std::uint64_t kVisualFields = 78;
+// Fixed fields of a sound sample entry (version 0), and what QuickTime versions 1 and 2 add.
+constexpr std::uint64_t kSoundFields = 28;
+constexpr std::uint64_t kSoundV1Extra = 16;
+constexpr std::uint64_t kSoundV2Extra = 36;
+constexpr std::size_t kMaxConfigBytes = 64 * 1024;
+
+std::vector<std::uint8_t> payloadOf(const ByteSource& src, const BoxHeader& box,
+                                    std::uint64_t skip = 0) {
+    if (box.end - box.payload <= skip || box.end - box.payload - skip > kMaxConfigBytes) {
+        return {};
+    }
+    return src.bytes(box.payload + skip, static_cast<std::size_t>(box.end - box.payload - skip));
+}
+
+void readAvc(const ByteSource& src, const BoxHeader& entry, RefTrack& track) {
+    const auto avcC = findChild(src, entry.payload + kVisualFields, entry.end, fourcc("avcC"));
+    if (avcC) {
+        const auto b = payloadOf(src, *avcC);
+        track.avc = parseAvcC(b.data(), b.size());
+    }
+}
+
+std::optional<BoxHeader> findEsds(const ByteSource& src, std::uint64_t begin, std::uint64_t end) {
+    if (auto esds = findChild(src, begin, end, fourcc("esds"))) {
+        return esds;
+    }
+    if (auto wave = findChild(src, begin, end, fourcc("wave"))) {
+        return findChild(src, wave->payload, wave->end, fourcc("esds"));
+    }
+    return std::nullopt;
+}
+
+void readAac(const ByteSource& src, const BoxHeader& entry, RefTrack& track) {
+    std::uint8_t v[2] = {};
+    src.read(entry.payload + 8, v, 2);
+    const std::uint16_t version = be16(v);
+    const std::uint64_t fields = kSoundFields + (version == 1   ? kSoundV1Extra
+                                                 : version == 2 ? kSoundV2Extra
+                                                                : 0);
+    if (auto esds = findEsds(src, entry.payload + fields, entry.end)) {
+        const auto b = payloadOf(src, *esds, 4);
+        track.aac = parseEsds(b.data(), b.size());
+    }
+}
+
+} // namespace
+
+void readSampleEntry(const ByteSource& src, const BoxHeader& stsd, RefTrack& track) {
+    const auto entry = readBoxHeader(src, stsd.payload + 8, stsd.end);
+    if (!entry) {
+        return;
+    }
+    track.codec = entry->type;
+    if (entry->type == fourcc("avc1") || entry->type == fourcc("avc3")) {
+        readAvc(src, *entry, track);
+    } else if (entry->type == fourcc("mp4a")) {
+        readAac(src, *entry, track);
+    }
+}
+
+} // namespace repair

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "Box.h"
+#include "Reference.h"
+
+namespace repair {
+
+// Reads the first sample description of an stsd box: codec type and, for avc1/avc3 and
+// mp4a, the decoder configuration.
+void readSampleEntry(const ByteSource& src, const BoxHeader& stsd, RefTrack& track);
+
+} // namespace repair

@@ -1,0 +1,96 @@
+#include "StblWriter.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace repair {
+namespace {
+
+// Writes value runs as (count, value) pairs, as stts and ctts store them.
+void writeRuns(BoxWriter& w, std::uint32_t type, const std::vector<std::uint32_t>& values) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;
+    for (std::uint32_t v : values) {
+        if (runs.empty() || runs.back().second != v) {
+            runs.emplace_back(0, v);
+        }
+        ++runs.back().first;
+    }
+    const auto box = w.openFull(type, 0, 0);
+    w.u32(static_cast<std::uint32_t>(runs.size()));
+    for (const auto& [count, value] : runs) {
+        w.u32(count);
+        w.u32(value);
+    }
+    w.close(box);
+}
+
+void writeStsz(BoxWriter& w, const std::vector<std::uint32_t>& sizes) {
+    const bool fixed =
+        !sizes.empty() &&
+        std::all_of(sizes.begin(), sizes.end(), [&](std::uint32_t s) { return s == sizes[0]; });
+    const auto box = w.openFull(fourcc("stsz"), 0, 0);
+    w.u32(fixed ? sizes[0] : 0);
+    w.u32(static_cast<std::uint32_t>(sizes.size()));
+    for (std::size_t i = 0; !fixed && i < sizes.size(); ++i) {
+        w.u32(sizes[i]);
+    }
+    w.close(box);
+}
+
+void writeStsc(BoxWriter& w, const std::vector<std::uint32_t>& chunkSamples) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> entries; // first chunk, samples
+    for (std::size_t i = 0; i < chunkSamples.size(); ++i) {
+        if (entries.empty() || entries.back().second != chunkSamples[i]) {
+            entries.emplace_back(static_cast<std::uint32_t>(i + 1), chunkSamples[i]);
+        }
+    }
+    const auto box = w.openFull(fourcc("stsc"), 0, 0);
+    w.u32(static_cast<std::uint32_t>(entries.size()));
+    for (const auto& [first, samples] : entries) {
+        w.u32(first);
+        w.u32(samples);
+        w.u32(1); // sample description index
+    }
+    w.close(box);
+}
+
+void writeChunkOffsets(BoxWriter& w, const std::vector<std::uint64_t>& offsets) {
+    const bool wide = !offsets.empty() && *std::max_element(offsets.begin(), offsets.end()) >
+                                              std::numeric_limits<std::uint32_t>::max();
+    const auto box = w.openFull(wide ? fourcc("co64") : fourcc("stco"), 0, 0);
+    w.u32(static_cast<std::uint32_t>(offsets.size()));
+    for (std::uint64_t o : offsets) {
+        if (wide) {
+            w.u64(o);
+        } else {
+            w.u32(static_cast<std::uint32_t>(o));
+        }
+    }
+    w.close(box);
+}
+
+} // namespace
+
+void writeStbl(BoxWriter& w, const std::vector<std::uint8_t>& stsd, const TrackTables& t,
+               std::uint32_t sampleDuration) {
+    const auto stbl = w.open(fourcc("stbl"));
+    w.raw(stsd);
+    writeRuns(w, fourcc("stts"), std::vector<std::uint32_t>(t.sizes.size(), sampleDuration));
+    if (!t.compositionOffsets.empty()) {
+        writeRuns(w, fourcc("ctts"), t.compositionOffsets);
+    }
+    if (!t.allSync) {
+        const auto stss = w.openFull(fourcc("stss"), 0, 0);
+        w.u32(static_cast<std::uint32_t>(t.syncSamples.size()));
+        for (std::uint32_t s : t.syncSamples) {
+            w.u32(s);
+        }
+        w.close(stss);
+    }
+    writeStsz(w, t.sizes);
+    writeStsc(w, t.chunkSamples);
+    writeChunkOffsets(w, t.chunkOffsets);
+    w.close(stbl);
+}
+
+} // namespace repair

@@ -1,0 +1,122 @@
+#include "VideoProbe.h"
+
+#include <algorithm>
+
+namespace repair {
+namespace {
+
+// Bytes a probe looks at: length prefix plus enough of a slice header.
+constexpr std::size_t kProbeBytes = 64;
+constexpr std::size_t kMaxParamSetBytes = 1024;
+
+} // namespace
+
+std::uint64_t VideoProbe::lengthAt(const std::uint8_t* p) const {
+    std::uint64_t n = 0;
+    for (int i = 0; i < s_.lengthSize; ++i) {
+        n = (n << 8) | p[i];
+    }
+    return n;
+}
+
+NalProbe VideoProbe::probe(std::uint64_t pos, const std::uint8_t* p, std::size_t avail) const {
+    return check(pos, p, avail, s_.level);
+}
+
+NalProbe VideoProbe::probe(std::uint64_t pos, int level) const {
+    return check(pos, nullptr, 0, level);
+}
+
+NalProbe VideoProbe::check(std::uint64_t pos, const std::uint8_t* p, std::size_t avail,
+                           int level) const {
+    NalProbe r;
+    std::uint8_t local[kProbeBytes];
+    const std::uint64_t left = pos < limit_ ? limit_ - pos : 0;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kProbeBytes, left));
+    if (avail < want) {
+        avail = src_.read(pos, local, want);
+        p = local;
+    }
+    const auto ls = static_cast<std::size_t>(s_.lengthSize);
+    if (avail < ls + 1) {
+        return r;
+    }
+    const std::uint64_t n = lengthAt(p);
+    r.header = p[ls];
+    if (n == 0 || n > s_.maxNal || !plausibleNalHeader(r.header)) {
+        return r;
+    }
+    r.size = ls + n;
+    const bool truncated = r.size > left;
+    if (level >= 11 && !strongBody(pos, p, avail, r)) {
+        return r;
+    }
+    if (truncated) {
+        r.verdict = Verdict::Truncated;
+    } else if (level >= 12 && !followerFits(pos + r.size)) {
+        r.verdict = Verdict::No;
+    } else if (r.verdict == Verdict::No) {
+        r.verdict = level >= 11 ? Verdict::Strong : Verdict::Weak;
+    }
+    return r;
+}
+
+// Checks the NAL body as far as the level asks; may downgrade to Weak when the parameter
+// sets are not known yet (in-band ones come later).
+bool VideoProbe::strongBody(std::uint64_t pos, const std::uint8_t* p, std::size_t avail,
+                            NalProbe& r) const {
+    const auto ls = static_cast<std::size_t>(s_.lengthSize);
+    const int type = nalType(r.header);
+    const std::size_t body =
+        static_cast<std::size_t>(std::min<std::uint64_t>(avail - ls, r.size - ls));
+    if (isVcl(type)) {
+        r.slice = parseSliceHeader(p + ls, body, params_);
+        if (!r.slice && params_.empty()) {
+            r.verdict = Verdict::Weak;
+            return true;
+        }
+        return r.slice.has_value();
+    }
+    if (r.size > limit_ - pos) {
+        return true; // cannot see the end of a cut-off NAL unit
+    }
+    switch (type) {
+    case 9:
+        return r.size == ls + 2;
+    case 10:
+    case 11:
+        return r.size == ls + 1;
+    case 7:
+    case 8: {
+        if (r.size - ls > kMaxParamSetBytes) {
+            return false;
+        }
+        const auto nal = src_.bytes(pos + ls, static_cast<std::size_t>(r.size - ls));
+        return type == 7 ? parseSps(nal.data(), nal.size()).has_value()
+                         : parsePps(nal.data(), nal.size()).has_value();
+    }
+    default: {
+        // Non-slice NAL units end with the RBSP stop bit, so their last byte is not zero.
+        std::uint8_t last = 0;
+        return src_.read(pos + r.size - 1, &last, 1) == 1 && last != 0;
+    }
+    }
+}
+
+bool VideoProbe::followerFits(std::uint64_t next) const {
+    if (next >= limit_) {
+        return next == limit_;
+    }
+    std::uint8_t b[8] = {};
+    const std::size_t got = src_.read(next, b, sizeof b);
+    const auto ls = static_cast<std::size_t>(s_.lengthSize);
+    if (got >= ls + 1) {
+        const std::uint64_t n = lengthAt(b);
+        if (n != 0 && n <= s_.maxNal && plausibleNalHeader(b[ls])) {
+            return true;
+        }
+    }
+    return audioStart_ && audioStart_(b, got);
+}
+
+} // namespace repair
