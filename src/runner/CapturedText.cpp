@@ -10,7 +10,12 @@ constexpr qsizetype initialCapacity = 4096;
 
 void CapturedText::Clear() {
     decoder_ = Decoder();
-    buffer_ = QString();
+    // Memory the last run's text no longer needs is reused rather than faulted in anew.
+    if (buffer_.isDetached()) {
+        buffer_.resize(buffer_.capacity());
+    } else {
+        buffer_ = QString();
+    }
     used_ = 0;
 }
 

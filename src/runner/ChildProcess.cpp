@@ -103,6 +103,13 @@ int ChildProcess::CreatePipe() {
     }
     readEnd_ = fds[0];
     writeEnd_ = fds[1];
+    // Only the runner's end: the child must keep blocking writes.
+    if (::fcntl(readEnd_, F_SETFL, ::fcntl(readEnd_, F_GETFL) | O_NONBLOCK) != 0) {
+        const int error = errno;
+        closeFd(readEnd_);
+        closeFd(writeEnd_);
+        return error;
+    }
     return 0;
 }
 

@@ -35,7 +35,8 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Creates the pipe, both ends close-on-exec. Returns 0, or errno on failure.
+    // Creates the pipe, both ends close-on-exec, the read end non-blocking. Returns 0, or
+    // errno on failure.
     int CreatePipe();
 
     // Precondition: CreatePipe succeeded. Starts arguments[0], looked up through PATH

@@ -7,18 +7,42 @@
 #include "runner/ChildProcess.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <poll.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr int readSize = 256;
 constexpr int blocksPerReport = 50;
+// Longest time the window goes without event processing while the tool is quiet.
+constexpr std::chrono::milliseconds eventInterval{50};
+// How long a terminated tool gets to end on SIGTERM before its group is killed.
+constexpr std::chrono::milliseconds terminateGrace{2000};
 // How long a child may take to become reapable after closing its output.
 constexpr std::chrono::microseconds exitSettleTime{20'000};
 constexpr int reapIntervalMs = 200;
+// Back-to-back reads take microseconds; looking at the clock after every one of them
+// would cost more than the reads.
+constexpr int readsPerClockCheck = 16;
+
+int millisecondsUntil(Clock::time_point now, Clock::time_point then) {
+    if (then <= now) {
+        return 0;
+    }
+    // Rounded up, so that the wait never ends before the moment.
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(then - now).count());
+}
 
 } // namespace
 
@@ -26,6 +50,12 @@ struct DOSOutputs::Private {
     runner::CapturedText captured;
     runner::PidReaper reaper;
     int reapTimer = 0;
+
+    // The run in progress, while its output is open.
+    runner::ChildProcess* child = nullptr;
+    bool terminated = false;
+    std::optional<Clock::time_point> killAt;
+    Clock::time_point eventsProcessedAt;
 };
 
 DOSOutputs::DOSOutputs(const LogLevelView* levels, QObject* parent)
@@ -47,7 +77,25 @@ QString DOSOutputs::Outputs() const {
     return d_->captured.Text();
 }
 
+bool DOSOutputs::IsRunning() const {
+    return d_->child != nullptr;
+}
+
+bool DOSOutputs::WasTerminated() const {
+    return d_->terminated;
+}
+
+void DOSOutputs::Terminate() {
+    if (d_->child == nullptr || d_->terminated) {
+        return;
+    }
+    d_->terminated = true;
+    d_->child->SignalGroup(SIGTERM);
+    d_->killAt = Clock::now() + terminateGrace;
+}
+
 QString DOSOutputs::ExecuteCommand(const QString& CommandLine) {
+    d_->terminated = false;
     if (!CommandLine.isEmpty()) {
         commandLine_ = CommandLine;
     }
@@ -66,9 +114,7 @@ QString DOSOutputs::ExecuteCommand(const QString& CommandLine) {
         ShowMessage(QStringLiteral("File or command not found"), MessageIcon::Critical);
         return {};
     }
-    d_->captured.Clear();
-    ReadUntilBroken(child.ReadEnd());
-    d_->captured.Finish();
+    Collect(child);
     QCoreApplication::processEvents();
     child.CloseReadEnd();
     child.ReapOrHandOver(exitSettleTime);
@@ -76,21 +122,45 @@ QString DOSOutputs::ExecuteCommand(const QString& CommandLine) {
     return d_->captured.Text();
 }
 
+void DOSOutputs::Collect(runner::ChildProcess& child) {
+    runner::ChildProcess* const outer = std::exchange(d_->child, &child);
+    const auto notRunning = qScopeGuard([this, outer] {
+        d_->child = outer;
+        d_->killAt.reset();
+    });
+    d_->captured.Clear();
+    ReadUntilBroken(child.ReadEnd());
+    d_->captured.Finish();
+    if (d_->terminated) {
+        // What of the run closed its output but still runs ends with it.
+        child.SignalGroup(SIGKILL);
+    }
+}
+
 void DOSOutputs::ReadUntilBroken(int readEnd) {
     char buffer[readSize];
     int blocks = 0;
+    int uncheckedReads = 0;
+    d_->eventsProcessedAt = Clock::now();
     for (;;) {
         const ssize_t count = ::read(readEnd, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
+        if (count > 0) {
+            const QStringView text = d_->captured.Append(QByteArrayView(buffer, count));
+            blocks = runner::detail::CountBlock(blocks);
+            if (blocks % blocksPerReport == 0) {
+                Report(text);
+            }
+            if (++uncheckedReads == readsPerClockCheck) {
+                uncheckedReads = 0;
+                KeepUp();
+            }
+        } else if (count == 0) {
+            return; // every holder of the write end has closed it
+        } else if (errno == EAGAIN) {
+            uncheckedReads = 0;
+            WaitForData(readEnd);
+        } else if (errno != EINTR) {
             return;
-        }
-        const QStringView text = d_->captured.Append(QByteArrayView(buffer, count));
-        blocks = runner::detail::CountBlock(blocks);
-        if (blocks % blocksPerReport == 0) {
-            Report(text);
         }
     }
 }
@@ -104,7 +174,35 @@ void DOSOutputs::Report(QStringView blockText) {
     if (levels_->logDefaultOrVerboseSelected()) {
         emit ReceiveOutputs(text);
     }
+    ProcessEvents();
+}
+
+void DOSOutputs::WaitForData(int readEnd) {
+    Clock::time_point wakeAt = d_->eventsProcessedAt + eventInterval;
+    if (d_->killAt) {
+        wakeAt = std::min(wakeAt, *d_->killAt);
+    }
+    pollfd wanted{readEnd, POLLIN, 0};
+    // Data, a broken pipe, a time-out or a signal: the next read tells which.
+    ::poll(&wanted, 1, millisecondsUntil(Clock::now(), wakeAt));
+    KeepUp();
+}
+
+// Escalates a terminated run that outlived its grace, and keeps the window responsive.
+void DOSOutputs::KeepUp() {
+    const Clock::time_point now = Clock::now();
+    if (d_->killAt && now >= *d_->killAt) {
+        d_->killAt.reset();
+        d_->child->SignalGroup(SIGKILL);
+    }
+    if (now - d_->eventsProcessedAt >= eventInterval) {
+        ProcessEvents();
+    }
+}
+
+void DOSOutputs::ProcessEvents() {
     QCoreApplication::processEvents();
+    d_->eventsProcessedAt = Clock::now();
 }
 
 void DOSOutputs::ReapLater() {

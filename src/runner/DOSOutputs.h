@@ -5,6 +5,10 @@
 
 #include <memory>
 
+namespace runner {
+class ChildProcess;
+}
+
 // What the runner asks of its window at every reporting point: the live state of the
 // three log-level options.
 class LogLevelView {
@@ -28,6 +32,10 @@ public:
 // None is selected, then that read's text when Default or Verbose is selected, then
 // processes pending events. Nothing else of the output reaches the listener.
 //
+// While waiting for output the runner also processes pending events whenever 50 ms have
+// passed since it last did, so the window stays responsive; only the reporting points
+// read the log level or raise events.
+//
 // The runner never waits for the child's exit and never looks at its exit status; a
 // child still running after its output has closed is reaped later without blocking.
 class DOSOutputs : public QObject {
@@ -37,6 +45,7 @@ class DOSOutputs : public QObject {
 public:
     // levels must outlive the runner; it is read only at reporting points.
     explicit DOSOutputs(const LogLevelView* levels, QObject* parent = nullptr);
+    // Not while ExecuteCommand runs: end the run with Terminate and let it return first.
     ~DOSOutputs() override;
 
     QString CommandLine() const;
@@ -55,17 +64,33 @@ public:
     // the end before the runner goes on. Throws Failure when the block count overflows.
     QString ExecuteCommand(const QString& CommandLine = QString());
 
+    // True from the child's start until its output has closed. Meant for callers that run
+    // inside the event processing of a run (e.g. a window being closed).
+    bool IsRunning() const;
+
+    // Ends the running command: SIGTERM to the child's whole process group, SIGKILL to it
+    // if the output is still open 2 s later. ExecuteCommand then returns as usual with
+    // what was captured; whatever of the group still runs then is killed. Does nothing
+    // when no command runs or when already called for this run.
+    void Terminate();
+
+    // True when the last ExecuteCommand call ended through Terminate.
+    bool WasTerminated() const;
+
 signals:
     void ReceiveOutputs(const QString& CommandOutputs);
-
-protected:
-    void timerEvent(QTimerEvent* event) override;
 
 private:
     struct Private;
 
+    void timerEvent(QTimerEvent* event) override;
+
+    void Collect(runner::ChildProcess& child);
     void ReadUntilBroken(int readEnd);
     void Report(QStringView blockText);
+    void WaitForData(int readEnd);
+    void KeepUp();
+    void ProcessEvents();
     void ReapLater();
 
     const LogLevelView* levels_;

@@ -6,10 +6,12 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <csignal>
 #include <functional>
@@ -87,6 +89,26 @@ QString block(int index) {
     return QString::fromStdString(standin::Block(index));
 }
 
+// Each entry "NAME=value".
+void setEnvironment(const QByteArrayList& environment) {
+    for (const QByteArray& entry : environment) {
+        const qsizetype equals = entry.indexOf('=');
+        qputenv(entry.left(equals).constData(), entry.mid(equals + 1));
+    }
+}
+
+// Whether no process of the group is left, zombies included. Orphans that came to this
+// process are reaped here (init does that outside tests); the group's leader is not: it
+// is the runner's to reap.
+bool groupGone(pid_t group) {
+    for (const probe::Process& child : probe::Children()) {
+        if (child.pid != group && child.state == 'Z') {
+            ::waitpid(child.pid, nullptr, WNOHANG);
+        }
+    }
+    return ::kill(-group, 0) == -1 && errno == ESRCH;
+}
+
 QStringList readLines(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -129,6 +151,11 @@ private slots:
     void nothingLeftAfterRun_data();
     void nothingLeftAfterRun();
     void childStillRunningIsReapedLater();
+    void eventsProcessedWhileQuiet_data();
+    void eventsProcessedWhileQuiet();
+    void terminateEndsRun_data();
+    void terminateEndsRun();
+    void terminateFromListener();
 
 private:
     void previousRun(DOSOutputs& runner);
@@ -506,6 +533,108 @@ void TestDOSOutputs::childStillRunningIsReapedLater() {
     // The run ends with the output; the tool goes on, and is reaped once it has ended.
     QCOMPARE(probe::Children().size(), size_t{1});
     QTRY_COMPARE_WITH_TIMEOUT(probe::Children().size(), size_t{0}, 5000);
+}
+
+void TestDOSOutputs::eventsProcessedWhileQuiet_data() {
+    QTest::addColumn<QByteArrayList>("environment");
+    QTest::addColumn<int>("blockCount");
+    QTest::newRow("silent for 1 s")
+        << QByteArrayList{"STANDIN_SILENT_MS=1000", "STANDIN_BLOCKS=1"} << 1;
+    QTest::newRow("slow blocks, no reporting point")
+        << QByteArrayList{"STANDIN_BLOCKS=10", "STANDIN_PAUSE_MS=100"} << 10;
+}
+
+void TestDOSOutputs::eventsProcessedWhileQuiet() {
+    QFETCH(QByteArrayList, environment);
+    QFETCH(int, blockCount);
+    setEnvironment(environment);
+    Levels levels;
+    DOSOutputs runner(&levels);
+    Listener listener(runner);
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(10);
+    connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+    timer.start();
+
+    QCOMPARE(runner.ExecuteCommand(standinLine()), blocks(1, blockCount));
+
+    QVERIFY2(ticks >= 5, qPrintable(QStringLiteral("only %1 timer ticks in 1 s").arg(ticks)));
+    // Event processing alone reports nothing and reads no option.
+    QCOMPARE(listener.events, QStringList{});
+    QCOMPARE(levels.noneReads, 0);
+}
+
+void TestDOSOutputs::terminateEndsRun_data() {
+    QTest::addColumn<QByteArrayList>("environment");
+    QTest::addColumn<int>("minimumMs");
+    QTest::addColumn<int>("maximumMs");
+    QTest::newRow("tool sleeping") << QByteArrayList{"STANDIN_SLEEP_FOREVER=1"} << 0 << 1900;
+    QTest::newRow("grandchild holding the output")
+        << QByteArrayList{"STANDIN_GRANDCHILD_MS=60000"} << 0 << 1900;
+    QTest::newRow("tool ignoring SIGTERM")
+        << QByteArrayList{"STANDIN_IGNORE_TERM=1", "STANDIN_SLEEP_FOREVER=1"} << 2000 << 6000;
+    // The grandchild ends on SIGTERM and so breaks the pipe; the tool must not outlive it.
+    QTest::newRow("tool ignoring SIGTERM with its output closed")
+        << QByteArrayList{"STANDIN_IGNORE_TERM=1", "STANDIN_CLOSE_EARLY_MS=60000",
+                          "STANDIN_GRANDCHILD_MS=60000"}
+        << 0 << 1900;
+}
+
+void TestDOSOutputs::terminateEndsRun() {
+    QFETCH(QByteArrayList, environment);
+    QFETCH(int, minimumMs);
+    QFETCH(int, maximumMs);
+    const QString pidFile = scratch_.filePath(QStringLiteral("terminate.pid"));
+    setEnvironment(environment);
+    qputenv("STANDIN_BLOCKS", "3");
+    qputenv("STANDIN_RECORD_PID", pidFile.toUtf8());
+    Levels levels;
+    DOSOutputs runner(&levels);
+    QVERIFY(!runner.IsRunning());
+    bool runningWhenTerminated = false;
+    QElapsedTimer sinceTerminate;
+    QTimer::singleShot(300, this, [&] {
+        runningWhenTerminated = runner.IsRunning();
+        sinceTerminate.start();
+        runner.Terminate();
+    });
+
+    const QString result = runner.ExecuteCommand(standinLine());
+    const qint64 tookMs = sinceTerminate.elapsed();
+
+    QVERIFY(runningWhenTerminated);
+    QVERIFY(!runner.IsRunning());
+    QVERIFY(runner.WasTerminated());
+    QCOMPARE(result, blocks(1, 3));
+    QVERIFY2(tookMs >= minimumMs && tookMs <= maximumMs,
+             qPrintable(QStringLiteral("run ended %1 ms after Terminate").arg(tookMs)));
+    const QStringList pids = readLines(pidFile);
+    QVERIFY(!pids.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(groupGone(pids[0].toInt()), 5000);
+
+    // The next run starts afresh.
+    for (const char* name : standinVariables) {
+        qunsetenv(name);
+    }
+    runner.ExecuteCommand();
+    QVERIFY(!runner.WasTerminated());
+}
+
+void TestDOSOutputs::terminateFromListener() {
+    const int written = 1'000'000;
+    qputenv("STANDIN_BLOCKS", QByteArray::number(written));
+    Levels levels;
+    DOSOutputs runner(&levels);
+    Listener listener(runner);
+    listener.also = [&](const QString&) { runner.Terminate(); };
+
+    const QString result = runner.ExecuteCommand(standinLine());
+
+    QVERIFY(runner.WasTerminated());
+    QVERIFY(result.startsWith(blocks(1, 50)));
+    QVERIFY(result.size() < qsizetype{written} * 256);
+    QCOMPARE(listener.events.first(), block(50));
 }
 
 QTEST_GUILESS_MAIN(TestDOSOutputs)

@@ -17,6 +17,8 @@ private slots:
     void appendReturnsThatReadsText_data();
     void appendReturnsThatReadsText();
     void clearStartsAfresh();
+    void nextRunLeavesEarlierText_data();
+    void nextRunLeavesEarlierText();
 };
 
 void TestRunnerUnits::countBlock_data() {
@@ -102,6 +104,29 @@ void TestRunnerUnits::clearStartsAfresh() {
     captured.Append("\xac new");
     captured.Finish();
     QCOMPARE(captured.Text(), QStringLiteral("\uFFFD new"));
+}
+
+void TestRunnerUnits::nextRunLeavesEarlierText_data() {
+    QTest::addColumn<bool>("callerKeepsText");
+    QTest::newRow("caller keeps the earlier text") << true;
+    QTest::newRow("earlier text dropped, memory reused") << false;
+}
+
+void TestRunnerUnits::nextRunLeavesEarlierText() {
+    QFETCH(bool, callerKeepsText);
+    const QString first = QString(5000, u'x') + QStringLiteral("end of first run");
+    runner::CapturedText captured;
+    captured.Append(first.toUtf8());
+    captured.Finish();
+    QString kept = callerKeepsText ? captured.Text() : QString();
+
+    captured.Clear();
+    QCOMPARE(captured.Text(), QString());
+    captured.Append("second");
+    captured.Finish();
+
+    QCOMPARE(captured.Text(), QStringLiteral("second"));
+    QCOMPARE(kept, callerKeepsText ? first : QString());
 }
 
 QTEST_GUILESS_MAIN(TestRunnerUnits)
