@@ -2,11 +2,15 @@
 
 #include "CommandAssembly.h"
 #include "HelpText.h"
+#include "Preview.h"
 #include "RepairedFileMove.h"
+#include "platform/ClickLabel.h"
 #include "platform/Failure.h"
+#include "platform/Launch.h"
 #include "platform/LogTextBox.h"
 #include "platform/MessageBox.h"
 #include "platform/Screen.h"
+#include "platform/SpinScrollBar.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,7 +20,9 @@
 #include <QShortcut>
 
 frmDOSOutput::frmDOSOutput(QString appFolder, QWidget* parent)
-    : QWidget(parent), appFolder_(std::move(appFolder)) {
+    : QWidget(parent), appFolder_(std::move(appFolder)),
+      refPicker_(PickerKind::RefFile, [this](const QString& path) { TxtRef->setText(path); }),
+      corPicker_(PickerKind::CorFile, [this](const QString& path) { TxtCor->setText(path); }) {
     setObjectName(QStringLiteral("frmDOSOutput"));
     setWindowTitle(QStringLiteral("Kestrel - Untrunc-w GUI"));
     setFixedSize(488, 444);
@@ -32,7 +38,14 @@ frmDOSOutput::~frmDOSOutput() = default;
 void frmDOSOutput::connectHandlers() {
     connect(cmdExecute, &QPushButton::clicked, this, &frmDOSOutput::cmdExecute_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmDOSOutput::cmdExit_Click);
+    connect(Command1, &QPushButton::clicked, this, &frmDOSOutput::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmDOSOutput::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &frmDOSOutput::Command3_Click);
+    connect(Label5, &ClickLabel::Click, this, &frmDOSOutput::Label5_Click);
     connect(txtOutputs, &LogTextBox::Change, this, &frmDOSOutput::txtOutputs_Change);
+    connect(VScroll1, &SpinScrollBar::Change, this, &frmDOSOutput::VScroll1_Change);
+    connect(VScroll2, &SpinScrollBar::Change, this, &frmDOSOutput::VScroll2_Change);
+    connect(VScroll3, &SpinScrollBar::Change, this, &frmDOSOutput::VScroll3_Change);
     // Enter presses the focused command button, or Execute when no button has the focus.
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* enter = new QShortcut(QKeySequence(key), this);
@@ -60,6 +73,18 @@ bool frmDOSOutput::logNoneSelected() const {
 
 bool frmDOSOutput::logDefaultOrVerboseSelected() const {
     return Optlogdefault->isChecked() || Optlogverbose->isChecked();
+}
+
+void frmDOSOutput::VScroll1_Change() {
+    Txtgopm->setText(QString::number(VScroll1->Value()));
+}
+
+void frmDOSOutput::VScroll2_Change() {
+    Txtgopl->setText(QString::number(VScroll2->Value()));
+}
+
+void frmDOSOutput::VScroll3_Change() {
+    Txtsmpltrk->setText(QString::number(VScroll3->Value()));
 }
 
 void frmDOSOutput::objDOS_ReceiveOutputs(const QString& CommandOutputs) {
@@ -102,6 +127,11 @@ void frmDOSOutput::cmdExecute_Click() {
         runCorruptPath_ = inputs.corrupt;
         objDOS->ExecuteCommand();
         running_ = false;
+        if (closing_) {
+            // The result of a stopped run is incomplete: leave it as the tool left it.
+            endProgram();
+            return;
+        }
         RenameRepairedFile();
         ShowMessage(QStringLiteral("done"));
         setRunButtonsEnabled(true);
@@ -134,15 +164,43 @@ void frmDOSOutput::cmdExit_Click() {
     endProgram();
 }
 
+void frmDOSOutput::Command1_Click() {
+    refPicker_.Open();
+}
+
+void frmDOSOutput::Command2_Click() {
+    corPicker_.Open();
+}
+
+void frmDOSOutput::Command3_Click() {
+    ShowMessage(PlayerCommandLine(appFolder_, newfilename));
+    if (!StartDetached(PlayerCommandLine(appFolder_, newfilename))) {
+        ShowMessage(PlayerNotStartedMessage(appFolder_), MessageIcon::Critical);
+    }
+}
+
+void frmDOSOutput::Label5_Click() {
+    OpenWebAddress(Label5->text());
+}
+
+// Ends at once: no picker, shown or hidden, outlives the main window.
 void frmDOSOutput::endProgram() {
+    refPicker_.Close();
+    corPicker_.Close();
     QApplication::exit(0);
 }
 
 void frmDOSOutput::closeEvent(QCloseEvent* event) {
-    if (running_) {
-        event->ignore();
+    event->accept();
+    if (!running_) {
+        endProgram();
         return;
     }
-    event->accept();
-    endProgram();
+    // Stop the tool; the Execute handler ends the program once its read loop is over.
+    // Until then nothing more reaches this window.
+    closing_ = true;
+    refPicker_.Close();
+    corPicker_.Close();
+    disconnect(objDOS.get(), &DOSOutputs::ReceiveOutputs, this, nullptr);
+    objDOS->Terminate();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pickers/PickerSlot.h"
 #include "runner/DOSOutputs.h"
 
 #include <QString>
@@ -9,6 +10,7 @@
 class LogTextBox;
 class QButtonGroup;
 class QGroupBox;
+class ClickLabel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -36,6 +38,14 @@ public:
 
     void cmdExecute_Click();
     void cmdExit_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Label5_Click();
+
+    // The picker windows, for tests: nullptr until first opened.
+    FilePicker* frmRefFile() const { return refPicker_.loaded(); }
+    FilePicker* frmCorFile() const { return corPicker_.loaded(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -49,6 +59,9 @@ private:
     void connectHandlers();
     void Form_Load();
 
+    void VScroll1_Change();
+    void VScroll2_Change();
+    void VScroll3_Change();
     void objDOS_ReceiveOutputs(const QString& CommandOutputs);
     void txtOutputs_Change();
     void RenameRepairedFile();
@@ -61,8 +74,11 @@ private:
     QString appFolder_;
     std::unique_ptr<DOSOutputs> objDOS;
     QString newfilename;
+    PickerSlot refPicker_;
+    PickerSlot corPicker_;
     QString runCorruptPath_; // the broken video of the run in progress or last run
     bool running_ = false;
+    bool closing_ = false; // closed during a run: end once the run has stopped
 
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
@@ -85,7 +101,7 @@ private:
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
+    ClickLabel* Label5 = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     QPushButton* Command3 = nullptr;

@@ -3,8 +3,10 @@
 #include "MakerSite.h"
 #include "frmDOSOutput.h"
 #include "platform/ClassicFont.h"
+#include "platform/ClickLabel.h"
 #include "platform/LogTextBox.h"
 #include "platform/SpinScrollBar.h"
+#include "platform/Twips.h"
 #include "platform/VbControls.h"
 
 #include <QButtonGroup>
@@ -83,7 +85,9 @@ void frmDOSOutput::createBottomRow() {
     txtOutputs->setFont(ClassicFont("Courier New", 8.25));
     setTextColour(txtOutputs, Qt::black);
     cmdExecute = MakeCommandButton(this, "cmdExecute", "Execute", 3285, 6195, 1875, 375);
-    Label5 = MakeLabel(this, "Label5", makerHost(), 180, 6285, 1425, 240);
+    Label5 = new ClickLabel(makerHost(), this);
+    Label5->setObjectName("Label5");
+    Label5->setGeometry(twipsRect(180, 6285, 1425, 240));
     Label5->setFont(ClassicFont("MS Sans Serif", 8.25, true));
     setTextColour(Label5, QColor(0, 0, 255));
     Label5->setCursor(Qt::PointingHandCursor);
@@ -102,7 +106,7 @@ void frmDOSOutput::setTabChain() {
     for (qsizetype i = 1; i < chain.size(); ++i) {
         setTabOrder(chain.at(i - 1), chain.at(i));
     }
-    for (QLabel* label : {Label1, Label2, Label3, Label4, Label5}) {
+    for (QLabel* label : std::initializer_list<QLabel*>{Label1, Label2, Label3, Label4, Label5}) {
         label->setFocusPolicy(Qt::NoFocus);
     }
 }

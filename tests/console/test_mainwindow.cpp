@@ -1,5 +1,6 @@
 #include "WindowHarness.h"
 #include "console/frmDOSOutput.h"
+#include "pickers/FilePicker.h"
 #include "platform/LogTextBox.h"
 #include "platform/SpinScrollBar.h"
 #include "platform/Twips.h"
@@ -27,7 +28,10 @@ private slots:
     void enterPressesExecute_data();
     void enterPressesExecute();
     void escapePressesNothing();
+    void browseButtonsOpenOnePickerEach();
+    void pickerWritesItsOwnBox();
     void exitEndsTheProgram();
+    void exitWithPickersOpenLeavesNoWindow();
     void closingWhileIdleEndsTheProgram();
 };
 
@@ -285,6 +289,39 @@ bool programEndsAfter(const std::function<void()>& action) {
 
 } // namespace
 
+void TestMainWindow::browseButtonsOpenOnePickerEach() {
+    frmDOSOutput window("/opt/kestrel");
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    child<QPushButton>(window, "Command1")->click();
+    FilePicker* ref = window.frmRefFile();
+    QVERIFY(ref != nullptr && ref->isVisible());
+    QCOMPARE(ref->objectName(), QString("frmRefFile"));
+    QVERIFY(window.frmCorFile() == nullptr);
+    child<QPushButton>(window, "Command1")->click();
+    QCOMPARE(window.frmRefFile(), ref);
+    child<QPushButton>(window, "Command2")->click();
+    QVERIFY(window.frmCorFile() != nullptr && window.frmCorFile()->isVisible());
+    QCOMPARE(window.frmCorFile()->objectName(), QString("frmCorFile"));
+    QVERIFY(ref->isVisible());
+    const auto pickers = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(pickers.begin(), pickers.end(),
+                           [](QWidget* w) { return qobject_cast<FilePicker*>(w) != nullptr; }),
+             2);
+    QVERIFY(window.isEnabled()); // modeless: the main window still answers
+}
+
+void TestMainWindow::pickerWritesItsOwnBox() {
+    frmDOSOutput window("/opt/kestrel");
+    child<QPushButton>(window, "Command2")->click();
+    window.frmCorFile()->cmdOK_Click();
+    const QString written = child<QLineEdit>(window, "TxtCor")->text();
+    QVERIFY(written.endsWith('/'));
+    QVERIFY(written != "Select corrupt file");
+    QCOMPARE(child<QLineEdit>(window, "TxtRef")->text(), QString("Select reference file"));
+    QVERIFY(!window.frmCorFile()->isVisible());
+}
+
 void TestMainWindow::exitEndsTheProgram() {
     frmDOSOutput window("/opt/kestrel");
     window.show();
@@ -292,6 +329,17 @@ void TestMainWindow::exitEndsTheProgram() {
     QVERIFY(window.runner() != nullptr);
     QVERIFY(programEndsAfter([&] { child<QPushButton>(window, "cmdExit")->click(); }));
     QVERIFY(window.runner() == nullptr);
+}
+
+void TestMainWindow::exitWithPickersOpenLeavesNoWindow() {
+    frmDOSOutput window("/opt/kestrel");
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    child<QPushButton>(window, "Command1")->click();
+    child<QPushButton>(window, "Command2")->click();
+    window.frmCorFile()->cmdCancel_Click(); // one hidden, one shown
+    QVERIFY(programEndsAfter([&] { child<QPushButton>(window, "cmdExit")->click(); }));
+    QVERIFY(window.frmRefFile() == nullptr && window.frmCorFile() == nullptr);
 }
 
 void TestMainWindow::closingWhileIdleEndsTheProgram() {
