@@ -10,6 +10,7 @@ KESTREL_PACKAGES=(
     qt6-base-dev
     fonts-liberation
     xvfb xauth xdotool
+    ffmpeg libavcodec-dev libavformat-dev libavutil-dev
 )
 
 kestrel_die() {

@@ -55,15 +55,17 @@ bool AacFrameFinder::plausibleStart(const std::uint8_t* p, std::size_t n) const 
     }
     const int element = p[0] >> 5;
     if (channels_ == 1) {
-        if (element != Sce && element != Fil && element != Dse) {
-            return false;
-        }
-        // A single channel element carries global_gain right after its 4-bit tag; real
-        // audio keeps it well above what zeros or small length fields produce.
-        const int gain = ((p[0] & 1) << 7) | (p[1] >> 1);
-        return element != Sce || gain >= lowGain_;
+        return element == Sce || element == Fil || element == Dse;
     }
     return element != Cce && element != End && element != Pce;
+}
+
+bool AacFrameFinder::lowGain(const std::uint8_t* p, std::size_t n) const {
+    if (channels_ != 1 || n < 2 || (p[0] >> 5) != Sce) {
+        return false;
+    }
+    const int gain = ((p[0] & 1) << 7) | (p[1] >> 1);
+    return gain < lowGain_;
 }
 
 bool AacFrameFinder::send(const std::uint8_t* data, std::size_t size) {
@@ -98,16 +100,17 @@ std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std
     return starts;
 }
 
-std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_t size, bool atEnd,
+std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
                                             const std::function<bool(std::size_t)>& otherStart) {
     const std::size_t longest = std::min(maxFrame_, size);
+    const bool realEnd = view.reachesEnd && view.endIsReal;
     // Usually another track's sample follows: its start is the frame's end.
     for (std::size_t len = 1; len <= longest; ++len) {
-        if ((len == size ? atEnd : otherStart(len)) && decodes(data, len)) {
+        if ((len == size ? realEnd : otherStart(len)) && decodes(data, len)) {
             return len;
         }
     }
-    if (size < maxFrame_ && !atEnd) {
+    if (size < maxFrame_ && !view.reachesEnd) {
         return 0; // not enough bytes in view to tell
     }
     if (!decodes(data, longest)) {
@@ -123,11 +126,13 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
             lo = mid + 1;
         }
     }
-    return lo;
+    // A frame that needs every byte up to a cut was most likely cut itself: a cut-off
+    // frame can still decode from what is left.
+    return lo == size && !realEnd ? 0 : lo;
 }
 
 std::vector<std::uint32_t>
-AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, bool atEnd,
+AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, View view,
                        const std::function<bool(std::size_t)>& otherStart) {
     std::vector<std::uint32_t> out;
     if (!ok() || !plausibleStart(data, size)) {
@@ -145,7 +150,7 @@ AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, bool atEnd,
     }
     const std::size_t last = starts.back();
     if (const std::size_t len = lastFrameLength(
-            data + last, size - last, atEnd, [&](std::size_t i) { return otherStart(last + i); })) {
+            data + last, size - last, view, [&](std::size_t i) { return otherStart(last + i); })) {
         out.push_back(static_cast<std::uint32_t>(len));
     }
     return out;

@@ -28,11 +28,19 @@ public:
 
     // Cheap test of the first syntax element: can an AAC frame start with these bytes?
     bool plausibleStart(const std::uint8_t* p, std::size_t n) const;
+    // A 1-channel frame start whose global_gain is below the threshold: such bytes also
+    // read as a short NAL length prefix, so they need decoding before they count.
+    bool lowGain(const std::uint8_t* p, std::size_t n) const;
+
+    // How the bytes handed to frames() end.
+    struct View {
+        bool reachesEnd = false; // they run up to the end of the media data
+        bool endIsReal = false;  // that end is the recorded end, not a cut
+    };
 
     // Lengths of the complete frames that follow one another from data[0]. otherStart(i)
-    // says that another sample (or the end of the media) begins at data[i]; atEnd says
-    // that data reaches the end of the media, so a last frame may end exactly there.
-    std::vector<std::uint32_t> frames(const std::uint8_t* data, std::size_t size, bool atEnd,
+    // says that another sample begins at data[i].
+    std::vector<std::uint32_t> frames(const std::uint8_t* data, std::size_t size, View view,
                                       const std::function<bool(std::size_t)>& otherStart);
 
     // True when data[0, size) decodes as exactly one whole frame or more.
@@ -40,7 +48,7 @@ public:
 
 private:
     std::vector<std::size_t> decodeRun(const std::uint8_t* data, std::size_t size);
-    std::size_t lastFrameLength(const std::uint8_t* data, std::size_t size, bool atEnd,
+    std::size_t lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
                                 const std::function<bool(std::size_t)>& otherStart);
     bool send(const std::uint8_t* data, std::size_t size);
 

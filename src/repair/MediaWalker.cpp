@@ -19,10 +19,7 @@ MediaWalker::MediaWalker(const ByteSource& src, std::uint64_t begin, std::uint64
       window_(src, limit), video_(src, limit, params_, setup_.video) {
     if (setup_.aac) {
         audio_ = std::make_unique<AacFrameFinder>(*setup_.aac, setup_.aacLowGain);
-        AacFrameFinder* finder = audio_.get();
-        video_.setAudioStart([finder](const std::uint8_t* p, std::size_t n) {
-            return finder->plausibleStart(p, n);
-        });
+        video_.setAudioStart([this](std::uint64_t pos) { return audioCouldStart(pos); });
     }
 }
 
@@ -108,7 +105,10 @@ std::size_t MediaWalker::takeAudio() {
     std::size_t got = 0;
     const std::uint8_t* p = window_.at(pos_, view, got);
     const std::uint64_t at = pos_;
-    const auto lengths = audio_->frames(p, got, at + got >= limit_, [&](std::size_t i) {
+    AacFrameFinder::View end;
+    end.reachesEnd = at + got >= limit_;
+    end.endIsReal = !setup_.endIsCut;
+    const auto lengths = audio_->frames(p, got, end, [&](std::size_t i) {
         return at + i >= limit_ || video_.probe(at + i, p + i, got - i).verdict != Verdict::No;
     });
     if (!lengths.empty()) {
@@ -119,6 +119,22 @@ std::size_t MediaWalker::takeAudio() {
         pos_ += len;
     }
     return lengths.size();
+}
+
+bool MediaWalker::audioCouldStart(std::uint64_t pos) {
+    std::uint8_t b[2] = {};
+    const std::size_t n = src_.read(pos, b, 2);
+    if (!audio_->plausibleStart(b, n)) {
+        return false;
+    }
+    if (!audio_->lowGain(b, n)) {
+        return true;
+    }
+    const std::uint64_t left = limit_ - pos;
+    scratch_.resize(
+        static_cast<std::size_t>(std::min<std::uint64_t>(audio_->maxFrameBytes(), left)));
+    scratch_.resize(src_.read(pos, scratch_.data(), scratch_.size()));
+    return audio_->decodes(scratch_.data(), scratch_.size());
 }
 
 void MediaWalker::finishUnit() {

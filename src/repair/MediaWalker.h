@@ -32,6 +32,7 @@ struct WalkSetup {
     std::optional<AacConfig> aac;
     int aacLowGain = 80;
     std::uint32_t audioMaxSample = 0; // largest audio sample of the reference
+    bool endIsCut = true;             // the media data ends where the file was cut
     InterleavePredictor predictor;
 };
 
@@ -70,6 +71,7 @@ private:
     std::optional<std::uint64_t> resync(std::uint64_t from);
     bool resyncPoint(std::uint64_t q);
     void learnParamSet(const NalProbe& nal);
+    bool audioCouldStart(std::uint64_t pos);
 
     const ByteSource& src_;
     std::uint64_t pos_;
@@ -79,6 +81,7 @@ private:
     Window window_;
     VideoProbe video_;
     std::unique_ptr<AacFrameFinder> audio_;
+    std::vector<std::uint8_t> scratch_;
     AccessUnit unit_;
     PocCounter poc_;
     WalkResult result_;

@@ -89,7 +89,9 @@ void repairFile(const Options& o, std::ostream& out) {
         out << "broken file: media data from byte " << media.begin << " to " << media.end
             << (media.cut ? " (cut off)" : "") << "\n";
     }
-    MediaWalker walker(*broken, media.begin, media.end, makeWalkSetup(ref, o));
+    WalkSetup setup = makeWalkSetup(ref, o);
+    setup.endIsCut = media.cut;
+    MediaWalker walker(*broken, media.begin, media.end, std::move(setup));
     if (o.verbose) {
         walker.onProgress([&](std::uint64_t pos, const WalkResult& r) {
             out << "progress: " << (pos - media.begin) * 100 / (media.end - media.begin) << "% ("

@@ -116,7 +116,7 @@ bool VideoProbe::followerFits(std::uint64_t next) const {
             return true;
         }
     }
-    return audioStart_ && audioStart_(b, got);
+    return audioStart_ && audioStart_(next);
 }
 
 } // namespace repair

@@ -38,10 +38,8 @@ public:
                VideoProbeSettings settings)
         : src_(src), limit_(limit), params_(params), s_(settings) {}
 
-    // Says whether an audio frame could start at given bytes (for the look-ahead).
-    void setAudioStart(std::function<bool(const std::uint8_t*, std::size_t)> test) {
-        audioStart_ = std::move(test);
-    }
+    // Says whether an audio frame could start at a position (for the look-ahead).
+    void setAudioStart(std::function<bool(std::uint64_t)> test) { audioStart_ = std::move(test); }
 
     // p/avail may hold the bytes at pos already; the probe reads what it misses.
     NalProbe probe(std::uint64_t pos, const std::uint8_t* p, std::size_t avail) const;
@@ -59,7 +57,7 @@ private:
     std::uint64_t limit_;
     const ParamSets& params_;
     VideoProbeSettings s_;
-    std::function<bool(const std::uint8_t*, std::size_t)> audioStart_;
+    std::function<bool(std::uint64_t)> audioStart_;
 };
 
 } // namespace repair
