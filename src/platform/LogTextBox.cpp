@@ -2,6 +2,7 @@
 
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 
 namespace {
 
@@ -18,7 +19,10 @@ qsizetype hiddenBefore(const QString& text, qsizetype position) {
 
 } // namespace
 
-LogTextBox::LogTextBox(QWidget* parent) : QPlainTextEdit(parent) {
+LogTextBox::LogTextBox(QWidget* parent) : QPlainTextEdit(parent), batch_(new QTimer(this)) {
+    batch_->setSingleShot(true);
+    batch_->setInterval(displayDelayMs);
+    connect(batch_, &QTimer::timeout, this, &LogTextBox::showPending);
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -28,6 +32,9 @@ LogTextBox::LogTextBox(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void LogTextBox::setText(const QString& text) {
+    batch_->stop();
+    pending_.clear();
+    caretAtEnd_ = false;
     text_ = text;
     // The document turns CR LF, CR and LF each into one paragraph break.
     setPlainText(text);
@@ -43,13 +50,29 @@ void LogTextBox::appendText(const QString& piece) {
         shown = shown.mid(1); // the break was already shown for the CR
     }
     text_.append(piece);
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(shown.toString());
+    pending_.append(shown);
+    if (!batch_->isActive()) {
+        batch_->start();
+    }
     emit Change();
 }
 
-qsizetype LogTextBox::SelStart() const {
+void LogTextBox::showPending() {
+    batch_->stop();
+    if (!pending_.isEmpty()) {
+        QTextCursor end(document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(pending_);
+        pending_.clear();
+    }
+    if (caretAtEnd_) {
+        caretAtEnd_ = false;
+        placeCaret(text_.size());
+    }
+}
+
+qsizetype LogTextBox::SelStart() {
+    showPending();
     const qsizetype shownPosition = textCursor().position();
     // Walk Text until as many shown characters have passed.
     qsizetype shown = 0;
@@ -68,6 +91,15 @@ qsizetype LogTextBox::SelStart() const {
 }
 
 void LogTextBox::setSelStart(qsizetype position) {
+    if (position >= text_.size() && batch_->isActive()) {
+        caretAtEnd_ = true; // placed when the batch is shown
+        return;
+    }
+    showPending();
+    placeCaret(position);
+}
+
+void LogTextBox::placeCaret(qsizetype position) {
     QTextCursor cursor(document());
     if (position >= text_.size()) {
         cursor.movePosition(QTextCursor::End);

@@ -96,7 +96,7 @@ void TestOutputView::caretFollowsTheText() {
     QVERIFY(emptiedAtStart);
     // Each report is seen by the test after the window's own handler has appended it.
     QCOMPARE(caretAtReports, (QList<qsizetype>{256, 512}));
-    QVERIFY(log->textCursor().atEnd());
+    QTRY_VERIFY(log->textCursor().atEnd());
 }
 
 void TestOutputView::windowAnswersWhileToolIsSilent() {

@@ -8,6 +8,7 @@ private slots:
     void piecesJoinExactly_data();
     void piecesJoinExactly();
     void changeIsRaisedInsideTheWrite();
+    void viewCatchesUpInBatches();
     void caretPositions_data();
     void caretPositions();
 };
@@ -33,7 +34,10 @@ void TestLogTextBox::piecesJoinExactly() {
         box.appendText(piece);
     }
     QCOMPARE(box.Text(), pieces.join(QString()));
-    QCOMPARE(box.toPlainText(), shown);
+    // The view catches up by itself, caret at the end.
+    box.setSelStart(box.Text().size());
+    QTRY_COMPARE(box.toPlainText(), shown);
+    QVERIFY(box.textCursor().atEnd());
 }
 
 void TestLogTextBox::changeIsRaisedInsideTheWrite() {
@@ -45,6 +49,23 @@ void TestLogTextBox::changeIsRaisedInsideTheWrite() {
     box.appendText(QString());
     box.setText(QString());
     QCOMPARE(seen, (QStringList{"help", "help more", QString()}));
+}
+
+// Many appends in a row reach the view together; reading the caret shows them at once.
+void TestLogTextBox::viewCatchesUpInBatches() {
+    LogTextBox box;
+    box.setText("start\n");
+    for (int i = 0; i < 100; ++i) {
+        box.appendText("line\n");
+        box.setSelStart(box.Text().size());
+    }
+    QCOMPARE(box.document()->blockCount(), 2);
+    QCOMPARE(box.SelStart(), box.Text().size());
+    QCOMPARE(box.document()->blockCount(), 102);
+    QVERIFY(box.textCursor().atEnd());
+    box.setText(QString());
+    QTest::qWait(2 * LogTextBox::displayDelayMs);
+    QCOMPARE(box.toPlainText(), QString()); // nothing left over from the batch
 }
 
 void TestLogTextBox::caretPositions_data() {
