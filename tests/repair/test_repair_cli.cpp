@@ -1,0 +1,156 @@
+// The tool as a program: exit statuses, one-line failure reasons, the result file's name,
+// and every option of the help text accepted in a real run.
+#include "Check.h"
+#include "MediaFixture.h"
+#include "Process.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const Recording kCamera = {"camera", 25, 2, 44100, 2};
+
+struct Files {
+    std::string dir, good, ref, noMoov, text, mpeg4, ftypOnly, zeros, blocked;
+};
+
+bool writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return static_cast<bool>(out);
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool makeFiles(Files& f) {
+    f.dir = makeTempDir("repair-cli");
+    f.good = f.dir + "/clip.mp4";
+    f.ref = f.dir + "/ref.mp4";
+    f.noMoov = f.dir + "/nomoov.mp4";
+    f.text = f.dir + "/notes.txt";
+    f.mpeg4 = f.dir + "/mpeg4.mp4";
+    f.ftypOnly = f.dir + "/ftyp.mp4";
+    f.zeros = f.dir + "/zeros.mp4";
+    f.blocked = f.dir + "/blocked.mp4";
+    const std::string ftyp("\0\0\0\x10"
+                           "ftypisom\0\0\0\0",
+                           16);
+    bool ok = !f.dir.empty() && makeRecording(f.ref, kCamera, "testsrc2", 5, 2.0) &&
+              makeRecording(f.dir + "/full.mp4", kCamera, "testsrc", 6, 3.0) &&
+              runProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                          "testsrc=size=320x240:rate=25", "-t", "1", "-c:v", "mpeg4", f.mpeg4})
+                      .status == 0;
+    const auto size = ok ? fs::file_size(f.dir + "/full.mp4") : 0;
+    ok = ok && cutCopy(f.dir + "/full.mp4", f.good, size * 2 / 3) &&
+         cutCopy(f.good, f.noMoov, size / 2) && cutCopy(f.good, f.blocked, size / 2);
+    ok = ok && writeBytes(f.text, "just some words, not a video\n") &&
+         writeBytes(f.ftypOnly, ftyp) &&
+         writeBytes(f.zeros, ftyp + std::string("\0\0\0\0mdat", 8) + std::string(50000, '\0'));
+    // A folder where the temporary result file would go: it cannot be created.
+    fs::create_directory(f.blocked + "_untrunc.mp4.tmp");
+    return ok;
+}
+
+struct FailCase {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* reasonPart;
+};
+
+int lineCount(const std::string& s) {
+    int n = 0;
+    for (char ch : s) {
+        n += ch == '\n';
+    }
+    return n;
+}
+
+void failures(Checks& c, const Files& f) {
+    const FailCase cases[] = {
+        {"no arguments", {}, 1, "no reference file"},
+        {"unknown option", {"--turbo", f.ref, f.good}, 1, "unknown option --turbo"},
+        {"bad value", {"--smpltrk", "500", f.ref, f.good}, 1, "between 0 and 100"},
+        {"missing reference", {f.dir + "/absent.mp4", f.good}, 2, "cannot open reference"},
+        {"reference not an MP4", {f.text, f.good}, 2, "reference file is not an MP4"},
+        {"reference without moov", {f.noMoov, f.good}, 2, "no moov"},
+        {"unsupported codec", {f.mpeg4, f.good}, 3, "not supported"},
+        {"broken not an MP4", {f.ref, f.text}, 2, "broken file is not an MP4"},
+        {"broken without mdat", {f.ref, f.ftypOnly}, 4, "no mdat"},
+        {"broken holds only zeros", {f.ref, f.zeros}, 4, "no media samples"},
+        {"output not writable", {f.ref, f.blocked}, 5, "cannot create"},
+    };
+    for (const auto& t : cases) {
+        std::vector<std::string> argv{UNTRUNC_W};
+        argv.insert(argv.end(), t.args.begin(), t.args.end());
+        const RunResult r = runProgram(argv);
+        c.equal(r.status, t.status, std::string(t.name) + ": exit status");
+        c.expect(r.output.rfind("untrunc-w: ", 0) == 0 && lineCount(r.output) == 1 &&
+                     r.output.find(t.reasonPart) != std::string::npos,
+                 std::string(t.name) + ": one-line reason, got: " + r.output);
+    }
+    c.expect(!fs::exists(f.zeros + "_untrunc.mp4") && !fs::exists(f.zeros + "_untrunc.mp4.tmp"),
+             "a failed run leaves no result and no .tmp");
+}
+
+// The interesting line of a successful run: what was recovered.
+std::string recovered(const std::string& output) {
+    const auto at = output.find("recovered ");
+    return at == std::string::npos ? "" : output.substr(at, output.find('\n', at) - at);
+}
+
+void successes(Checks& c, const Files& f) {
+    const std::string before = readAll(f.good);
+    const RunResult base = runProgram({UNTRUNC_W, f.ref, f.good});
+    c.equal(base.status, 0, "plain run succeeds\n" + base.output);
+    c.expect(fs::exists(f.good + "_untrunc.mp4"), "result is <broken>_untrunc.mp4");
+    c.expect(!fs::exists(f.good + "_untrunc.mp4.tmp"), "no .tmp left after success");
+    c.expect(readAll(f.good) == before, "broken file unchanged");
+    c.expect(!recovered(base.output).empty(), "run reports what it recovered");
+    const std::vector<std::vector<std::string>> variants = {
+        {"--uverbose"},      {"--ffverbose"},
+        {"--keeptmp"},       {"--gopm", "12", "--gopl", "10"},
+        {"--smpltrk", "5"},  {"--h264alg", "10"},
+        {"--h264alg", "11"}, {"--aacgg", "0"},
+        {"--aacgg", "127"},
+    };
+    for (const auto& v : variants) {
+        std::vector<std::string> argv{UNTRUNC_W};
+        argv.insert(argv.end(), v.begin(), v.end());
+        argv.insert(argv.end(), {f.ref, f.good});
+        const RunResult r = runProgram(argv);
+        const std::string name = v[0] + (v.size() > 1 ? " " + v[1] : "");
+        c.equal(r.status, 0, name + ": exit status\n" + r.output);
+        c.equal(recovered(r.output), recovered(base.output), name + ": same samples recovered");
+    }
+    const RunResult verbose = runProgram({UNTRUNC_W, "--uverbose", f.ref, f.good});
+    c.expect(verbose.output.find("reference video track") != std::string::npos &&
+                 lineCount(verbose.output) > lineCount(base.output),
+             "--uverbose prints more");
+    const RunResult help = runProgram({UNTRUNC_W, "--help"});
+    c.expect(help.status == 0 && help.output.find("Usage: untrunc-w") != std::string::npos,
+             "--help prints usage and succeeds");
+    const RunResult describe = runProgram({UNTRUNC_W, f.ref});
+    c.expect(describe.status == 0 &&
+                 describe.output.find("reference audio track: mp4a") != std::string::npos,
+             "reference alone is described\n" + describe.output);
+}
+
+} // namespace
+
+int main() {
+    Checks c;
+    Files f;
+    c.expect(makeFiles(f), "test files made");
+    failures(c, f);
+    successes(c, f);
+    fs::remove_all(f.dir);
+    return c.finish();
+}
