@@ -3,6 +3,7 @@
 #include "DriveList.h"
 #include "FileList.h"
 #include "FolderList.h"
+#include "platform/ClassicFont.h"
 #include "platform/Twips.h"
 #include "platform/VbControls.h"
 
@@ -52,6 +53,7 @@ FilePicker::FilePicker(PickerKind kind, Writer writeTarget)
     setObjectName(QString::fromLatin1(d.formName));
     setWindowTitle(QString::fromLatin1(d.caption));
     setModal(false);
+    setFont(ClassicWindowFont());
     setFixedSize(twipsRect(0, 0, clientWidth, clientHeight).size());
 
     // The lists start on the current folder and its drive.
