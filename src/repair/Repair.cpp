@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ostream>
 
@@ -98,7 +99,9 @@ void repairFile(const Options& o, std::ostream& out) {
                 << r.videoCount << " video, " << r.audioCount << " audio samples)" << std::endl;
         });
     }
+    const auto started = std::chrono::steady_clock::now();
     const WalkResult walk = walker.run();
+    const auto walked = std::chrono::steady_clock::now();
     if (walk.samples.empty()) {
         throw RepairError(ExitCode::NoMedia, "no media samples found in " + *o.broken);
     }
@@ -116,6 +119,11 @@ void repairFile(const Options& o, std::ostream& out) {
         return buildMoov(ref.movieTimescale, outputTracks(ref, walk, shift));
     });
     describeWalk(walk, media, o.verbose, out);
+    if (o.verbose) {
+        const auto done = std::chrono::steady_clock::now();
+        out << "time: walk " << std::chrono::duration<double>(walked - started).count()
+            << " s, writing " << std::chrono::duration<double>(done - walked).count() << " s\n";
+    }
     out << "wrote " << plan.path << "\n";
 }
 

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Timed {
+    int status = -1;    // exit status, -1 when it did not run or was killed
+    double seconds = 0; // wall-clock time
+    long maxRssKb = 0;  // peak resident memory of the child
+};
+
+// Runs a program from an argument list (no shell), its standard output going to outPath
+// (e.g. /dev/null), and measures it.
+Timed runTimed(const std::vector<std::string>& argv, const std::string& outPath);

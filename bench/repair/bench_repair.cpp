@@ -1,0 +1,147 @@
+// Repairs a large broken recording and, in the same run, cats it to /dev/null: prints the
+// time ratio (goal <= 2) and untrunc-w's peak memory (goal: flat in the file size, < 200 MB).
+//
+//   bench_repair [--dir D] [--sizes-mb 256,1024] [--runs 3] [--keep]
+#include "Spawn.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A camera-like clip: 720p30 H.264 at about 16 Mbit/s (testsrc2 at that rate with ultrafast)
+// with 48 kHz AAC, looped to any size by stream copy.
+constexpr double kClipSeconds = 20;
+constexpr const char* kVideoRate = "16M";
+
+struct Settings {
+    std::string dir = (fs::temp_directory_path() / "untrunc-bench").string();
+    std::vector<long> sizesMb = {256, 1024};
+    int runs = 3;
+    bool keep = false;
+};
+
+Settings parse(int argc, char** argv) {
+    Settings s;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--dir" && i + 1 < argc) {
+            s.dir = argv[++i];
+        } else if (a == "--sizes-mb" && i + 1 < argc) {
+            s.sizesMb.clear();
+            std::stringstream in(argv[++i]);
+            for (std::string v; std::getline(in, v, ',');) {
+                s.sizesMb.push_back(std::atol(v.c_str()));
+            }
+        } else if (a == "--runs" && i + 1 < argc) {
+            s.runs = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--keep") {
+            s.keep = true;
+        } else {
+            std::cerr
+                << "usage: bench_repair [--dir D] [--sizes-mb 256,1024] [--runs N] [--keep]\n";
+            std::exit(2);
+        }
+    }
+    return s;
+}
+
+bool ffmpeg(std::vector<std::string> args) {
+    args.insert(args.begin(), {"ffmpeg", "-v", "error", "-y"});
+    return runTimed(args, "/dev/null").status == 0;
+}
+
+bool makeClip(const std::string& path, const char* look) {
+    return ffmpeg({"-f",       "lavfi",
+                   "-i",       std::string("testsrc2=size=1280x720:rate=30") + look,
+                   "-f",       "lavfi",
+                   "-i",       "anoisesrc=a=0.2:r=48000",
+                   "-t",       std::to_string(kClipSeconds),
+                   "-c:v",     "libx264",
+                   "-preset",  "ultrafast",
+                   "-b:v",     kVideoRate,
+                   "-g",       "30",
+                   "-pix_fmt", "yuv420p",
+                   "-c:a",     "aac",
+                   "-b:a",     "128k",
+                   path});
+}
+
+// Loops the clip by stream copy until the file is about the wanted size, then cuts off
+// the index and the end of the last sample, as a camera losing power would.
+bool makeBroken(const std::string& clip, const std::string& path, long sizeMb) {
+    const double clipMb = static_cast<double>(fs::file_size(clip)) / (1 << 20);
+    const int loops = std::max(0, static_cast<int>(static_cast<double>(sizeMb) / clipMb + 0.5) - 1);
+    if (!ffmpeg({"-stream_loop", std::to_string(loops), "-i", clip, "-c", "copy", path})) {
+        return false;
+    }
+    const auto full = fs::file_size(path);
+    fs::resize_file(path, full - full / 200); // moov is well under 0.5 %
+    return true;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void measure(const Settings& s, const std::string& untrunc, const std::string& ref, long sizeMb) {
+    const std::string broken = s.dir + "/broken-" + std::to_string(sizeMb) + ".mp4";
+    if (!fs::exists(broken) && !makeBroken(s.dir + "/clip.mp4", broken, sizeMb)) {
+        std::cerr << "could not make " << broken << "\n";
+        return;
+    }
+    runTimed({"cat", broken}, "/dev/null"); // same cache state for both
+    std::vector<double> cat, copy, repair;
+    long rss = 0;
+    int status = 0;
+    for (int i = 0; i < s.runs; ++i) {
+        cat.push_back(runTimed({"cat", broken}, "/dev/null").seconds);
+        // What writing a copy of the file costs at least, for comparison.
+        copy.push_back(runTimed({"cp", broken, broken + ".copy"}, "/dev/null").seconds);
+        fs::remove(broken + ".copy");
+        const Timed r = runTimed({untrunc, ref, broken}, "/dev/null");
+        repair.push_back(r.seconds);
+        rss = std::max(rss, r.maxRssKb);
+        status = std::max(status, r.status);
+        fs::remove(broken + "_untrunc.mp4");
+    }
+    const double mb = static_cast<double>(fs::file_size(broken)) / (1 << 20);
+    std::printf("%6.0f MB | cat %6.3f s | cp %6.3f s | untrunc-w %6.3f s | vs cat %6.2f | "
+                "vs cp %5.2f | peak RSS %5.1f MB | exit %d\n",
+                mb, median(cat), median(copy), median(repair), median(repair) / median(cat),
+                median(repair) / median(copy), static_cast<double>(rss) / 1024, status);
+    if (!s.keep) {
+        fs::remove(broken);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Settings s = parse(argc, argv);
+    fs::create_directories(s.dir);
+    const std::string clip = s.dir + "/clip.mp4";
+    const std::string ref = s.dir + "/reference.mp4";
+    if ((!fs::exists(clip) && !makeClip(clip, "")) ||
+        (!fs::exists(ref) && !makeClip(ref, ",hflip"))) {
+        std::cerr << "ffmpeg could not make the clips\n";
+        return 1;
+    }
+    std::printf("untrunc-w %s, median of %d runs, warm cache\n", UNTRUNC_W, s.runs);
+    for (long mb : s.sizesMb) {
+        measure(s, UNTRUNC_W, ref, mb);
+    }
+    if (!s.keep) {
+        fs::remove_all(s.dir);
+    }
+    return 0;
+}
