@@ -154,13 +154,11 @@ void DOSOutputs::ReadUntilBroken(int readEnd) {
                 uncheckedReads = 0;
                 KeepUp();
             }
-        } else if (count == 0) {
-            return; // every holder of the write end has closed it
-        } else if (errno == EAGAIN) {
+        } else if (count < 0 && errno == EAGAIN) {
             uncheckedReads = 0;
             WaitForData(readEnd);
-        } else if (errno != EINTR) {
-            return;
+        } else if (count == 0 || errno != EINTR) {
+            return; // every holder of the write end has closed it, or the read failed
         }
     }
 }
