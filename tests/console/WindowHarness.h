@@ -98,6 +98,12 @@ template <typename T> T* child(const QWidget& window, const char* name) {
     return found;
 }
 
+inline void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(content);
+}
+
 inline QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");

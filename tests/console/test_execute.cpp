@@ -162,11 +162,7 @@ void TestExecute::secondRunReplacesTheFirst() {
     frmDOSOutput window(folder.appFolder());
     choose(window, folder.video("good.mp4"), folder.video("clip.mp4"));
     const QString finalName = folder.video("clip-fixed.MP4");
-    {
-        QFile older(finalName);
-        QVERIFY(older.open(QIODevice::WriteOnly));
-        older.write("first run");
-    }
+    writeFile(finalName, "first run");
     child<QPushButton>(window, "cmdExecute")->click();
     QCOMPARE(readAll(finalName), QByteArray(standin::resultContent));
     QCOMPARE(QDir(folder.videoFolder()).entryList(QDir::Files), QStringList{"clip-fixed.MP4"});
@@ -178,11 +174,7 @@ void TestExecute::noResultKeepsTheOlderFile() {
     frmDOSOutput window(folder.appFolder());
     choose(window, folder.video("good.mp4"), folder.video("clip.mp4"));
     const QString finalName = folder.video("clip-fixed.MP4");
-    {
-        QFile older(finalName);
-        QVERIFY(older.open(QIODevice::WriteOnly));
-        older.write("older result");
-    }
+    writeFile(finalName, "older result");
     child<QPushButton>(window, "cmdExecute")->click();
     QCOMPARE(readAll(finalName), QByteArray("older result"));
     QCOMPARE(window.newFilename(), finalName);
@@ -215,9 +207,7 @@ void TestExecute::boxChangedDuringRunRenamesOnlyThisRun() {
     choose(window, folder.video("good.mp4"), folder.video("clip.mp4"));
     // Another video's files that this run must not touch.
     for (const char* name : {"other.mp4_untrunc.mp4", "other-fixed.MP4"}) {
-        QFile file(folder.video(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(name);
+        writeFile(folder.video(name), name);
     }
     connect(
         window.runner(), &DOSOutputs::ReceiveOutputs, this,
