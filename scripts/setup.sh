@@ -10,6 +10,7 @@ KESTREL_PACKAGES=(
     qt6-base-dev
     fonts-liberation
     xvfb xauth xdotool
+    desktop-file-utils appstream libxml2-utils dpkg-dev
     ffmpeg libavcodec-dev libavformat-dev libavutil-dev
 )
 
