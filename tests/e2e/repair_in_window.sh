@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# Runs the real kestrel in a private X server and drives it from outside as a person would:
+# Enter presses Execute, Enter closes the "done" box, a click on Exit ends the program.
+#
+#   repair_in_window.sh MODE KESTREL STANDIN
+#
+# The stand-in tool, copied next to a copy of kestrel as untrunc-w, writes the result file.
+# MODE "direct" starts the copy itself; MODE "link" starts it through a symbolic link in
+# another folder, as the installed bin/kestrel is, so the application folder must still be
+# the folder of the real file.
+set -euo pipefail
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Client-pixel layout of the main window, as frmDOSOutput builds it.
+readonly MAIN_TITLE='Kestrel - Untrunc-w GUI'
+readonly BOX_TITLE='Kestrel'
+readonly MAIN_WIDTH=488 MAIN_HEIGHT=444
+readonly EXIT_X=$((351 + 125 / 2)) EXIT_Y=$((413 + 25 / 2))
+
+# ---------------------------------------------------------------------------------------
+# Inside the X server.
+# ---------------------------------------------------------------------------------------
+in_x() {
+    local work=$1 mode=$2 kestrel=$3 standin=$4
+    : >"$work/x-started"
+    command -v xdotool >/dev/null || fail "xdotool is not installed"
+
+    local app=$work/app cwd=$work/cwd
+    mkdir -p "$app" "$cwd"
+    cp "$kestrel" "$app/kestrel"
+    cp "$standin" "$app/untrunc-w"
+
+    # What the stand-in writes as its result, made by the stand-in itself.
+    STANDIN_RESULT=1 "$app/untrunc-w" "$work/probe" ||
+        fail "the stand-in tool does not run on its own"
+    [ -s "$work/probe_untrunc.mp4" ] || fail "the stand-in wrote no result file"
+
+    local start=$app/kestrel
+    if [ "$mode" = link ]; then
+        mkdir -p "$work/bin"
+        ln -s "$app/kestrel" "$work/bin/kestrel"
+        start=$work/bin/kestrel
+    fi
+
+    pid=""
+    trap stop_kestrel EXIT
+    # A session of its own, so that stopping it also stops a tool it may have started.
+    (cd "$cwd" && STANDIN_RESULT=1 exec setsid "$start") >"$work/kestrel.log" 2>&1 &
+    pid=$!
+
+    wait_for_window "$MAIN_TITLE" 20
+    local main=$found
+    local WIDTH="" HEIGHT=""
+    eval "$(xdotool getwindowgeometry --shell "$main" | grep -E '^(WIDTH|HEIGHT)=[0-9]+$')"
+    [ "$WIDTH" = "$MAIN_WIDTH" ] && [ "$HEIGHT" = "$MAIN_HEIGHT" ] ||
+        fail "main window is ${WIDTH}x${HEIGHT}, not ${MAIN_WIDTH}x${MAIN_HEIGHT}: the Exit click would miss"
+
+    focus "$main"
+    xdotool key Return
+    wait_for_window "$BOX_TITLE" 30
+    local box=$found
+    focus "$box"
+    xdotool key Return
+    wait_for_no_window "$BOX_TITLE" 10
+
+    local fixed="$cwd/Select corrupt file_untrunc-fixed.MP4"
+    [ -f "$fixed" ] || fail "no renamed result: $(ls -A "$cwd")"
+    cmp -s "$fixed" "$work/probe_untrunc.mp4" || fail "the renamed result is not the tool's result"
+    [ ! -e "$cwd/Select corrupt file_untrunc.mp4" ] || fail "the tool's result file is still there"
+    local entries
+    entries=$(ls -A "$cwd")
+    [ "$entries" = "Select corrupt file_untrunc-fixed.MP4" ] ||
+        fail "unexpected files in the current folder: $entries"
+    [ -z "$(ls -A "$app" | grep -vxE 'kestrel|untrunc-w')" ] ||
+        fail "unexpected files in the application folder: $(ls -A "$app")"
+
+    xdotool mousemove --window "$main" "$EXIT_X" "$EXIT_Y" click 1
+    local deadline=$((SECONDS + 5))
+    while kill -0 "$pid" 2>/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "kestrel is still running 5 s after Exit was clicked"
+        sleep 0.1
+    done
+    local status=0
+    wait "$pid" || status=$?
+    pid=""
+    [ "$status" -eq 0 ] || fail "kestrel ended with status $status"
+    echo "PASS: $mode: Execute, done box, renamed result, Exit"
+}
+
+# Prints the visible windows of kestrel titled exactly $1. (xdotool's own name match is a
+# loose regular expression: "^Kestrel$" also finds "Kestrel - Untrunc-w GUI".)
+windows_titled() {
+    local w
+    for w in $(xdotool search --onlyvisible --pid "$pid" --name "$1" 2>/dev/null); do
+        [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && echo "$w"
+    done
+    return 0
+}
+
+# Sets found to the one visible window of kestrel titled exactly $1, waiting up to $2 s.
+wait_for_window() {
+    local title=$1 deadline=$((SECONDS + $2)) windows
+    found=""
+    while :; do
+        kestrel_alive
+        windows=$(windows_titled "$title")
+        if [ -n "$windows" ]; then
+            [ "$(wc -l <<<"$windows")" -eq 1 ] || fail "more than one window titled '$title'"
+            found=$windows
+            return 0
+        fi
+        [ "$SECONDS" -lt "$deadline" ] || fail "no window titled '$title' within $2 s"
+        sleep 0.1
+    done
+}
+
+wait_for_no_window() {
+    local title=$1 deadline=$((SECONDS + $2))
+    while [ -n "$(windows_titled "$title")" ]; do
+        kestrel_alive
+        [ "$SECONDS" -lt "$deadline" ] || fail "window '$title' still open after $2 s"
+        sleep 0.1
+    done
+}
+
+# Gives window $1 the keyboard focus; without a window manager nobody else does.
+focus() {
+    timeout 10 xdotool windowfocus --sync "$1" || fail "window $1 did not take the focus within 10 s"
+}
+
+kestrel_alive() {
+    kill -0 "$pid" 2>/dev/null && return 0
+    echo "--- kestrel output:" >&2
+    cat "$work/kestrel.log" >&2 || true
+    fail "kestrel ended before it was asked to"
+}
+
+stop_kestrel() {
+    [ -n "${pid:-}" ] || return 0
+    kill -TERM -- "-$pid" 2>/dev/null || true
+    local i
+    for i in $(seq 30); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -KILL -- "-$pid" 2>/dev/null || true
+}
+
+# ---------------------------------------------------------------------------------------
+# Outside: an X server of its own for each run.
+# ---------------------------------------------------------------------------------------
+if [ "${1:-}" = --in-x ]; then
+    shift
+    work=$1
+    in_x "$@"
+    exit 0
+fi
+
+[ $# -eq 3 ] || fail "usage: $0 direct|link KESTREL STANDIN"
+mode=$1 kestrel=$2 standin=$3
+case $mode in direct | link) ;; *) fail "unknown mode $mode" ;; esac
+[ -x "$kestrel" ] || fail "no kestrel executable at $kestrel"
+[ -x "$standin" ] || fail "no stand-in tool at $standin"
+command -v xvfb-run >/dev/null || fail "xvfb-run is not installed: no X server for the window test"
+command -v Xvfb >/dev/null || fail "Xvfb is not installed: no X server for the window test"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-e2e.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# xvfb-run picks a free display itself; another test taking the same one at the same moment
+# makes the server fail to start, so try again a few times before giving up.
+status=1
+for attempt in 1 2 3; do
+    rm -f "$work/x-started"
+    status=0
+    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" -e "$work/xvfb.log" \
+        bash "$0" --in-x "$work" "$mode" "$kestrel" "$standin" || status=$?
+    [ -e "$work/x-started" ] && exit "$status"
+    echo "X server did not start (attempt $attempt):" >&2
+    cat "$work/xvfb.log" >&2 2>/dev/null || true
+done
+fail "no X server could be started, so the window test could not run"
