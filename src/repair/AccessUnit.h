@@ -7,7 +7,7 @@
 namespace repair {
 
 // Collects NAL units into one access unit (one video sample) and tells where the next
-// one begins (H.264 7.4.1.2.3-4, for streams without arbitrary slice order).
+// one begins (H.264 7.4.1.2.3-4, for streams without arbitrary slice order; HEVC 7.4.2.4.4).
 class AccessUnit {
 public:
     bool empty() const { return nalCount_ == 0; }
@@ -15,6 +15,7 @@ public:
     std::uint64_t start() const { return start_; }
     std::uint64_t end() const { return end_; }
     bool idr() const { return first_.idr; }
+    bool sync() const { return first_.sync; }
     const SliceHeader& firstSlice() const { return first_; }
 
     // True when this NAL unit cannot belong to the unit collected so far.

@@ -59,6 +59,7 @@ std::optional<SliceHeader> parseSliceHeader(const std::uint8_t* nal, std::size_t
     SliceHeader sh;
     sh.nalRefIdc = nalRefIdc(nal[0]);
     sh.idr = nalType(nal[0]) == 5;
+    sh.sync = sh.idr;
     sh.firstMb = br.ue();
     sh.sliceType = br.ue();
     sh.ppsId = br.ue();
@@ -91,6 +92,9 @@ std::optional<SliceHeader> parseSliceHeader(const std::uint8_t* nal, std::size_t
 }
 
 bool startsNewPicture(const SliceHeader& prev, const SliceHeader& cur) {
+    if (cur.hevc) {
+        return cur.firstMb == 0; // first_slice_segment_in_pic_flag
+    }
     return cur.firstMb == 0 || cur.frameNum != prev.frameNum || cur.ppsId != prev.ppsId ||
            cur.fieldPic != prev.fieldPic || cur.bottomField != prev.bottomField ||
            (cur.nalRefIdc == 0) != (prev.nalRefIdc == 0) || cur.idr != prev.idr ||

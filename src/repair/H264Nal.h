@@ -16,7 +16,9 @@ struct SliceHeader {
     std::uint32_t frameNum = 0;
     bool fieldPic = false;
     bool bottomField = false;
-    bool idr = false;
+    bool idr = false;  // picture order count restarts here
+    bool sync = false; // decoding can start here (IDR; HEVC: any IRAP picture)
+    bool hevc = false;
     std::uint32_t idrPicId = 0;
     std::uint32_t pocLsb = 0;
     std::int32_t deltaPocBottom = 0;

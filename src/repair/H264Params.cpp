@@ -166,6 +166,73 @@ const Sps* ParamSets::sps(std::uint32_t id) const {
     return id < sps_.size() && sps_[id] ? &*sps_[id] : nullptr;
 }
 
+bool ParamSets::addHevcSps(const std::uint8_t* nal, std::size_t size) {
+    auto sps = parseHevcSps(nal, size);
+    if (!sps) {
+        return false;
+    }
+    if (!hevcSps_[sps->id]) {
+        ++spsCount_;
+    }
+    hevcSps_[sps->id] = *sps;
+    return true;
+}
+
+bool ParamSets::addHevcPps(const std::uint8_t* nal, std::size_t size) {
+    auto pps = parseHevcPps(nal, size);
+    if (!pps) {
+        return false;
+    }
+    hevcPps_[pps->id] = *pps;
+    return true;
+}
+
+const HevcPps* ParamSets::hevcPps(std::uint32_t id) const {
+    return id < hevcPps_.size() && hevcPps_[id] ? &*hevcPps_[id] : nullptr;
+}
+
+const HevcSps* ParamSets::hevcSps(std::uint32_t id) const {
+    return id < hevcSps_.size() && hevcSps_[id] ? &*hevcSps_[id] : nullptr;
+}
+
+std::optional<AvcConfig> parseHvcC(const std::uint8_t* data, std::size_t size) {
+    constexpr std::size_t kFixed = 23; // fields before the NAL unit arrays
+    if (size < kFixed || data[0] != 1) {
+        return std::nullopt;
+    }
+    AvcConfig cfg;
+    cfg.lengthSize = (data[21] & 3) + 1;
+    if (cfg.lengthSize == 3) {
+        return std::nullopt;
+    }
+    std::size_t at = kFixed;
+    for (int array = 0; array < data[22]; ++array) {
+        if (at + 3 > size) {
+            return std::nullopt;
+        }
+        const int type = data[at] & 0x3f;
+        const int count = (data[at + 1] << 8) | data[at + 2];
+        at += 3;
+        for (int i = 0; i < count; ++i) {
+            if (at + 2 > size) {
+                return std::nullopt;
+            }
+            const std::size_t len = (std::size_t{data[at]} << 8) | data[at + 1];
+            at += 2;
+            if (len > size - at) {
+                return std::nullopt;
+            }
+            if (type == 33) {
+                cfg.params.addHevcSps(data + at, len);
+            } else if (type == 34) {
+                cfg.params.addHevcPps(data + at, len);
+            }
+            at += len;
+        }
+    }
+    return cfg;
+}
+
 std::optional<AvcConfig> parseAvcC(const std::uint8_t* data, std::size_t size) {
     if (size < 7 || data[0] != 1) {
         return std::nullopt;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "H265Params.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -35,23 +37,32 @@ public:
 
     const Pps* pps(std::uint32_t id) const;
     const Sps* sps(std::uint32_t id) const;
+
+    // HEVC parameter sets (NAL header included).
+    bool addHevcSps(const std::uint8_t* nal, std::size_t size);
+    bool addHevcPps(const std::uint8_t* nal, std::size_t size);
+    const HevcPps* hevcPps(std::uint32_t id) const;
+    const HevcSps* hevcSps(std::uint32_t id) const;
     bool empty() const { return spsCount_ == 0; }
 
 private:
     std::array<std::optional<Sps>, 32> sps_{};
     std::array<std::optional<Pps>, 256> pps_{};
+    std::array<std::optional<HevcSps>, 16> hevcSps_{};
+    std::array<std::optional<HevcPps>, 64> hevcPps_{};
     int spsCount_ = 0;
 };
 
 std::optional<Sps> parseSps(const std::uint8_t* nal, std::size_t size);
 std::optional<Pps> parsePps(const std::uint8_t* nal, std::size_t size);
 
-// Decoder configuration record of an avc1/avc3 sample entry.
+// Decoder configuration record of an avc1/avc3 (or hvc1/hev1) sample entry.
 struct AvcConfig {
     int lengthSize = 4;
     ParamSets params;
 };
 
 std::optional<AvcConfig> parseAvcC(const std::uint8_t* data, std::size_t size);
+std::optional<AvcConfig> parseHvcC(const std::uint8_t* data, std::size_t size);
 
 } // namespace repair

@@ -86,15 +86,17 @@ void MediaWalker::takeNal(const NalProbe& nal) {
 }
 
 void MediaWalker::learnParamSet(const NalProbe& nal) {
-    const int type = nalType(nal.header);
-    if ((type == 7 || type == 8) && nal.size <= 1024) {
-        const auto ls = static_cast<std::uint64_t>(setup_.video.lengthSize);
-        const auto bytes = src_.bytes(pos_ + ls, static_cast<std::size_t>(nal.size - ls));
-        if (type == 7) {
-            params_.addSps(bytes.data(), bytes.size());
-        } else {
-            params_.addPps(bytes.data(), bytes.size());
-        }
+    if ((!nal.kind.sps && !nal.kind.pps) || nal.size > 1024) {
+        return;
+    }
+    const auto ls = static_cast<std::uint64_t>(setup_.video.lengthSize);
+    const auto bytes = src_.bytes(pos_ + ls, static_cast<std::size_t>(nal.size - ls));
+    if (setup_.video.codec == VideoCodec::Hevc) {
+        nal.kind.sps ? params_.addHevcSps(bytes.data(), bytes.size())
+                     : params_.addHevcPps(bytes.data(), bytes.size());
+    } else {
+        nal.kind.sps ? params_.addSps(bytes.data(), bytes.size())
+                     : params_.addPps(bytes.data(), bytes.size());
     }
 }
 
@@ -137,17 +139,27 @@ bool MediaWalker::audioCouldStart(std::uint64_t pos) {
     return audio_->decodes(scratch_.data(), scratch_.size());
 }
 
+// The order count rules of the first slice: H.264 from its SPS, HEVC always "type 0".
+Sps MediaWalker::orderRules(const SliceHeader& first) const {
+    Sps rules;
+    if (setup_.video.codec == VideoCodec::Hevc) {
+        const HevcPps* pps = params_.hevcPps(first.ppsId);
+        const HevcSps* sps = pps ? params_.hevcSps(pps->spsId) : nullptr;
+        rules.log2MaxPocLsb = sps ? sps->log2MaxPocLsb : 16;
+        return rules;
+    }
+    const Pps* pps = params_.pps(first.ppsId);
+    const Sps* sps = pps ? params_.sps(pps->spsId) : nullptr;
+    return sps ? *sps : rules;
+}
+
 void MediaWalker::finishUnit() {
     if (unit_.hasPicture()) {
-        const SliceHeader& first = unit_.firstSlice();
-        const Pps* pps = params_.pps(first.ppsId);
-        const Sps* sps = pps ? params_.sps(pps->spsId) : nullptr;
-        const Sps fallback{};
         PictureOrder order;
         order.idr = unit_.idr();
-        order.poc = poc_.next(first, sps ? *sps : fallback);
+        order.poc = poc_.next(unit_.firstSlice(), orderRules(unit_.firstSlice()));
         result_.pictures.push_back(order);
-        emit(unit_.start(), unit_.end() - unit_.start(), kVideo, unit_.idr());
+        emit(unit_.start(), unit_.end() - unit_.start(), kVideo, unit_.sync());
     }
     unit_.clear();
 }
@@ -179,8 +191,8 @@ std::optional<std::uint64_t> MediaWalker::resync(std::uint64_t from) {
     const auto ls = static_cast<std::size_t>(setup_.video.lengthSize);
     for (std::uint64_t q = from; q < end; ++q) {
         std::size_t got = 0;
-        const std::uint8_t* p = window_.at(q, ls + 1, got);
-        if (got < ls + 1) {
+        const std::uint8_t* p = window_.at(q, ls + 2, got);
+        if (got < ls + 2) {
             break;
         }
         // Cheap filter first: a length prefix within bounds and a fitting NAL header.
@@ -188,7 +200,8 @@ std::optional<std::uint64_t> MediaWalker::resync(std::uint64_t from) {
         for (std::size_t i = 0; i < ls; ++i) {
             n = (n << 8) | p[i];
         }
-        if (n != 0 && n <= setup_.video.maxNal && plausibleNalHeader(p[ls]) && resyncPoint(q)) {
+        if (n != 0 && n <= setup_.video.maxNal && got > ls + 1 &&
+            plausibleHeader(setup_.video.codec, p + ls) && resyncPoint(q)) {
             return q;
         }
     }

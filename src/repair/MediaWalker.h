@@ -67,6 +67,7 @@ private:
     void takeNal(const NalProbe& nal);
     std::size_t takeAudio();
     void finishUnit();
+    Sps orderRules(const SliceHeader& first) const;
     void emit(std::uint64_t offset, std::uint64_t size, int track, bool sync);
     std::optional<std::uint64_t> resync(std::uint64_t from);
     bool resyncPoint(std::uint64_t q);

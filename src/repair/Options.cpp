@@ -109,7 +109,7 @@ std::string helpText() {
            "\n"
            "Repairs an MP4/MOV recording that was cut off before its index (moov) was written,\n"
            "using a working file recorded by the same device with the same settings.\n"
-           "Supported: H.264 video (avc1/avc3) with optional AAC audio (mp4a).\n"
+           "Supported: H.264 (avc1/avc3) or HEVC (hvc1/hev1) video, optional AAC audio (mp4a).\n"
            "The result is written next to the broken file as '<brokenfile.mp4>_untrunc.mp4'\n"
            "(through a temporary '<...>_untrunc.mp4.tmp' file). The broken file is never changed.\n"
            "With only the working file, its tracks are described and nothing is written.\n"

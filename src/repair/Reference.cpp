@@ -106,12 +106,12 @@ std::optional<RefTrack> readTrack(const ByteSource& src, const BoxHeader& trak) 
 
 void keepTrack(Reference& ref, RefTrack&& t) {
     if (t.handler == fourcc("vide") && !ref.video) {
-        if (t.codec != fourcc("avc1") && t.codec != fourcc("avc3")) {
+        if (!isSupportedVideo(t.codec)) {
             throw RepairError(ExitCode::Unsupported, "reference video codec '" + typeName(t.codec) +
-                                                         "' is not supported (H.264 only)");
+                                                         "' is not supported (H.264 or HEVC only)");
         }
         if (!t.avc) {
-            throw RepairError(ExitCode::BadInput, "reference video has no valid avcC");
+            throw RepairError(ExitCode::BadInput, "reference video has no valid avcC/hvcC");
         }
         ref.video = std::move(t);
     } else if (t.handler == fourcc("soun") && !ref.audio && t.aac) {
@@ -120,6 +120,14 @@ void keepTrack(Reference& ref, RefTrack&& t) {
 }
 
 } // namespace
+
+bool isSupportedVideo(std::uint32_t codec) {
+    return codec == fourcc("avc1") || codec == fourcc("avc3") || isHevc(codec);
+}
+
+bool isHevc(std::uint32_t codec) {
+    return codec == fourcc("hvc1") || codec == fourcc("hev1");
+}
 
 std::vector<std::uint8_t> loadBox(const ByteSource& file, std::uint64_t offset, std::uint64_t end,
                                   std::size_t maxBytes) {
@@ -167,7 +175,7 @@ Reference readReference(const ByteSource& file) {
         }
     }
     if (!ref.video) {
-        throw RepairError(ExitCode::Unsupported, "reference file has no H.264 video track");
+        throw RepairError(ExitCode::Unsupported, "reference file has no H.264 or HEVC video track");
     }
     return ref;
 }

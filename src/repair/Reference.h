@@ -42,6 +42,9 @@ struct Reference {
     std::optional<RefTrack> audio;
 };
 
+bool isSupportedVideo(std::uint32_t codec);
+bool isHevc(std::uint32_t codec);
+
 // Reads the reference file; throws RepairError with a one-line reason when it cannot serve.
 Reference readReference(const ByteSource& file);
 

@@ -133,6 +133,7 @@ WalkSetup makeWalkSetup(const Reference& ref, const Options& o) {
     WalkSetup s;
     s.avc = *ref.video->avc;
     s.video.lengthSize = s.avc.lengthSize;
+    s.video.codec = isHevc(ref.video->codec) ? VideoCodec::Hevc : VideoCodec::H264;
     s.video.maxNal = std::clamp<std::uint64_t>(std::uint64_t{ref.video->maxSampleSize} * 8,
                                                kMinMaxNal, kMaxMaxNal);
     s.video.level = o.h264Level;

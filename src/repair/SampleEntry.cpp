@@ -21,11 +21,12 @@ std::vector<std::uint8_t> payloadOf(const ByteSource& src, const BoxHeader& box,
     return src.bytes(box.payload + skip, static_cast<std::size_t>(box.end - box.payload - skip));
 }
 
-void readAvc(const ByteSource& src, const BoxHeader& entry, RefTrack& track) {
-    const auto avcC = findChild(src, entry.payload + kVisualFields, entry.end, fourcc("avcC"));
-    if (avcC) {
-        const auto b = payloadOf(src, *avcC);
-        track.avc = parseAvcC(b.data(), b.size());
+void readVideoConfig(const ByteSource& src, const BoxHeader& entry, RefTrack& track, bool hevc) {
+    const auto config = findChild(src, entry.payload + kVisualFields, entry.end,
+                                  hevc ? fourcc("hvcC") : fourcc("avcC"));
+    if (config) {
+        const auto b = payloadOf(src, *config);
+        track.avc = hevc ? parseHvcC(b.data(), b.size()) : parseAvcC(b.data(), b.size());
     }
 }
 
@@ -61,7 +62,9 @@ void readSampleEntry(const ByteSource& src, const BoxHeader& stsd, RefTrack& tra
     }
     track.codec = entry->type;
     if (entry->type == fourcc("avc1") || entry->type == fourcc("avc3")) {
-        readAvc(src, *entry, track);
+        readVideoConfig(src, *entry, track, false);
+    } else if (entry->type == fourcc("hvc1") || entry->type == fourcc("hev1")) {
+        readVideoConfig(src, *entry, track, true);
     } else if (entry->type == fourcc("mp4a")) {
         readAac(src, *entry, track);
     }

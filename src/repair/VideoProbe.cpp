@@ -1,5 +1,7 @@
 #include "VideoProbe.h"
 
+#include "H265Nal.h"
+
 #include <algorithm>
 
 namespace repair {
@@ -38,14 +40,15 @@ NalProbe VideoProbe::check(std::uint64_t pos, const std::uint8_t* p, std::size_t
         p = local;
     }
     const auto ls = static_cast<std::size_t>(s_.lengthSize);
-    if (avail < ls + 1) {
+    const auto hs = static_cast<std::size_t>(nalHeaderSize(s_.codec));
+    if (avail < ls + hs) {
         return r;
     }
     const std::uint64_t n = lengthAt(p);
-    r.header = p[ls];
-    if (n == 0 || n > s_.maxNal || !plausibleNalHeader(r.header)) {
+    if (n < hs || n > s_.maxNal || !plausibleHeader(s_.codec, p + ls)) {
         return r;
     }
+    r.kind = classify(s_.codec, p + ls);
     r.size = ls + n;
     const bool truncated = r.size > left;
     if (level >= 11 && !strongBody(pos, p, avail, r)) {
@@ -66,11 +69,11 @@ NalProbe VideoProbe::check(std::uint64_t pos, const std::uint8_t* p, std::size_t
 bool VideoProbe::strongBody(std::uint64_t pos, const std::uint8_t* p, std::size_t avail,
                             NalProbe& r) const {
     const auto ls = static_cast<std::size_t>(s_.lengthSize);
-    const int type = nalType(r.header);
     const std::size_t body =
         static_cast<std::size_t>(std::min<std::uint64_t>(avail - ls, r.size - ls));
-    if (isVcl(type)) {
-        r.slice = parseSliceHeader(p + ls, body, params_);
+    if (r.kind.vcl) {
+        r.slice = s_.codec == VideoCodec::Hevc ? parseHevcSliceHeader(p + ls, body, params_)
+                                               : parseSliceHeader(p + ls, body, params_);
         if (!r.slice && params_.empty()) {
             r.verdict = Verdict::Weak;
             return true;
@@ -80,27 +83,34 @@ bool VideoProbe::strongBody(std::uint64_t pos, const std::uint8_t* p, std::size_
     if (r.size > limit_ - pos) {
         return true; // cannot see the end of a cut-off NAL unit
     }
-    switch (type) {
-    case 9:
-        return r.size == ls + 2;
-    case 10:
-    case 11:
-        return r.size == ls + 1;
-    case 7:
-    case 8: {
+    return nonSliceFits(pos, r);
+}
+
+bool VideoProbe::nonSliceFits(std::uint64_t pos, NalProbe& r) const {
+    const auto ls = static_cast<std::uint64_t>(s_.lengthSize);
+    const std::uint64_t hs = static_cast<std::uint64_t>(nalHeaderSize(s_.codec));
+    const bool hevc = s_.codec == VideoCodec::Hevc;
+    const int type = r.kind.type;
+    if (type == (hevc ? 35 : 9)) {
+        return r.size == ls + hs + 1; // access unit delimiter: one byte of payload
+    }
+    if (hevc ? (type == 36 || type == 37) : (type == 10 || type == 11)) {
+        return r.size == ls + hs; // end of sequence or stream: header only
+    }
+    if (r.kind.sps || r.kind.pps) {
         if (r.size - ls > kMaxParamSetBytes) {
             return false;
         }
         const auto nal = src_.bytes(pos + ls, static_cast<std::size_t>(r.size - ls));
-        return type == 7 ? parseSps(nal.data(), nal.size()).has_value()
-                         : parsePps(nal.data(), nal.size()).has_value();
+        ParamSets scratch;
+        return hevc ? (r.kind.sps ? scratch.addHevcSps(nal.data(), nal.size())
+                                  : scratch.addHevcPps(nal.data(), nal.size()))
+                    : (r.kind.sps ? scratch.addSps(nal.data(), nal.size())
+                                  : scratch.addPps(nal.data(), nal.size()));
     }
-    default: {
-        // Non-slice NAL units end with the RBSP stop bit, so their last byte is not zero.
-        std::uint8_t last = 0;
-        return src_.read(pos + r.size - 1, &last, 1) == 1 && last != 0;
-    }
-    }
+    // Other non-slice NAL units end with the RBSP stop bit, so their last byte is not zero.
+    std::uint8_t last = 0;
+    return src_.read(pos + r.size - 1, &last, 1) == 1 && last != 0;
 }
 
 bool VideoProbe::followerFits(std::uint64_t next) const {
@@ -110,9 +120,10 @@ bool VideoProbe::followerFits(std::uint64_t next) const {
     std::uint8_t b[8] = {};
     const std::size_t got = src_.read(next, b, sizeof b);
     const auto ls = static_cast<std::size_t>(s_.lengthSize);
-    if (got >= ls + 1) {
+    const auto hs = static_cast<std::size_t>(nalHeaderSize(s_.codec));
+    if (got >= ls + hs) {
         const std::uint64_t n = lengthAt(b);
-        if (n != 0 && n <= s_.maxNal && plausibleNalHeader(b[ls])) {
+        if (n >= hs && n <= s_.maxNal && plausibleHeader(s_.codec, b + ls)) {
             return true;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "ByteSource.h"
 #include "H264Nal.h"
+#include "NalSyntax.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,11 +20,12 @@ enum class Verdict {
 struct NalProbe {
     Verdict verdict = Verdict::No;
     std::uint64_t size = 0; // length prefix included
-    std::uint8_t header = 0;
+    NalKind kind;
     std::optional<SliceHeader> slice;
 };
 
 struct VideoProbeSettings {
+    VideoCodec codec = VideoCodec::H264;
     int lengthSize = 4;
     std::uint64_t maxNal = 1u << 20;
     // 10: length and NAL header; 11: also slice headers and parameter sets;
@@ -31,7 +33,7 @@ struct VideoProbeSettings {
     int level = 12;
 };
 
-// Decides whether an H.264 NAL unit (with its length prefix) starts at a position.
+// Decides whether an H.264 or HEVC NAL unit (with its length prefix) starts at a position.
 class VideoProbe {
 public:
     VideoProbe(const ByteSource& src, std::uint64_t limit, const ParamSets& params,
@@ -51,6 +53,7 @@ private:
     NalProbe check(std::uint64_t pos, const std::uint8_t* p, std::size_t avail, int level) const;
     bool strongBody(std::uint64_t pos, const std::uint8_t* p, std::size_t avail, NalProbe& r) const;
     bool followerFits(std::uint64_t next) const;
+    bool nonSliceFits(std::uint64_t pos, NalProbe& r) const;
     std::uint64_t lengthAt(const std::uint8_t* p) const;
 
     const ByteSource& src_;

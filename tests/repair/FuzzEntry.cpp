@@ -81,9 +81,13 @@ bool fuzzOne(const std::uint8_t* data, std::size_t size) {
     av_log_set_level(AV_LOG_QUIET);
     MemorySource src(data, size);
     bool ok = true;
-    try {
-        ok = walkAndWrite(src, fixedSetup(), nullptr);
-    } catch (const RepairError&) {
+    for (VideoCodec codec : {VideoCodec::H264, VideoCodec::Hevc}) {
+        try {
+            WalkSetup setup = fixedSetup();
+            setup.video.codec = codec;
+            ok = walkAndWrite(src, setup, nullptr) && ok;
+        } catch (const RepairError&) {
+        }
     }
     try {
         const Reference ref = readReference(src);

@@ -58,9 +58,15 @@ bool makeRecording(const std::string& path, const Recording& rec, const char* pa
                            "anoisesrc=a=0.2:r=" + std::to_string(rec.audioRate) +
                                ":seed=" + std::to_string(seed)});
     }
-    a.insert(a.end(),
-             {"-t", std::to_string(seconds), "-c:v", "libx264", "-preset", "fast", "-pix_fmt",
-              "yuv420p", "-g", std::to_string(rec.gop), "-bf", std::to_string(rec.bframes)});
+    a.insert(a.end(), {"-t", std::to_string(seconds), "-pix_fmt", "yuv420p"});
+    if (rec.hevc) {
+        a.insert(a.end(), {"-c:v", "libx265", "-tag:v", "hvc1", "-x265-params",
+                           "log-level=error:keyint=" + std::to_string(rec.gop) +
+                               ":bframes=" + std::to_string(rec.bframes)});
+    } else {
+        a.insert(a.end(), {"-c:v", "libx264", "-preset", "fast", "-g", std::to_string(rec.gop),
+                           "-bf", std::to_string(rec.bframes)});
+    }
     if (rec.audioRate > 0) {
         a.insert(a.end(), {"-c:a", "aac", "-b:a", rec.channels == 1 ? "64k" : "128k", "-ac",
                            std::to_string(rec.channels)});
@@ -89,6 +95,9 @@ std::vector<Frame> decodedFrames(const std::string& path, bool withPositions) {
         }
         Frame f;
         f.stream = std::atoi(l.c_str());
+        // stream, dts, pts, duration, size, hash
+        const auto second = l.find(',', l.find(',') + 1);
+        f.pts = second == std::string::npos ? 0 : std::atoll(l.c_str() + second + 1);
         const auto comma = l.rfind(',');
         f.md5 = l.substr(comma + 1);
         f.md5.erase(0, f.md5.find_first_not_of(' '));

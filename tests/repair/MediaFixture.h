@@ -12,6 +12,7 @@ struct Recording {
     int bframes;   // 0: none
     int audioRate; // 0: no audio track
     int channels;
+    bool hevc = false; // libx265 (hvc1) instead of libx264
 };
 
 // Records `seconds` of a test pattern (camera-like H.264 + AAC, moov at the end).
@@ -31,6 +32,7 @@ struct Frame {
     int stream = 0;
     std::uint64_t pos = 0;
     std::uint64_t size = 0;
+    long long pts = 0; // presentation time stamp, in the stream's time base
     std::string md5;
 };
 std::vector<Frame> decodedFrames(const std::string& path, bool withPositions);

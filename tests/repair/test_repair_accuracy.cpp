@@ -18,9 +18,12 @@ constexpr double kSeconds = 4.0;
 constexpr double kReferenceSeconds = 2.5;
 
 const Recording kRecordings[] = {
-    {"gop25 noB 44.1k stereo", 25, 0, 44100, 2}, {"gop12 B2 48k stereo", 12, 2, 48000, 2},
-    {"gop50 B3 22.05k mono", 50, 3, 22050, 1},   {"gop30 B2 32k mono", 30, 2, 32000, 1},
+    {"gop25 noB 44.1k stereo", 25, 0, 44100, 2},
+    {"gop12 B2 48k stereo", 12, 2, 48000, 2},
+    {"gop50 B3 22.05k mono", 50, 3, 22050, 1},
+    {"gop30 B2 32k mono", 30, 2, 32000, 1},
     {"gop25 B1 no audio", 25, 1, 0, 0},
+    {"HEVC gop25 B3 48k stereo", 25, 3, 48000, 2, true},
 };
 
 enum class Cut { MidVideo, MidAudio, MdatComplete, SizeZero, AfterHeader };
@@ -117,6 +120,21 @@ Tally tally(const std::vector<Frame>& original, const std::vector<Frame>& repair
     return t;
 }
 
+// Composition offsets are right when the pictures, in the order the decoder shows them,
+// carry rising presentation times.
+bool displayOrderRises(const std::vector<Frame>& frames) {
+    long long last = -1;
+    for (const auto& f : frames) {
+        if (f.stream == 0) {
+            if (f.pts <= last) {
+                return false;
+            }
+            last = f.pts;
+        }
+    }
+    return last >= 0;
+}
+
 std::string figure(const Tally& t) {
     char buf[64];
     const double pct =
@@ -190,6 +208,7 @@ void Run::cutCase(const Recording& rec, const CutCase& cut, const std::string& o
         return;
     }
     const auto repaired = decodedFrames(broken + "_untrunc.mp4", false);
+    c_.expect(displayOrderRises(repaired), what + ": pictures shown in rising time order");
     const Tally video = tally(frames_, repaired, 0, at);
     checkFloor(c_, video, what + " video");
     std::cout << what << " | cut at " << at << " | video " << figure(video);
