@@ -48,7 +48,7 @@ std::vector<std::string> framemd5(const std::string& path) {
 
 } // namespace
 
-bool makeRecording(const std::string& path, const Recording& rec, const char* pattern, int seed,
+bool makeRecording(const std::string& path, const Recording& rec, const char* pattern, int noise,
                    double seconds) {
     std::vector<std::string> a = {
         "ffmpeg", "-v",    "error", "-y",
@@ -56,7 +56,7 @@ bool makeRecording(const std::string& path, const Recording& rec, const char* pa
     if (rec.audioRate > 0) {
         a.insert(a.end(), {"-f", "lavfi", "-i",
                            "anoisesrc=a=0.2:r=" + std::to_string(rec.audioRate) +
-                               ":seed=" + std::to_string(seed)});
+                               ":s=" + std::to_string(noise)});
     }
     a.insert(a.end(), {"-t", std::to_string(seconds), "-pix_fmt", "yuv420p"});
     if (rec.hevc) {

@@ -15,8 +15,9 @@ struct Recording {
     bool hevc = false; // libx265 (hvc1) instead of libx264
 };
 
-// Records `seconds` of a test pattern (camera-like H.264 + AAC, moov at the end).
-bool makeRecording(const std::string& path, const Recording& rec, const char* pattern, int seed,
+// Records `seconds` of a test pattern (camera-like H.264/HEVC + AAC, moov at the end);
+// noise picks the audio noise sequence.
+bool makeRecording(const std::string& path, const Recording& rec, const char* pattern, int noise,
                    double seconds);
 
 struct Packet {

@@ -1,5 +1,5 @@
-// Replays the fuzz corpus (seeds and every input that ever crashed) through the same entry
-// the fuzzer uses; each must run to its end with the invariants intact.
+// Replays the fuzz corpus (starting inputs and every input that ever crashed) through the same
+// entry the fuzzer uses; each must run to its end with the invariants intact.
 #include "Check.h"
 #include "FuzzEntry.h"
 
@@ -18,6 +18,6 @@ int main() {
         c.expect(fuzzOne(data.data(), data.size()), "invariants hold for " + entry.path().string());
         ++inputs;
     }
-    c.expect(inputs >= 3, "corpus holds the seeds");
+    c.expect(inputs >= 3, "corpus holds the starting inputs");
     return c.finish();
 }
