@@ -46,15 +46,13 @@ void frmDOSOutput::connectHandlers() {
     connect(VScroll1, &SpinScrollBar::Change, this, &frmDOSOutput::VScroll1_Change);
     connect(VScroll2, &SpinScrollBar::Change, this, &frmDOSOutput::VScroll2_Change);
     connect(VScroll3, &SpinScrollBar::Change, this, &frmDOSOutput::VScroll3_Change);
-    // Enter presses the focused command button, or Execute when no button has the focus.
+    // Execute is the default button: Enter anywhere in the window presses it.
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* enter = new QShortcut(QKeySequence(key), this);
         enter->setObjectName(QStringLiteral("defaultButtonShortcut"));
         connect(enter, &QShortcut::activated, this, [this] {
-            auto* focused = qobject_cast<QPushButton*>(focusWidget());
-            QPushButton* target = focused != nullptr ? focused : cmdExecute;
-            if (target->isEnabled()) {
-                target->click();
+            if (cmdExecute->isEnabled()) {
+                cmdExecute->click();
             }
         });
     }

@@ -244,6 +244,8 @@ void TestMainWindow::enterPressesExecute_data() {
     QTest::newRow("in the log") << "txtOutputs" << int(Qt::Key_Return);
     QTest::newRow("in a path box, keypad Enter") << "TxtRef" << int(Qt::Key_Enter);
     QTest::newRow("on an option") << "Optlognone" << int(Qt::Key_Return);
+    QTest::newRow("on a browse button") << "Command2" << int(Qt::Key_Return);
+    QTest::newRow("on Exit") << "cmdExit" << int(Qt::Key_Return);
 }
 
 void TestMainWindow::enterPressesExecute() {

@@ -2,24 +2,32 @@
 # Runs the real kestrel in a private X server and drives it from outside as a person would:
 # Enter presses Execute, Enter closes the "done" box, a click on Exit ends the program.
 #
-#   repair_in_window.sh MODE KESTREL STANDIN
+#   repair_in_window.sh MODE KESTREL TOOL
 #
-# The stand-in tool, copied next to a copy of kestrel as untrunc-w, writes the result file.
-# MODE "direct" starts the copy itself; MODE "link" starts it through a symbolic link in
-# another folder, as the installed bin/kestrel is, so the application folder must still be
-# the folder of the real file.
+# MODE "direct" and "link": TOOL is the stand-in tool, copied next to a copy of kestrel as
+# untrunc-w; it writes the result file. "direct" starts the copy itself; "link" starts it
+# through a symbolic link in another folder, as the installed bin/kestrel is, so the
+# application folder must still be the folder of the real file.
+# MODE "real": TOOL is the real repair tool. A recording made with ffmpeg is cut off, both
+# videos are chosen through the two pickers, and the repaired video must decode with at
+# least 99 % of the video frames that were complete before the cut.
+# With KESTREL_E2E_SHOT=<file.png> a failure also saves a picture of the screen (ImageMagick).
 set -euo pipefail
 
 fail() {
     echo "FAIL: $*" >&2
+    [ -n "${KESTREL_E2E_SHOT:-}" ] && [ -n "${DISPLAY:-}" ] && import -window root "$KESTREL_E2E_SHOT" 2>/dev/null
     exit 1
 }
 
-# Client-pixel layout of the main window, as frmDOSOutput builds it.
+# Client-pixel layout of the main window and the pickers, as the program builds them.
 readonly MAIN_TITLE='Kestrel - Untrunc-w GUI'
 readonly BOX_TITLE='Kestrel'
 readonly MAIN_WIDTH=488 MAIN_HEIGHT=444
 readonly EXIT_X=$((351 + 125 / 2)) EXIT_Y=$((413 + 25 / 2))
+readonly REF_BROWSE_X=$((458 + 11)) REF_BROWSE_Y=$((7 + 11))
+readonly COR_BROWSE_X=$((458 + 11)) COR_BROWSE_Y=$((30 + 11))
+readonly FILE_LIST_X=40 FILE_LIST_TOP=174
 
 # ---------------------------------------------------------------------------------------
 # Inside the X server.
@@ -91,6 +99,92 @@ in_x() {
     echo "PASS: $mode: Execute, done box, renamed result, Exit"
 }
 
+# A 4 s H.264 + AAC recording, as a camera would leave it: moov after mdat.
+record() {
+    ffmpeg -v error -y -f lavfi -i "$1=size=320x240:rate=25" -f lavfi -i "sine=frequency=$2" \
+        -t 4 -c:v libx264 -g 25 -bf 2 -pix_fmt yuv420p -c:a aac -b:a 96k -f mp4 "$3" ||
+        fail "ffmpeg could not make a test recording"
+}
+
+# Video frames of $1 whose bytes lie wholly before byte $2.
+frames_before() {
+    ffprobe -v error -select_streams v:0 -show_entries packet=pos,size -of csv=p=0 "$1" |
+        awk -F, -v cut="$2" '$1 + $2 <= cut { n++ } END { print n + 0 }'
+}
+
+decoded_frames() {
+    ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames \
+        -of csv=p=0 "$1"
+}
+
+# Opens a picker with its browse button and confirms the file in row $3 of its file list by
+# a double-click.
+choose_in_picker() {
+    local browse_x=$1 browse_y=$2 row=$3 title=$4 main=$5
+    focus "$main"
+    xdotool mousemove --window "$main" "$browse_x" "$browse_y" click 1
+    wait_for_window "$title" 10
+    local picker=$found row_y
+    row_y=$((FILE_LIST_TOP + 8 + row * 13))
+    focus "$picker"
+    xdotool mousemove --window "$picker" "$FILE_LIST_X" "$row_y" click --repeat 2 --delay 100 1
+    wait_for_no_window "$title" 10
+}
+
+in_x_real() {
+    local work=$1 kestrel=$3 tool=$4
+    : >"$work/x-started"
+    command -v xdotool >/dev/null || fail "xdotool is not installed"
+    local app=$work/app home=$work/home
+    mkdir -p "$app" "$home"
+    cp "$kestrel" "$app/kestrel"
+    cp "$tool" "$app/untrunc-w"
+
+    # The pickers start in the home folder; its files, sorted: row 0, then row 1.
+    record testsrc 440 "$work/original.mp4"
+    record smptebars 880 "$home/good take.mp4"
+    local size cut
+    size=$(stat -c %s "$work/original.mp4")
+    cut=$((size * 6 / 10))
+    head -c "$cut" "$work/original.mp4" >"$home/broken clip.mp4"
+    local complete
+    complete=$(frames_before "$work/original.mp4" "$cut")
+    [ "$complete" -gt 10 ] || fail "the cut leaves only $complete complete frames"
+
+    pid=""
+    trap stop_kestrel EXIT
+    (cd "$work" && HOME=$home exec setsid "$app/kestrel") >"$work/kestrel.log" 2>&1 &
+    pid=$!
+    wait_for_window "$MAIN_TITLE" 20
+    local main=$found
+    choose_in_picker "$REF_BROWSE_X" "$REF_BROWSE_Y" 1 "Select reference file" "$main"
+    choose_in_picker "$COR_BROWSE_X" "$COR_BROWSE_Y" 0 "Select corrupt mp4" "$main"
+
+    focus "$main"
+    xdotool key Return
+    wait_for_window "$BOX_TITLE" 60
+    focus "$found"
+    xdotool key Return
+    wait_for_no_window "$BOX_TITLE" 10
+
+    local fixed="$home/broken clip-fixed.MP4"
+    [ -f "$fixed" ] || fail "no repaired video: $(ls -A "$home")"
+    local decoded
+    decoded=$(decoded_frames "$fixed") || fail "the repaired video does not decode"
+    echo "repaired video: $decoded of $complete complete video frames"
+    [ $((decoded * 100)) -ge $((complete * 99)) ] ||
+        fail "only $decoded of $complete complete video frames recovered"
+
+    xdotool mousemove --window "$main" "$EXIT_X" "$EXIT_Y" click 1
+    local deadline=$((SECONDS + 5))
+    while kill -0 "$pid" 2>/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "kestrel is still running 5 s after Exit was clicked"
+        sleep 0.1
+    done
+    pid=""
+    echo "PASS: real: pickers, Execute, repaired video decodes, Exit"
+}
+
 # Prints the visible windows of kestrel titled exactly $1. (xdotool's own name match is a
 # loose regular expression: "^Kestrel$" also finds "Kestrel - Untrunc-w GUI".)
 windows_titled() {
@@ -156,15 +250,19 @@ stop_kestrel() {
 if [ "${1:-}" = --in-x ]; then
     shift
     work=$1
-    in_x "$@"
+    if [ "$2" = real ]; then
+        in_x_real "$@"
+    else
+        in_x "$@"
+    fi
     exit 0
 fi
 
-[ $# -eq 3 ] || fail "usage: $0 direct|link KESTREL STANDIN"
+[ $# -eq 3 ] || fail "usage: $0 direct|link|real KESTREL TOOL"
 mode=$1 kestrel=$2 standin=$3
-case $mode in direct | link) ;; *) fail "unknown mode $mode" ;; esac
+case $mode in direct | link | real) ;; *) fail "unknown mode $mode" ;; esac
 [ -x "$kestrel" ] || fail "no kestrel executable at $kestrel"
-[ -x "$standin" ] || fail "no stand-in tool at $standin"
+[ -x "$standin" ] || fail "no tool at $standin"
 command -v xvfb-run >/dev/null || fail "xvfb-run is not installed: no X server for the window test"
 command -v Xvfb >/dev/null || fail "Xvfb is not installed: no X server for the window test"
 
