@@ -4,13 +4,13 @@
 #include "FileList.h"
 #include "FolderList.h"
 #include "platform/ClassicFont.h"
+#include "platform/Screen.h"
 #include "platform/Twips.h"
 #include "platform/VbControls.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
 
@@ -95,12 +95,7 @@ void FilePicker::Form_Load() {
     } catch (...) {
         // Without a usable home folder the lists stay on the current folder.
     }
-    if (const QScreen* s = screen()) {
-        const QSize screenSize = s->geometry().size();
-        const QSize outer = frameGeometry().size();
-        move(s->geometry().left() + screenSize.width() / 2 - outer.width() / 2,
-             s->geometry().top() + screenSize.height() / 2 - outer.height() / 2);
-    }
+    CentreOnScreen(this);
 }
 
 void FilePicker::cmdOK_Click() {
