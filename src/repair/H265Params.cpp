@@ -17,7 +17,7 @@ void skipProfileTierLevel(BitReader& br, int maxSubLayersMinus1) {
         level[i] = br.flag();
     }
     if (maxSubLayersMinus1 > 0) {
-        br.skip(static_cast<std::size_t>(2 * (8 - maxSubLayersMinus1)));
+        br.skip(static_cast<std::size_t>(8 - maxSubLayersMinus1) * 2);
     }
     for (int i = 0; i < maxSubLayersMinus1; ++i) {
         br.skip((profile[i] ? kProfileBits : 0) + (level[i] ? 8 : 0));

@@ -9,7 +9,7 @@ constexpr std::size_t kProbeBytes = 64;
 // How far past unrecognised bytes to look for the stream again before giving up.
 constexpr std::uint64_t kMaxResyncScan = 32u << 20;
 constexpr std::uint64_t kProgressStep = 64u << 20;
-constexpr std::size_t kMaxAudioView = 64 * 1024;
+constexpr std::size_t kMaxAudioView = std::size_t{64} * 1024;
 
 } // namespace
 
@@ -102,7 +102,7 @@ void MediaWalker::learnParamSet(const NalProbe& nal) {
 
 std::size_t MediaWalker::takeAudio() {
     const std::size_t view = std::clamp<std::size_t>(
-        std::max<std::size_t>(audio_->maxFrameBytes() * 2, setup_.audioMaxSample * 8),
+        std::max<std::size_t>(audio_->maxFrameBytes() * 2, std::size_t{setup_.audioMaxSample} * 8),
         audio_->maxFrameBytes() + 1, kMaxAudioView);
     std::size_t got = 0;
     const std::uint8_t* p = window_.at(pos_, view, got);

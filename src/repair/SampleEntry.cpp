@@ -11,7 +11,7 @@ constexpr std::uint64_t kVisualFields = 78;
 constexpr std::uint64_t kSoundFields = 28;
 constexpr std::uint64_t kSoundV1Extra = 16;
 constexpr std::uint64_t kSoundV2Extra = 36;
-constexpr std::size_t kMaxConfigBytes = 64 * 1024;
+constexpr std::size_t kMaxConfigBytes = std::size_t{64} * 1024;
 
 std::vector<std::uint8_t> payloadOf(const ByteSource& src, const BoxHeader& box,
                                     std::uint64_t skip = 0) {

@@ -6,7 +6,7 @@ namespace repair {
 namespace {
 
 // Refills read at least this much: a few audio frames or slice headers in one go.
-constexpr std::size_t kMinFill = 16 * 1024;
+constexpr std::size_t kMinFill = std::size_t{16} * 1024;
 
 } // namespace
 
