@@ -137,62 +137,59 @@ std::optional<Pps> parsePps(const std::uint8_t* nal, std::size_t size) {
     return pps;
 }
 
-bool ParamSets::addSps(const std::uint8_t* nal, std::size_t size) {
-    auto sps = parseSps(nal, size);
-    if (!sps) {
+namespace {
+
+// Keeps a parameter set that parsed under its id; counts ids seen for the first time.
+template <typename Set, std::size_t N>
+bool keep(std::array<std::optional<Set>, N>& table, const std::optional<Set>& parsed,
+          int* firstSeen = nullptr) {
+    if (!parsed) {
         return false;
     }
-    if (!sps_[sps->id]) {
-        ++spsCount_;
+    if (firstSeen != nullptr && !table[parsed->id]) {
+        ++*firstSeen;
     }
-    sps_[sps->id] = *sps;
+    table[parsed->id] = parsed;
     return true;
+}
+
+template <typename Set, std::size_t N>
+const Set* find(const std::array<std::optional<Set>, N>& table, std::uint32_t id) {
+    return id < table.size() && table[id] ? &*table[id] : nullptr;
+}
+
+} // namespace
+
+bool ParamSets::addSps(const std::uint8_t* nal, std::size_t size) {
+    return keep(sps_, parseSps(nal, size), &spsCount_);
 }
 
 bool ParamSets::addPps(const std::uint8_t* nal, std::size_t size) {
-    auto pps = parsePps(nal, size);
-    if (!pps) {
-        return false;
-    }
-    pps_[pps->id] = *pps;
-    return true;
-}
-
-const Pps* ParamSets::pps(std::uint32_t id) const {
-    return id < pps_.size() && pps_[id] ? &*pps_[id] : nullptr;
-}
-
-const Sps* ParamSets::sps(std::uint32_t id) const {
-    return id < sps_.size() && sps_[id] ? &*sps_[id] : nullptr;
+    return keep(pps_, parsePps(nal, size));
 }
 
 bool ParamSets::addHevcSps(const std::uint8_t* nal, std::size_t size) {
-    auto sps = parseHevcSps(nal, size);
-    if (!sps) {
-        return false;
-    }
-    if (!hevcSps_[sps->id]) {
-        ++spsCount_;
-    }
-    hevcSps_[sps->id] = *sps;
-    return true;
+    return keep(hevcSps_, parseHevcSps(nal, size), &spsCount_);
 }
 
 bool ParamSets::addHevcPps(const std::uint8_t* nal, std::size_t size) {
-    auto pps = parseHevcPps(nal, size);
-    if (!pps) {
-        return false;
-    }
-    hevcPps_[pps->id] = *pps;
-    return true;
+    return keep(hevcPps_, parseHevcPps(nal, size));
 }
 
-const HevcPps* ParamSets::hevcPps(std::uint32_t id) const {
-    return id < hevcPps_.size() && hevcPps_[id] ? &*hevcPps_[id] : nullptr;
+const Sps* ParamSets::sps(std::uint32_t id) const {
+    return find(sps_, id);
+}
+
+const Pps* ParamSets::pps(std::uint32_t id) const {
+    return find(pps_, id);
 }
 
 const HevcSps* ParamSets::hevcSps(std::uint32_t id) const {
-    return id < hevcSps_.size() && hevcSps_[id] ? &*hevcSps_[id] : nullptr;
+    return find(hevcSps_, id);
+}
+
+const HevcPps* ParamSets::hevcPps(std::uint32_t id) const {
+    return find(hevcPps_, id);
 }
 
 std::optional<AvcConfig> parseHvcC(const std::uint8_t* data, std::size_t size) {
