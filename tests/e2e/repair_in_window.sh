@@ -86,16 +86,7 @@ in_x() {
     [ -z "$(ls -A "$app" | grep -vxE 'kestrel|untrunc-w')" ] ||
         fail "unexpected files in the application folder: $(ls -A "$app")"
 
-    xdotool mousemove --window "$main" "$EXIT_X" "$EXIT_Y" click 1
-    local deadline=$((SECONDS + 5))
-    while kill -0 "$pid" 2>/dev/null; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "kestrel is still running 5 s after Exit was clicked"
-        sleep 0.1
-    done
-    local status=0
-    wait "$pid" || status=$?
-    pid=""
-    [ "$status" -eq 0 ] || fail "kestrel ended with status $status"
+    click_exit "$main"
     echo "PASS: $mode: Execute, done box, renamed result, Exit"
 }
 
@@ -175,14 +166,22 @@ in_x_real() {
     [ $((decoded * 100)) -ge $((complete * 99)) ] ||
         fail "only $decoded of $complete complete video frames recovered"
 
-    xdotool mousemove --window "$main" "$EXIT_X" "$EXIT_Y" click 1
+    click_exit "$main"
+    echo "PASS: real: pickers, Execute, repaired video decodes, Exit"
+}
+
+# Clicks Exit in main window $1; kestrel must end within 5 s with status 0.
+click_exit() {
+    xdotool mousemove --window "$1" "$EXIT_X" "$EXIT_Y" click 1
     local deadline=$((SECONDS + 5))
     while kill -0 "$pid" 2>/dev/null; do
         [ "$SECONDS" -lt "$deadline" ] || fail "kestrel is still running 5 s after Exit was clicked"
         sleep 0.1
     done
+    local status=0
+    wait "$pid" || status=$?
     pid=""
-    echo "PASS: real: pickers, Execute, repaired video decodes, Exit"
+    [ "$status" -eq 0 ] || fail "kestrel ended with status $status"
 }
 
 # Prints the visible windows of kestrel titled exactly $1. (xdotool's own name match is a
