@@ -153,6 +153,25 @@ bool keep(std::array<std::optional<Set>, N>& table, const std::optional<Set>& pa
     return true;
 }
 
+// Hands each of count NAL units, every one behind a 16-bit length, from data[at] on to
+// add; false when one runs past the end.
+template <typename Add>
+bool readNalList(const std::uint8_t* data, std::size_t size, std::size_t& at, int count, Add add) {
+    for (int i = 0; i < count; ++i) {
+        if (at + 2 > size) {
+            return false;
+        }
+        const std::size_t len = (std::size_t{data[at]} << 8) | data[at + 1];
+        at += 2;
+        if (len > size - at) {
+            return false;
+        }
+        add(data + at, len);
+        at += len;
+    }
+    return true;
+}
+
 template <typename Set, std::size_t N>
 const Set* find(const std::array<std::optional<Set>, N>& table, std::uint32_t id) {
     return id < table.size() && table[id] ? &*table[id] : nullptr;
@@ -210,21 +229,15 @@ std::optional<AvcConfig> parseHvcC(const std::uint8_t* data, std::size_t size) {
         const int type = data[at] & 0x3f;
         const int count = (data[at + 1] << 8) | data[at + 2];
         at += 3;
-        for (int i = 0; i < count; ++i) {
-            if (at + 2 > size) {
-                return std::nullopt;
-            }
-            const std::size_t len = (std::size_t{data[at]} << 8) | data[at + 1];
-            at += 2;
-            if (len > size - at) {
-                return std::nullopt;
-            }
+        const bool whole = readNalList(data, size, at, count, [&](auto* nal, std::size_t len) {
             if (type == 33) {
-                cfg.params.addHevcSps(data + at, len);
+                cfg.params.addHevcSps(nal, len);
             } else if (type == 34) {
-                cfg.params.addHevcPps(data + at, len);
+                cfg.params.addHevcPps(nal, len);
             }
-            at += len;
+        });
+        if (!whole) {
+            return std::nullopt;
         }
     }
     return cfg;
@@ -246,21 +259,15 @@ std::optional<AvcConfig> parseAvcC(const std::uint8_t* data, std::size_t size) {
         }
         const int count = kind == 0 ? (data[at] & 0x1f) : data[at];
         ++at;
-        for (int i = 0; i < count; ++i) {
-            if (at + 2 > size) {
-                return std::nullopt;
-            }
-            const std::size_t len = (std::size_t{data[at]} << 8) | data[at + 1];
-            at += 2;
-            if (len > size - at) {
-                return std::nullopt;
-            }
+        const bool whole = readNalList(data, size, at, count, [&](auto* nal, std::size_t len) {
             if (kind == 0) {
-                cfg.params.addSps(data + at, len);
+                cfg.params.addSps(nal, len);
             } else {
-                cfg.params.addPps(data + at, len);
+                cfg.params.addPps(nal, len);
             }
-            at += len;
+        });
+        if (!whole) {
+            return std::nullopt;
         }
     }
     return cfg;
