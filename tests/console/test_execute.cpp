@@ -1,5 +1,6 @@
 #include "StandinFormat.h"
 #include "WindowHarness.h"
+#include "console/PathFunctions.h"
 #include "console/frmDOSOutput.h"
 #include "platform/CommandLineRules.h"
 #include "platform/Failure.h"
@@ -43,10 +44,8 @@ private slots:
     void levelSelectsTheVerboseOption();
     void missingToolEndsInDone();
     void failureLeavesButtonsDisabled();
-    void resultGetsItsFinalName();
-    void secondRunReplacesTheFirst();
-    void noResultKeepsTheOlderFile();
-    void failedRenameKeepsTheToolOutput();
+    void renaming_data();
+    void renaming();
     void boxChangedDuringRunRenamesOnlyThisRun();
 };
 
@@ -141,61 +140,56 @@ void TestExecute::failureLeavesButtonsDisabled() {
     QCOMPARE(runButtonStates(window), allDisabled);
 }
 
-void TestExecute::resultGetsItsFinalName() {
-    ToolFolder folder;
-    StandinEnvironment env{{"STANDIN_RESULT", "1"}};
-    MessageRecorder messages;
-    frmDOSOutput window(folder.appFolder());
-    choose(window, folder.video("good.mp4"), folder.video("trip.day2.MOV"));
-    child<QPushButton>(window, "cmdExecute")->click();
-    const QString finalName = folder.video("trip-fixed.MP4");
-    QCOMPARE(window.newFilename(), finalName);
-    QCOMPARE(readAll(finalName), QByteArray(standin::resultContent));
-    QVERIFY(!QFile::exists(folder.video("trip.day2.MOV_untrunc.mp4")));
-    QCOMPARE(messages.texts(), QStringList{"done"});
+void TestExecute::renaming_data() {
+    QTest::addColumn<QString>("broken");
+    QTest::addColumn<bool>("toolWritesResult");
+    QTest::addColumn<QString>("underFinalName"); // "", "file" or "folder" before the run
+    QTest::addColumn<QString>("named");          // what newfilename names afterwards
+    QTest::addColumn<QByteArray>("content");     // of that file
+    QTest::addColumn<QStringList>("files");      // in the video folder afterwards
+    QTest::addColumn<int>("logLines");
+    const QByteArray result(standin::resultContent);
+    QTest::newRow("cut at the first dot")
+        << "trip.day2.MOV" << true << ""
+        << "trip-fixed.MP4" << result << QStringList{"trip-fixed.MP4"} << 0;
+    QTest::newRow("second run replaces the first")
+        << "clip.mp4" << true << "file"
+        << "clip-fixed.MP4" << result << QStringList{"clip-fixed.MP4"} << 0;
+    QTest::newRow("no result keeps the older file")
+        << "clip.mp4" << false << "file"
+        << "clip-fixed.MP4" << QByteArray("older result") << QStringList{"clip-fixed.MP4"} << 0;
+    QTest::newRow("failed rename keeps the tool output")
+        << "clip.mp4" << true << "folder"
+        << "clip.mp4_untrunc.mp4" << result << QStringList{"clip.mp4_untrunc.mp4"} << 1;
 }
 
-void TestExecute::secondRunReplacesTheFirst() {
+void TestExecute::renaming() {
+    QFETCH(QString, broken);
+    QFETCH(bool, toolWritesResult);
+    QFETCH(QString, underFinalName);
+    QFETCH(QString, named);
+    QFETCH(int, logLines);
     ToolFolder folder;
-    StandinEnvironment env{{"STANDIN_RESULT", "1"}};
+    StandinEnvironment env{{"STANDIN_RESULT", toolWritesResult ? "1" : ""}};
     MessageRecorder messages;
     frmDOSOutput window(folder.appFolder());
-    choose(window, folder.video("good.mp4"), folder.video("clip.mp4"));
-    const QString finalName = folder.video("clip-fixed.MP4");
-    writeFile(finalName, "first run");
+    choose(window, folder.video("good.mp4"), folder.video(broken));
+    const QString finalName = folder.video(RootName(broken) + "-fixed.MP4");
+    if (underFinalName == "file") {
+        writeFile(finalName, "older result");
+    } else if (underFinalName == "folder") {
+        QVERIFY(QDir().mkdir(finalName));
+    }
     child<QPushButton>(window, "cmdExecute")->click();
-    QCOMPARE(readAll(finalName), QByteArray(standin::resultContent));
-    QCOMPARE(QDir(folder.videoFolder()).entryList(QDir::Files), QStringList{"clip-fixed.MP4"});
-}
-
-void TestExecute::noResultKeepsTheOlderFile() {
-    ToolFolder folder;
-    MessageRecorder messages;
-    frmDOSOutput window(folder.appFolder());
-    choose(window, folder.video("good.mp4"), folder.video("clip.mp4"));
-    const QString finalName = folder.video("clip-fixed.MP4");
-    writeFile(finalName, "older result");
-    child<QPushButton>(window, "cmdExecute")->click();
-    QCOMPARE(readAll(finalName), QByteArray("older result"));
-    QCOMPARE(window.newFilename(), finalName);
-    QCOMPARE(messages.texts(), QStringList{"done"});
-}
-
-void TestExecute::failedRenameKeepsTheToolOutput() {
-    ToolFolder folder;
-    StandinEnvironment env{{"STANDIN_RESULT", "1"}};
-    MessageRecorder messages;
-    frmDOSOutput window(folder.appFolder());
-    choose(window, folder.video("good.mp4"), folder.video("clip.mp4"));
-    QVERIFY(QDir().mkdir(folder.video("clip-fixed.MP4")));
-    child<QPushButton>(window, "cmdExecute")->click();
-    const QString toolOutput = folder.video("clip.mp4_untrunc.mp4");
-    QCOMPARE(readAll(toolOutput), QByteArray(standin::resultContent));
-    QCOMPARE(window.newFilename(), toolOutput);
+    QCOMPARE(window.newFilename(), folder.video(named));
+    QTEST(readAll(window.newFilename()), "content");
+    QTEST(QDir(folder.videoFolder()).entryList(QDir::Files), "files");
     const QString log = child<LogTextBox>(window, "txtOutputs")->Text();
-    QCOMPARE(log.count('\n'), 1);
-    QVERIFY(log.contains(toolOutput));
-    QVERIFY(log.contains(folder.video("clip-fixed.MP4")));
+    QCOMPARE(int(log.count('\n')), logLines);
+    if (logLines > 0) {
+        QVERIFY(log.contains(folder.video(broken) + "_untrunc.mp4"));
+        QVERIFY(log.contains(finalName));
+    }
     QCOMPARE(messages.texts(), QStringList{"done"});
 }
 

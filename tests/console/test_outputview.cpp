@@ -38,8 +38,6 @@ void TestOutputView::logDuringRun_data() {
     QTest::newRow("none, 49 blocks") << "Optlognone" << 49 << "";
     QTest::newRow("default, 120 blocks")
         << "Optlogdefault" << 120 << blockText(50) + blockText(100);
-    QTest::newRow("verbose, 50 blocks") << "Optlogverbose" << 50 << blockText(50);
-    QTest::newRow("default, nothing written") << "Optlogdefault" << 0 << "";
 }
 
 void TestOutputView::logDuringRun() {
