@@ -2,41 +2,53 @@
 
 #include "Box.h"
 
+#include <cmath>
+#include <cstdio>
 #include <ostream>
 
 namespace repair {
 namespace {
 
-void describeTrack(const char* kind, const RefTrack& t, std::ostream& out) {
-    out << kind << " track: " << typeName(t.codec) << ", timescale " << t.timescale
-        << ", sample duration " << t.sampleDuration << ", " << t.sampleCount << " samples (largest "
-        << t.maxSampleSize << " bytes), " << t.chunks.size() << " chunks\n";
+std::string trackLabel(const RefTrack& t, std::size_t i) {
+    return "track " + std::to_string(i + 1) + " (id " + std::to_string(t.id) + ", " +
+           typeName(t.handler) + " " + typeName(t.codec) + ")";
 }
 
 } // namespace
 
-void describeReference(const Reference& ref, std::ostream& out) {
-    describeTrack("reference video", *ref.video, out);
-    out << "  NAL length size " << ref.video->avc->lengthSize << ", "
-        << ref.video->syncSamples.size() << " sync samples\n";
-    if (ref.audio) {
-        describeTrack("reference audio", *ref.audio, out);
-        out << "  AAC object type " << ref.audio->aac->objectType << ", "
-            << ref.audio->aac->sampleRate << " Hz, " << ref.audio->aac->channels << " channel(s)\n";
-    } else {
-        out << "reference audio track: none (or not AAC)\n";
+void describeReference(const Reference& ref, const Engine& engine, std::ostream& out) {
+    for (std::size_t i = 0; i < ref.tracks.size(); ++i) {
+        const RefTrack& t = ref.tracks[i];
+        out << "reference " << trackLabel(t, i) << ": timescale " << t.timescale
+            << ", sample duration " << t.sampleDuration << ", " << t.sampleCount
+            << " samples (largest " << t.maxSampleSize << " bytes), " << t.chunks.size()
+            << " chunks\n  " << engine.codecs()[i]->describe() << "\n";
     }
 }
 
-void describeWalk(const WalkResult& walk, const MediaData& media, bool verbose, std::ostream& out) {
-    out << "recovered " << walk.videoCount << " video and " << walk.audioCount
-        << " audio samples\n";
-    out << "stopped at byte " << walk.stoppedAt << " of " << media.end << ": " << walk.stopReason
-        << "\n";
-    if (verbose) {
-        out << "skipped " << walk.skippedBytes << " unrecognised bytes in " << walk.resyncs
-            << " place(s); interleave hint decided " << walk.hintedSamples << " sample(s)\n";
+std::string describeShare(double share) {
+    char buf[32];
+    const double pct = std::floor(share * 1000.0) / 10.0;
+    std::snprintf(buf, sizeof buf, "%.1f%%", pct);
+    return buf;
+}
+
+double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& out) {
+    const std::uint64_t total = walk.limit > walk.begin ? walk.limit - walk.begin : 0;
+    const double share =
+        total == 0 ? 1.0 : static_cast<double>(walk.accountedBytes()) / static_cast<double>(total);
+    out << "recovered:";
+    for (std::size_t i = 0; i < walk.tracks.size(); ++i) {
+        const RefTrack& t = ref.tracks[i];
+        out << (i ? "; " : " ") << "track " << i + 1 << " " << typeName(t.handler) << " "
+            << typeName(t.codec) << " " << walk.tracks[i].samples << " samples in "
+            << walk.tracks[i].chunks.size() << " chunks";
     }
+    out << "\n";
+    out << "media data accounted for: " << describeShare(share) << " of " << total << " bytes\n";
+    out << "stopped at byte " << walk.stoppedAt << " of " << walk.limit << ": " << walk.stopReason
+        << "\n";
+    return share;
 }
 
 } // namespace repair

@@ -1,15 +1,22 @@
 #pragma once
 
-#include "BrokenFile.h"
-#include "MediaWalker.h"
+#include "Engine.h"
+#include "Recovered.h"
 #include "Reference.h"
 
 #include <iosfwd>
+#include <string>
 
 namespace repair {
 
 // Human-readable summaries for the console.
-void describeReference(const Reference& ref, std::ostream& out);
-void describeWalk(const WalkResult& walk, const MediaData& media, bool verbose, std::ostream& out);
+void describeReference(const Reference& ref, const Engine& engine, std::ostream& out);
+
+// The summary of a repair: per track what came back, and where and why the walk stopped.
+// Returns the share of the media data (up to the cut) that the walk accounted for.
+double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& out);
+
+// "99.5%", never rounded up to 100 % when something is missing.
+std::string describeShare(double share);
 
 } // namespace repair

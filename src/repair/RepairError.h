@@ -12,7 +12,8 @@ enum class ExitCode : int {
     BadInput = 2,
     Unsupported = 3,
     NoMedia = 4,
-    OutputFailed = 5
+    OutputFailed = 5,
+    Partial = 6 // a result was written, but less than the whole media data came back
 };
 
 // A failure that ends the run with a one-line reason.

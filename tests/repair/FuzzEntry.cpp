@@ -2,11 +2,9 @@
 
 #include "Box.h"
 #include "BrokenFile.h"
-#include "MediaWalker.h"
+#include "Endian.h"
+#include "Engine.h"
 #include "MoovWriter.h"
-#include "Options.h"
-#include "Reference.h"
-#include "Repair.h"
 #include "RepairError.h"
 
 extern "C" {
@@ -24,30 +22,70 @@ const std::uint8_t kAvcC[] = {0x01, 0x64, 0x00, 0x0d, 0xff, 0xe1, 0x00, 0x19, 0x
                               0x01, 0x00, 0x06, 0x68, 0xeb, 0xe3, 0xcb, 0x22, 0xc0};
 const std::uint8_t kAsc[] = {0x12, 0x10};
 
-WalkSetup fixedSetup() {
-    WalkSetup s;
-    s.avc = *parseAvcC(kAvcC, sizeof kAvcC);
-    s.video.lengthSize = s.avc.lengthSize;
-    s.video.maxNal = 1u << 20;
+// Samples the data codecs learn from: two KLV items ("DEVC") and two boxes of a key.
+const std::uint8_t kLearnt[] = {
+    'D', 'E', 'V', 'C', 0, 1,  0, 4, 1, 2, 3, 4, 'D', 'E', 'V', 'C', 0, 1,  0, 8, 1, 2, 3, 4, 5, 6,
+    7,   8,   0,   0,   0, 12, 0, 0, 0, 1, 9, 9, 9,   9,   0,   0,   0, 12, 0, 0, 0, 1, 7, 7, 7, 7};
+
+RefTrack track(const char (&handler)[5], const char (&codec)[5], std::uint32_t fixed) {
+    RefTrack t;
+    t.handler = fourcc(handler);
+    t.codec = fourcc(codec);
+    t.timescale = 1000;
+    t.sampleDuration = 40;
+    t.fixedSampleSize = fixed;
+    t.maxSampleSize = fixed ? fixed : 4096;
+    return t;
+}
+
+// A camera with one track of every kind the engine knows, laid out V A P M T repeating.
+Reference camera() {
+    Reference ref;
+    RefTrack v = track("vide", "avc1", 0);
+    v.avc = *parseAvcC(kAvcC, sizeof kAvcC);
+    RefTrack a = track("soun", "mp4a", 0);
     AacConfig aac;
     aac.audioSpecificConfig.assign(kAsc, kAsc + sizeof kAsc);
     describeAudioSpecificConfig(aac);
-    s.aac = aac;
-    s.predictor = InterleavePredictor::fromSamplesPerChunk(2, true);
-    return s;
+    a.aac = aac;
+    RefTrack p = track("soun", "twos", 4);
+    p.sound = SoundInfo{0, 2, 16, 0, 0, 0, 48000};
+    RefTrack k = track("meta", "gpmd", 0);
+    k.firstSamples = {{0, 12}, {12, 16}};
+    RefTrack m = track("meta", "mebx", 0);
+    m.firstSamples = {{28, 12}, {40, 12}};
+    RefTrack tc = track("tmcd", "tmcd", 4);
+    std::uint64_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        v.chunks.push_back({at, 2});
+        a.chunks.push_back({at + 1000, 3});
+        p.chunks.push_back({at + 2000, 1600 + static_cast<std::uint32_t>(i % 2)});
+        k.chunks.push_back({at + 9000, 1});
+        m.chunks.push_back({at + 9100, 2});
+        at += 10000;
+    }
+    tc.chunks.push_back({at, 1});
+    ref.tracks = {v, a, p, k, m, tc};
+    return ref;
 }
 
-// Samples lie inside the media data, in file order, without overlapping.
-bool samplesValid(const WalkResult& walk, const MediaData& media) {
-    std::uint64_t end = media.begin;
-    for (const Sample& s : walk.samples) {
-        if (s.size == 0 || s.offset < end || s.offset + s.size > media.end) {
+bool walkValid(const WalkResult& walk, std::uint64_t begin, std::uint64_t limit) {
+    if (walk.dataEnd > limit || walk.accountedBytes() > limit - begin) {
+        return false;
+    }
+    for (const auto& t : walk.tracks) {
+        std::uint64_t samples = 0;
+        for (const auto& c : t.chunks) {
+            samples += c.samples;
+            if (c.offset < begin || c.offset >= limit || c.samples == 0) {
+                return false;
+            }
+        }
+        if (samples != t.samples || (!t.sizes.empty() && t.sizes.size() != t.samples)) {
             return false;
         }
-        end = s.offset + s.size;
     }
-    return walk.pictures.size() == walk.videoCount &&
-           walk.videoCount + walk.audioCount == walk.samples.size();
+    return true;
 }
 
 // The written moov is one box whose children parse to its end.
@@ -57,22 +95,30 @@ bool moovValid(const std::vector<std::uint8_t>& moov) {
     return box && box->end == moov.size() && !box->runsPastEnd;
 }
 
-bool walkAndWrite(const ByteSource& src, const WalkSetup& setup, const Reference* ref) {
-    const MediaData media = findMediaData(src);
-    MediaWalker walker(src, media.begin, media.end, setup);
-    const WalkResult walk = walker.run();
-    if (!samplesValid(walk, media)) {
+bool repairAgainst(const Reference& ref, const ByteSource& refBytes, const ByteSource& broken) {
+    Engine engine(ref, refBytes, Options{});
+    MediaData media;
+    try {
+        media = findMediaData(broken);
+    } catch (const RepairError&) {
+        media.begin = 0;
+        media.end = broken.size();
+        media.cut = true;
+    }
+    const WalkResult walk = engine.walk(broken, media);
+    if (!walkValid(walk, media.begin, std::min(media.end, broken.size()))) {
         return false;
     }
-    if (!ref || walk.samples.empty()) {
-        return true;
+    Reference out = ref;
+    if (out.mvhd.empty()) {
+        out.mvhd.assign(108, 0);
+        out.mvhd[3] = 108;
     }
-    std::vector<TrackOut> tracks;
-    TrackOut v;
-    v.ref = &*ref->video;
-    v.tables = buildTables(walk.samples, kVideo, 0);
-    tracks.push_back(v);
-    return moovValid(buildMoov(ref->movieTimescale, tracks));
+    for (auto& t : out.tracks) {
+        t.tkhd.resize(std::max<std::size_t>(t.tkhd.size(), 92));
+        t.mdhd.resize(std::max<std::size_t>(t.mdhd.size(), 32));
+    }
+    return moovValid(buildMoov(out, engine.outputTracks(walk, 0)));
 }
 
 } // namespace
@@ -80,18 +126,11 @@ bool walkAndWrite(const ByteSource& src, const WalkSetup& setup, const Reference
 bool fuzzOne(const std::uint8_t* data, std::size_t size) {
     av_log_set_level(AV_LOG_QUIET);
     MemorySource src(data, size);
-    bool ok = true;
-    for (VideoCodec codec : {VideoCodec::H264, VideoCodec::Hevc}) {
-        try {
-            WalkSetup setup = fixedSetup();
-            setup.video.codec = codec;
-            ok = walkAndWrite(src, setup, nullptr) && ok;
-        } catch (const RepairError&) {
-        }
-    }
+    MemorySource learnt(kLearnt, sizeof kLearnt);
+    bool ok = repairAgainst(camera(), learnt, src);
     try {
         const Reference ref = readReference(src);
-        ok = walkAndWrite(src, makeWalkSetup(ref, Options{}), &ref) && ok;
+        ok = repairAgainst(ref, src, src) && ok;
     } catch (const RepairError&) {
     }
     return ok;

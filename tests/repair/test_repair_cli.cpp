@@ -102,7 +102,7 @@ void failures(Checks& c, const Files& f) {
 
 // The interesting line of a successful run: what was recovered.
 std::string recovered(const std::string& output) {
-    const auto at = output.find("recovered ");
+    const auto at = output.find("recovered: ");
     return at == std::string::npos ? "" : output.substr(at, output.find('\n', at) - at);
 }
 
@@ -131,15 +131,15 @@ void successes(Checks& c, const Files& f) {
         c.equal(recovered(r.output), recovered(base.output), name + ": same samples recovered");
     }
     const RunResult verbose = runProgram({UNTRUNC_W, "--uverbose", f.ref, f.good});
-    c.expect(verbose.output.find("reference video track") != std::string::npos &&
+    c.expect(verbose.output.find("reference track 1 (id 1, vide avc1)") != std::string::npos &&
+                 verbose.output.find("\nchunk: track 2 (mp4a) at ") != std::string::npos &&
                  lineCount(verbose.output) > lineCount(base.output),
              "--uverbose prints more");
     const RunResult help = runProgram({UNTRUNC_W, "--help"});
     c.expect(help.status == 0 && help.output.find("Usage: untrunc-w") != std::string::npos,
              "--help prints usage and succeeds");
     const RunResult describe = runProgram({UNTRUNC_W, f.ref});
-    c.expect(describe.status == 0 &&
-                 describe.output.find("reference audio track: mp4a") != std::string::npos,
+    c.expect(describe.status == 0 && describe.output.find("(id 2, soun mp4a)") != std::string::npos,
              "reference alone is described\n" + describe.output);
 }
 

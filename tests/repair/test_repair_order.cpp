@@ -1,7 +1,8 @@
-// Display order to composition offsets, chunk grouping and the interleave hint.
+// Display order to composition offsets, output tables, and the chunk layout learnt from
+// a reference.
 #include "Check.h"
 #include "Composition.h"
-#include "Interleave.h"
+#include "Layout.h"
 #include "SampleTables.h"
 
 #include <vector>
@@ -37,74 +38,81 @@ void order(Checks& c) {
     }
 }
 
-void chunks(Checks& c) {
-    // video 0-100, 100-150 | audio 150-160 | video 160-200 | gap | video 300-310
-    const std::vector<Sample> samples = {
-        {0, 100, kVideo, true},   {100, 50, kVideo, false}, {150, 10, kAudio, true},
-        {160, 40, kVideo, false}, {300, 10, kVideo, true},
-    };
-    const TrackTables v = buildTables(samples, kVideo, 1000);
-    c.expect(v.chunkOffsets == std::vector<std::uint64_t>{1000, 1160, 1300}, "video chunk offsets");
-    c.expect(v.chunkSamples == std::vector<std::uint32_t>{2, 1, 1}, "video chunk sizes");
-    c.expect(v.syncSamples == std::vector<std::uint32_t>{1, 4}, "video sync samples");
-    c.equal(v.allSync, false, "video not all sync");
-    const TrackTables a = buildTables(samples, kAudio, -100);
-    c.expect(a.chunkOffsets == std::vector<std::uint64_t>{50}, "audio chunk offset");
-    c.equal(a.allSync, true, "audio all sync");
-    c.expect(a.syncSamples.empty(), "no stss for audio");
+void tables(Checks& c) {
+    RecoveredTrack pcm; // two chunks of 1602 and 1601 four-byte frames
+    pcm.chunks = {{100, 1602}, {20000, 1601}};
+    pcm.fixedSize = 4;
+    pcm.samples = 3203;
+    const TrackTables a = buildTables(pcm, 1000, 0);
+    c.expect(a.chunkOffsets == std::vector<std::uint64_t>{1100, 21000}, "pcm chunk offsets");
+    c.expect(a.sizes.empty() && a.fixedSize == 4 && a.sampleCount == 3203,
+             "pcm kept per chunk: one size, no table");
+    c.equal(buildTables(pcm, 0, 1).fixedSize, 1u, "the reference's stsz size is kept");
+    RecoveredTrack video;
+    video.chunks = {{0, 2}, {300, 1}};
+    video.sizes = {100, 50, 10};
+    video.samples = 3;
+    video.allSync = false;
+    video.syncSamples = {1, 3};
+    const TrackTables v = buildTables(video, -100, 0);
+    c.expect(v.chunkOffsets == std::vector<std::uint64_t>{static_cast<std::uint64_t>(-100), 200},
+             "video chunk offsets moved");
+    c.expect(v.syncSamples == std::vector<std::uint32_t>{1, 3} && !v.allSync, "video sync samples");
 }
 
-Reference layoutReference() {
-    Reference ref;
-    ref.video = RefTrack{};
-    ref.audio = RefTrack{};
-    ref.video->hasStss = true;
-    ref.video->syncSamples = {1, 3};
-    // File order: V1 V2 | A A | V3 V4 | A
-    ref.video->chunks = {{0, 2}, {300, 2}};
-    ref.audio->chunks = {{200, 2}, {500, 1}};
-    return ref;
+RefTrack laidOut(std::vector<RefChunk> chunks) {
+    RefTrack t;
+    t.chunks = std::move(chunks);
+    return t;
 }
 
-struct MaskCase {
+// File order: [tmcd 4 B] V(2) A(1602) M(2) V(2) A(1601) M(2) V(2) A(1602) M(2) ...
+std::vector<RefTrack> cameraLayout(int cycles) {
+    std::vector<RefChunk> v, a, m;
+    const std::uint32_t pattern[] = {1602, 1601, 1602, 1601, 1602};
+    std::uint64_t at = 4;
+    for (int i = 0; i < cycles; ++i) {
+        v.push_back({at, 2});
+        at += 5000;
+        const std::uint32_t n = pattern[i % 5];
+        a.push_back({at, n});
+        at += n * 4;
+        m.push_back({at, 2});
+        at += 2 * 64;
+    }
+    return {laidOut(v), laidOut(a), laidOut(m), laidOut({{0, 1}})};
+}
+
+struct LayoutCase {
     const char* name;
-    int gopm;
-    int gopl;
-    std::vector<int> expected; // what the predictor says before each observed sample
+    int track;
+    std::uint64_t chunkIndex;
+    std::uint32_t firstCount; // the count to try first
+    std::vector<int> next;
 };
 
-void mask(Checks& c) {
-    const Reference ref = layoutReference();
-    const MaskCase cases[] = {
-        // One GOP (V V A A) repeated.
-        {"one gop", 1, 1, {kVideo, kVideo, kAudio, kAudio, kVideo, kVideo}},
-        // Two GOPs (V V A A V V A), looping back to the second GOP.
-        {"two gops loop at 2",
-         2,
-         2,
-         {kVideo, kVideo, kAudio, kAudio, kVideo, kVideo, kAudio, kVideo}},
+void layout(Checks& c) {
+    const Layout l(cameraLayout(21), {0, 4, 64, 4});
+    const LayoutCase cases[] = {
+        {"video then audio", 0, 0, 2, {1}},
+        {"audio: 1602 first", 1, 0, 1602, {2}},
+        {"audio: the pattern goes on", 1, 6, 1601, {2}},
+        {"metadata then video", 2, 3, 2, {0}},
+        {"timecode then video", 3, 0, 1, {0}},
     };
     for (const auto& t : cases) {
-        auto p = InterleavePredictor::fromReference(ref, t.gopm, t.gopl);
-        std::vector<int> seen;
-        for (std::size_t i = 0; i < t.expected.size(); ++i) {
-            seen.push_back(p.expect());
-            p.observe(t.expected[i]);
-        }
-        c.expect(seen == t.expected, std::string("mask: ") + t.name);
+        const auto counts = l.countsFor(t.track, t.chunkIndex);
+        c.expect(!counts.empty() && counts[0] == t.firstCount,
+                 std::string("layout counts: ") + t.name);
+        c.expect(l.successors(t.track) == t.next, std::string("layout successor: ") + t.name);
     }
-    auto fixed = InterleavePredictor::fromSamplesPerChunk(2, true);
-    std::vector<int> seen;
-    for (int i = 0; i < 5; ++i) {
-        seen.push_back(fixed.expect());
-        fixed.observe(seen.back());
-    }
-    c.expect(seen == std::vector<int>{kVideo, kVideo, kAudio, kAudio, kVideo},
-             "samples per chunk 2");
-    // A file that departs from the mask: the hint realigns on what was found.
-    auto p = InterleavePredictor::fromReference(ref, 1, 1);
-    p.observe(kAudio);
-    c.equal(p.expect(), int{kAudio}, "realigned after an unexpected audio sample");
+    c.expect(l.firstTracks().front() == 3, "layout: the timecode opens the media data");
+    c.equal(l.patternLength(1), std::size_t{5}, "layout: 1601/1602 pattern of five");
+    c.equal(l.sampleBytes(1), 4u, "layout: bytes per PCM frame from the chunk extents");
+    c.expect(l.knownCount(0, 2) && !l.knownCount(0, 3), "layout: known video counts");
+    // A writer that states one byte per PCM sample in stsz: the extents tell the truth.
+    c.equal(Layout(cameraLayout(21), {0, 1, 64, 4}).sampleBytes(1), 4u,
+            "layout: stsz of 1 corrected by extents");
 }
 
 } // namespace
@@ -112,7 +120,7 @@ void mask(Checks& c) {
 int main() {
     Checks c;
     order(c);
-    chunks(c);
-    mask(c);
+    tables(c);
+    layout(c);
     return c.finish();
 }

@@ -10,10 +10,10 @@
 namespace repair {
 
 struct OutputPlan {
-    std::string path;     // final name
-    bool keepTmp = false; // leave the .tmp file of a failed run for inspection
-    std::vector<std::uint8_t> ftyp;
-    std::uint64_t copyBegin = 0; // media bytes of the broken file to copy
+    std::string path;               // final name
+    bool keepTmp = false;           // leave the .tmp file of a failed run for inspection
+    std::vector<std::uint8_t> head; // ftyp and the other boxes before the media data
+    std::uint64_t copyBegin = 0;    // media bytes of the broken file to copy
     std::uint64_t copyEnd = 0;
 };
 

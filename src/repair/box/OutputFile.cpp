@@ -76,10 +76,10 @@ void writeFile(int fd, const std::string& tmp, const OutputPlan& plan, const Fil
                const std::function<std::vector<std::uint8_t>(std::uint64_t)>& moovFor) {
     const std::uint64_t payload = plan.copyEnd - plan.copyBegin;
     const auto header = mdatHeader(payload);
-    writeAll(fd, plan.ftyp.data(), plan.ftyp.size(), tmp);
+    writeAll(fd, plan.head.data(), plan.head.size(), tmp);
     writeAll(fd, header.data(), header.size(), tmp);
     copyRange(broken, fd, plan.copyBegin, plan.copyEnd, tmp);
-    const auto moov = moovFor(plan.ftyp.size() + header.size());
+    const auto moov = moovFor(plan.head.size() + header.size());
     writeAll(fd, moov.data(), moov.size(), tmp);
 }
 

@@ -2,6 +2,8 @@
 
 #include "Endian.h"
 
+#include <cstring>
+
 namespace repair {
 namespace {
 
@@ -53,6 +55,39 @@ void readAac(const ByteSource& src, const BoxHeader& entry, RefTrack& track) {
     }
 }
 
+double float64(const std::uint8_t* p) {
+    const std::uint64_t bits = be64(p);
+    double d = 0;
+    static_assert(sizeof d == sizeof bits);
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+void readSound(const ByteSource& src, const BoxHeader& entry, RefTrack& track) {
+    const auto b = src.bytes(entry.payload, kSoundFields + kSoundV2Extra);
+    if (b.size() < kSoundFields) {
+        return;
+    }
+    SoundInfo s;
+    s.version = be16(b.data() + 8);
+    s.channels = be16(b.data() + 16);
+    s.bitsPerSample = be16(b.data() + 18);
+    s.sampleRate = be32(b.data() + 24) / 65536.0;
+    const std::uint8_t* more = b.data() + kSoundFields;
+    if (s.version == 1 && b.size() >= kSoundFields + kSoundV1Extra) {
+        s.framesPerPacket = be32(more);
+        s.bytesPerFrame = be32(more + 8);
+    } else if (s.version == 2 && b.size() >= kSoundFields + kSoundV2Extra) {
+        s.sampleRate = float64(more + 4);
+        s.channels = static_cast<int>(be32(more + 12));
+        s.bitsPerSample = static_cast<int>(be32(more + 20));
+        s.formatFlags = be32(more + 24);
+        s.bytesPerFrame = be32(more + 28);
+        s.framesPerPacket = be32(more + 32);
+    }
+    track.sound = s;
+}
+
 } // namespace
 
 void readSampleEntry(const ByteSource& src, const BoxHeader& stsd, RefTrack& track) {
@@ -65,8 +100,11 @@ void readSampleEntry(const ByteSource& src, const BoxHeader& stsd, RefTrack& tra
         readVideoConfig(src, *entry, track, false);
     } else if (entry->type == fourcc("hvc1") || entry->type == fourcc("hev1")) {
         readVideoConfig(src, *entry, track, true);
-    } else if (entry->type == fourcc("mp4a")) {
-        readAac(src, *entry, track);
+    } else if (track.handler == fourcc("soun")) {
+        readSound(src, *entry, track);
+        if (entry->type == fourcc("mp4a")) {
+            readAac(src, *entry, track);
+        }
     }
 }
 

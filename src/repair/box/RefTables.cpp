@@ -33,6 +33,9 @@ Table readTable(const ByteSource& src, const BoxHeader& box, std::size_t entrySi
     return t;
 }
 
+// Chunks of the reference kept for learning its layout: hours of frame-by-frame chunks.
+constexpr std::uint64_t kMaxChunks = 1u << 22;
+
 } // namespace
 
 std::uint32_t dominantDelta(const ByteSource& src, const BoxHeader& stts) {
@@ -52,20 +55,46 @@ std::uint32_t dominantDelta(const ByteSource& src, const BoxHeader& stts) {
     return best;
 }
 
-std::uint32_t maxSampleSize(const ByteSource& src, const BoxHeader& stsz, std::uint64_t& count) {
+SizeTable readSizes(const ByteSource& src, const BoxHeader& stsz, std::size_t keep) {
     // stsz: version/flags, sample_size, sample_count, then the table.
     const Table t = readTable(src, stsz, 4, 4);
+    SizeTable out;
     if (t.bytes.size() < 12) {
-        count = 0;
-        return 0;
+        return out;
     }
-    const std::uint32_t fixed = be32(t.bytes.data() + 4);
-    count = fixed != 0 ? be32(t.bytes.data() + 8) : t.entries;
-    std::uint32_t best = fixed;
-    for (std::uint64_t i = 0; fixed == 0 && i < t.entries; ++i) {
-        best = std::max(best, be32(t.entry(i, 4)));
+    out.fixed = be32(t.bytes.data() + 4);
+    out.count = out.fixed != 0 ? be32(t.bytes.data() + 8) : t.entries;
+    out.max = out.fixed;
+    for (std::uint64_t i = 0; out.fixed == 0 && i < t.entries; ++i) {
+        const std::uint32_t size = be32(t.entry(i, 4));
+        out.max = std::max(out.max, size);
+        if (i < keep) {
+            out.first.push_back(size);
+        }
     }
-    return best;
+    return out;
+}
+
+std::vector<RefSample> firstSamples(const std::vector<RefChunk>& chunks, const SizeTable& sizes,
+                                    std::size_t count) {
+    std::vector<RefSample> out;
+    for (const auto& chunk : chunks) {
+        std::uint64_t at = chunk.offset;
+        for (std::uint32_t i = 0; i < chunk.samples && out.size() < count; ++i) {
+            const std::size_t n = out.size();
+            const std::uint32_t size =
+                sizes.fixed != 0 ? sizes.fixed : (n < sizes.first.size() ? sizes.first[n] : 0);
+            if (size == 0) {
+                return out;
+            }
+            out.push_back({at, size});
+            at += size;
+        }
+        if (out.size() >= count) {
+            break;
+        }
+    }
+    return out;
 }
 
 std::vector<std::uint32_t> syncSamples(const ByteSource& src, const BoxHeader& stss) {
@@ -81,7 +110,8 @@ std::vector<std::uint32_t> syncSamples(const ByteSource& src, const BoxHeader& s
 std::vector<RefChunk> chunkLayout(const ByteSource& src, const BoxHeader& stsc,
                                   const BoxHeader& offsets, bool wide) {
     const std::size_t offsetSize = wide ? 8 : 4;
-    const Table co = readTable(src, offsets, offsetSize);
+    Table co = readTable(src, offsets, offsetSize);
+    co.entries = std::min<std::uint64_t>(co.entries, kMaxChunks);
     const Table sc = readTable(src, stsc, 12);
     std::vector<RefChunk> out(co.entries);
     for (std::uint64_t i = 0; i < co.entries; ++i) {

@@ -6,15 +6,9 @@
 namespace repair {
 namespace {
 
-// Writes value runs as (count, value) pairs, as stts and ctts store them.
-void writeRuns(BoxWriter& w, std::uint32_t type, const std::vector<std::uint32_t>& values) {
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;
-    for (std::uint32_t v : values) {
-        if (runs.empty() || runs.back().second != v) {
-            runs.emplace_back(0, v);
-        }
-        ++runs.back().first;
-    }
+// Writes (count, value) pairs, as stts and ctts store them.
+void writeRuns(BoxWriter& w, std::uint32_t type,
+               const std::vector<std::pair<std::uint32_t, std::uint32_t>>& runs) {
     const auto box = w.openFull(type, 0, 0);
     w.u32(static_cast<std::uint32_t>(runs.size()));
     for (const auto& [count, value] : runs) {
@@ -24,15 +18,23 @@ void writeRuns(BoxWriter& w, std::uint32_t type, const std::vector<std::uint32_t
     w.close(box);
 }
 
-void writeStsz(BoxWriter& w, const std::vector<std::uint32_t>& sizes) {
-    const bool fixed =
-        !sizes.empty() &&
-        std::all_of(sizes.begin(), sizes.end(), [&](std::uint32_t s) { return s == sizes[0]; });
+std::vector<std::pair<std::uint32_t, std::uint32_t>> runsOf(const std::vector<std::uint32_t>& v) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;
+    for (std::uint32_t x : v) {
+        if (runs.empty() || runs.back().second != x) {
+            runs.emplace_back(0, x);
+        }
+        ++runs.back().first;
+    }
+    return runs;
+}
+
+void writeStsz(BoxWriter& w, const TrackTables& t) {
     const auto box = w.openFull(fourcc("stsz"), 0, 0);
-    w.u32(fixed ? sizes[0] : 0);
-    w.u32(static_cast<std::uint32_t>(sizes.size()));
-    for (std::size_t i = 0; !fixed && i < sizes.size(); ++i) {
-        w.u32(sizes[i]);
+    w.u32(t.sizes.empty() ? t.fixedSize : 0);
+    w.u32(static_cast<std::uint32_t>(t.sampleCount));
+    for (std::uint32_t size : t.sizes) {
+        w.u32(size);
     }
     w.close(box);
 }
@@ -71,13 +73,12 @@ void writeChunkOffsets(BoxWriter& w, const std::vector<std::uint64_t>& offsets) 
 
 } // namespace
 
-void writeStbl(BoxWriter& w, const std::vector<std::uint8_t>& stsd, const TrackTables& t,
-               std::uint32_t sampleDuration) {
+void writeStbl(BoxWriter& w, const std::vector<std::uint8_t>& stsd, const TrackTables& t) {
     const auto stbl = w.open(fourcc("stbl"));
     w.raw(stsd);
-    writeRuns(w, fourcc("stts"), std::vector<std::uint32_t>(t.sizes.size(), sampleDuration));
+    writeRuns(w, fourcc("stts"), t.durations);
     if (!t.compositionOffsets.empty()) {
-        writeRuns(w, fourcc("ctts"), t.compositionOffsets);
+        writeRuns(w, fourcc("ctts"), runsOf(t.compositionOffsets));
     }
     if (!t.allSync) {
         const auto stss = w.openFull(fourcc("stss"), 0, 0);
@@ -87,7 +88,7 @@ void writeStbl(BoxWriter& w, const std::vector<std::uint8_t>& stsd, const TrackT
         }
         w.close(stss);
     }
-    writeStsz(w, t.sizes);
+    writeStsz(w, t);
     writeStsc(w, t.chunkSamples);
     writeChunkOffsets(w, t.chunkOffsets);
     w.close(stbl);

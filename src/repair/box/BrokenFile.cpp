@@ -6,6 +6,11 @@
 #include "RepairError.h"
 
 namespace repair {
+namespace {
+
+constexpr std::size_t kMaxHead = 1u << 20;
+
+} // namespace
 
 MediaData findMediaData(const ByteSource& file) {
     const auto top = childBoxes(file, 0, file.size());
@@ -16,6 +21,11 @@ MediaData findMediaData(const ByteSource& file) {
     for (const auto& box : top) {
         if (box.type == fourcc("ftyp") && media.ftyp.empty()) {
             media.ftyp = loadBox(file, box.offset, box.end, 4096);
+        }
+        if (box.type != fourcc("mdat") && box.type != fourcc("moov") && !box.runsPastEnd &&
+            media.head.size() + (box.end - box.offset) <= kMaxHead) {
+            const auto bytes = loadBox(file, box.offset, box.end, kMaxHead);
+            media.head.insert(media.head.end(), bytes.begin(), bytes.end());
         }
         if (box.type == fourcc("mdat") && box.end > box.payload) {
             media.begin = box.payload;

@@ -1,0 +1,96 @@
+#include "Engine.h"
+
+#include "Box.h"
+#include "ChunkWalker.h"
+#include "Layout.h"
+#include "RepairError.h"
+
+#include <algorithm>
+
+namespace repair {
+namespace {
+
+std::string trackName(const RefTrack& t, std::size_t index) {
+    return "track " + std::to_string(index + 1) + " (" + typeName(t.handler) + " " +
+           typeName(t.codec) + ")";
+}
+
+// A duration for tracks whose reference gave none (a single sample, an empty stts).
+std::uint32_t sampleDuration(const RefTrack& t) {
+    if (t.sampleDuration != 0) {
+        return t.sampleDuration;
+    }
+    return isVideoHandler(t.handler) ? std::max<std::uint32_t>(t.timescale / 30, 1) : 1;
+}
+
+std::uint64_t rescale(std::uint64_t v, std::uint32_t from, std::uint32_t to) {
+    return from == 0 ? 0 : static_cast<std::uint64_t>(static_cast<long double>(v) * to / from);
+}
+
+} // namespace
+
+Engine::Engine(const Reference& ref, const ByteSource& refFile, const Options& o) : ref_(ref) {
+    for (std::size_t i = 0; i < ref.tracks.size(); ++i) {
+        const RefTrack& t = ref.tracks[i];
+        const CodecFamily* family = familyFor(t);
+        if (!family) {
+            throw RepairError(ExitCode::Unsupported, "reference " + trackName(t, i) + ": codec '" +
+                                                         typeName(t.codec) + "' is not supported");
+        }
+        codecs_.push_back(family->make({t, refFile, o.h264Level, o.aacLowGain}));
+    }
+}
+
+WalkResult Engine::walk(const ByteSource& broken, const MediaData& media) {
+    std::vector<std::uint32_t> fixed;
+    for (const auto& c : codecs_) {
+        fixed.push_back(c->fixedSize());
+    }
+    const Layout layout(ref_.tracks, fixed);
+    MediaView view(broken, media.begin, media.end, media.cut);
+    ChunkWalker walker(view, codecs_, layout);
+    if (onChunk_) {
+        walker.onChunk(onChunk_);
+    }
+    return walker.run();
+}
+
+std::vector<TrackOut> Engine::outputTracks(const WalkResult& walk, std::int64_t shift) const {
+    std::vector<TrackOut> out;
+    std::uint64_t longestMovie = 0; // in movie time
+    for (std::size_t i = 0; i < walk.tracks.size(); ++i) {
+        const RefTrack& r = ref_.tracks[i];
+        const RecoveredTrack& rec = walk.tracks[i];
+        if (rec.samples == 0) {
+            continue;
+        }
+        TrackOut t;
+        t.ref = &r;
+        t.tables = buildTables(rec, shift, r.fixedSampleSize);
+        t.tables.durations = {{static_cast<std::uint32_t>(rec.samples), sampleDuration(r)}};
+        for (std::uint32_t units : codecs_[i]->compositionOffsets()) {
+            t.tables.compositionOffsets.push_back(units * sampleDuration(r));
+        }
+        const auto& ctts = t.tables.compositionOffsets;
+        if (!ctts.empty()) {
+            t.mediaTime = ctts.front();
+        } else if (isVideoHandler(r.handler) && r.editMediaTime >= 0) {
+            t.mediaTime = 0;
+        }
+        if (r.sampleCount > 1 || rec.samples > 1) {
+            longestMovie = std::max(longestMovie,
+                                    rescale(t.tables.duration(), r.timescale, ref_.movieTimescale));
+        }
+        out.push_back(std::move(t));
+    }
+    // A track of one sample in the reference (a timecode) lasts as long as the recording.
+    for (auto& t : out) {
+        if (t.ref->sampleCount == 1 && t.tables.sampleCount == 1 && longestMovie > 0) {
+            const auto d = rescale(longestMovie, ref_.movieTimescale, t.ref->timescale);
+            t.tables.durations = {{1, static_cast<std::uint32_t>(std::max<std::uint64_t>(d, 1))}};
+        }
+    }
+    return out;
+}
+
+} // namespace repair

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "BrokenFile.h"
+#include "Codec.h"
+#include "MoovWriter.h"
+#include "Options.h"
+#include "Recovered.h"
+#include "Reference.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace repair {
+
+// The repair without its files: a recogniser for every reference track, the walk over
+// the broken file's media data, and the output tracks built from what the walk found.
+class Engine {
+public:
+    // Throws RepairError (unsupported) when a reference track's codec is not known.
+    Engine(const Reference& ref, const ByteSource& refFile, const Options& options);
+
+    // Called for every chunk found (for the verbose log).
+    void onChunk(std::function<void(const struct ChunkFound&)> f) { onChunk_ = std::move(f); }
+
+    WalkResult walk(const ByteSource& broken, const MediaData& media);
+
+    // The output tracks for media copied so that input byte x lands at x + shift; tracks
+    // with no sample are left out.
+    std::vector<TrackOut> outputTracks(const WalkResult& walk, std::int64_t shift) const;
+
+    const std::vector<std::unique_ptr<Codec>>& codecs() const { return codecs_; }
+
+private:
+    const Reference& ref_;
+    std::vector<std::unique_ptr<Codec>> codecs_;
+    std::function<void(const struct ChunkFound&)> onChunk_;
+};
+
+} // namespace repair

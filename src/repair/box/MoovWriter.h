@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Reference.h"
+#include "SampleTables.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace repair {
+
+struct TrackOut {
+    const RefTrack* ref = nullptr;
+    TrackTables tables;
+    std::int64_t mediaTime = -1; // where presentation starts in media time; -1: as the reference
+};
+
+// A complete moov box for the given tracks: every box of the reference that does not
+// describe the samples is kept as it is (durations updated), the sample tables are new.
+std::vector<std::uint8_t> buildMoov(const Reference& ref, const std::vector<TrackOut>& tracks);
+
+// Duration of a track as presented, in the given timescale.
+std::uint64_t presentedDuration(const TrackOut& t, std::uint32_t timescale);
+
+} // namespace repair

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "AacConfig.h"
+#include "ByteSource.h"
+#include "H264Params.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace repair {
+
+struct RefChunk {
+    std::uint64_t offset = 0;
+    std::uint32_t samples = 0;
+};
+
+// Fields of a sound sample description (QuickTime versions 0, 1 and 2, ISO AudioSampleEntry).
+struct SoundInfo {
+    int version = 0;
+    int channels = 0;
+    int bitsPerSample = 0;
+    std::uint32_t bytesPerFrame = 0; // version 1 and 2 say it; 0 when not given
+    std::uint32_t framesPerPacket = 0;
+    std::uint32_t formatFlags = 0; // version 2
+    double sampleRate = 0;
+};
+
+// A sample of the reference, for codecs that learn from real samples.
+struct RefSample {
+    std::uint64_t offset = 0;
+    std::uint32_t size = 0;
+};
+
+// What the reference recording tells about one of its tracks. The boxes that the output
+// keeps as they are come along as bytes.
+struct RefTrack {
+    std::uint32_t id = 0;
+    std::uint32_t handler = 0; // 'vide', 'soun', 'meta', 'tmcd', ...
+    std::uint32_t codec = 0;   // type of the first sample entry
+    std::uint32_t timescale = 0;
+    std::uint32_t sampleDuration = 0;  // the most common one
+    std::uint32_t fixedSampleSize = 0; // stsz sample_size; 0 when sizes vary
+    std::uint32_t maxSampleSize = 0;
+    std::uint64_t sampleCount = 0;
+    bool hasStss = false;
+    std::vector<std::uint32_t> syncSamples; // 1-based
+    std::vector<RefChunk> chunks;
+    std::vector<RefSample> firstSamples; // a bounded number, for learning
+    std::int64_t editMediaTime = -1;     // -1: no edit list
+    std::optional<AvcConfig> avc;
+    std::optional<AacConfig> aac;
+    std::optional<SoundInfo> sound;
+
+    // Boxes copied into the output: whole tkhd and mdhd (durations patched), the edit list,
+    // the other children of trak (tref, udta, ...), of mdia (hdlr, ...) and of minf (media
+    // header, dinf, ...) in their order, and the sample descriptions.
+    std::vector<std::uint8_t> tkhd, mdhd, elst, stsd;
+    std::vector<std::vector<std::uint8_t>> trakBefore, trakAfter, mdiaOther, minfOther;
+};
+
+struct Reference {
+    std::uint32_t movieTimescale = 1000;
+    std::vector<std::uint8_t> ftyp, mvhd;
+    std::vector<std::vector<std::uint8_t>> moovOther; // iods, udta, meta, ...
+    std::vector<RefTrack> tracks;                     // in the order of the moov
+};
+
+bool isVideoHandler(std::uint32_t handler);
+
+// Reads the reference file; throws RepairError with a one-line reason when it cannot serve.
+Reference readReference(const ByteSource& file);
+
+// The bytes of [offset, end), or nothing when that is more than maxBytes.
+std::vector<std::uint8_t> loadBox(const ByteSource& file, std::uint64_t offset, std::uint64_t end,
+                                  std::size_t maxBytes);
+
+} // namespace repair

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "BoxWriter.h"
+#include "SampleTables.h"
+
+namespace repair {
+
+// Writes an stbl box: the reference's sample descriptions and the new tables.
+void writeStbl(BoxWriter& w, const std::vector<std::uint8_t>& stsd, const TrackTables& t);
+
+} // namespace repair

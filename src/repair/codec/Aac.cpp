@@ -1,0 +1,101 @@
+// AAC audio (mp4a with an AAC AudioSpecificConfig): raw frames with no length of their own.
+// libavcodec's decoder knows where a frame ends; runs of frames are decoded in one go and
+// remembered, so walking a chunk decodes each frame once.
+#include "AacFrameFinder.h"
+#include "Codec.h"
+#include "Endian.h"
+#include "Reference.h"
+
+#include <algorithm>
+#include <map>
+
+namespace repair {
+namespace {
+
+constexpr std::size_t kMaxView = std::size_t{64} * 1024;
+
+class Aac : public Codec {
+public:
+    Aac(const CodecSetup& s)
+        : finder_(*s.track.aac, s.aacLowGain), config_(*s.track.aac),
+          maxSample_(s.track.maxSampleSize) {}
+
+    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
+        auto it = run_.find(pos);
+        if (it != run_.end()) {
+            return {Sureness::Likely, it->second, false};
+        }
+        // A run decoded while another codec asks cannot ask in turn where it ends.
+        auto run = decodeRun(media, pos);
+        const auto first = run.find(pos);
+        const SampleGuess g = first != run.end()
+                                  ? SampleGuess{Sureness::Likely, first->second, false}
+                                  : cutFrame(media, pos);
+        if (!media.nested()) {
+            run_ = std::move(run);
+        }
+        return g;
+    }
+
+    std::string describe() const override {
+        return "AAC object type " + std::to_string(config_.objectType) + ", " +
+               std::to_string(config_.sampleRate) + " Hz, " + std::to_string(config_.channels) +
+               " channel(s)";
+    }
+
+private:
+    // Within a frame's length of a cut, a frame that starts well but does not decode was
+    // most likely cut off.
+    SampleGuess cutFrame(MediaView& media, std::uint64_t pos) const {
+        const std::uint64_t left = media.limit() - pos;
+        std::uint8_t head[2] = {};
+        const std::size_t n = media.read(pos, head, 2);
+        if (!media.endIsCut() || left >= finder_.maxFrameBytes() ||
+            !finder_.plausibleStart(head, n) || finder_.lowGain(head, n)) {
+            return {};
+        }
+        return {Sureness::Likely, left + 1, true};
+    }
+
+    std::map<std::uint64_t, std::uint32_t> decodeRun(MediaView& media, std::uint64_t pos) {
+        std::map<std::uint64_t, std::uint32_t> run;
+        if (!finder_.ok()) {
+            return run;
+        }
+        const std::size_t view = std::clamp<std::size_t>(
+            std::max<std::size_t>(finder_.maxFrameBytes() * 2, std::size_t{maxSample_} * 8),
+            finder_.maxFrameBytes() + 1, kMaxView);
+        const auto bytes = media.bytes(pos, view);
+        AacFrameFinder::View end;
+        end.reachesEnd = pos + bytes.size() >= media.limit();
+        end.endIsReal = !media.endIsCut();
+        const auto lengths = finder_.frames(bytes.data(), bytes.size(), end, [&](std::size_t i) {
+            return pos + i >= media.limit() || media.otherStartsAt(pos + i);
+        });
+        std::uint64_t at = pos;
+        for (std::uint32_t len : lengths) {
+            run[at] = len;
+            at += len;
+        }
+        return run;
+    }
+
+    AacFrameFinder finder_;
+    AacConfig config_;
+    std::uint32_t maxSample_;
+    std::map<std::uint64_t, std::uint32_t> run_; // frame start -> length, of the last run
+};
+
+bool handles(const RefTrack& t) {
+    return t.codec == fourcc("mp4a") && t.aac.has_value();
+}
+
+std::unique_ptr<Codec> make(const CodecSetup& s) {
+    return std::make_unique<Aac>(s);
+}
+
+} // namespace
+
+extern const CodecFamily kAacFamily = {"AAC", handles, make};
+
+} // namespace repair

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "MediaView.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace repair {
+
+struct RefTrack;
+class ByteSource;
+
+// How sure a codec is that one of its samples starts at a position.
+enum class Sureness : std::uint8_t { No = 0, Maybe = 1, Likely = 2, Sure = 3 };
+
+struct SampleGuess {
+    Sureness sure = Sureness::No;
+    std::uint64_t size = 0; // bytes of the sample, when known
+    bool cut = false;       // it starts here but runs past the end of the media data
+};
+
+// What taking a sample tells the track's tables.
+struct SampleFacts {
+    bool sync = true;
+};
+
+// One track's sample recogniser. The walker asks it where its samples start and how long
+// they are; it never needs to know which codec it talks to.
+class Codec {
+public:
+    virtual ~Codec() = default;
+
+    // Could a sample of mine start at pos? How long is it, how sure am I?
+    virtual SampleGuess probe(MediaView& media, std::uint64_t pos) = 0;
+
+    // The sample at [pos, pos + size) belongs to this track: learn from it.
+    virtual SampleFacts take(MediaView& media, std::uint64_t pos, std::uint64_t size) {
+        (void)media;
+        (void)pos;
+        (void)size;
+        return {};
+    }
+
+    // Bytes of every sample, when all are alike in size; 0 when they vary.
+    virtual std::uint32_t fixedSize() const { return 0; }
+
+    // True when its bytes cannot be told from any other (raw PCM, bare counters): only the
+    // reference's chunk layout can place such a track's chunks.
+    virtual bool headerless() const { return false; }
+
+    // Composition offsets of the samples taken, in units of the sample duration; empty when
+    // samples are shown in decode order.
+    virtual std::vector<std::uint32_t> compositionOffsets() const { return {}; }
+
+    // A line for the verbose description of the reference.
+    virtual std::string describe() const = 0;
+};
+
+// What a codec family is given to set up a recogniser for one track.
+struct CodecSetup {
+    const RefTrack& track;
+    const ByteSource& reference; // to learn from the reference's own samples
+    int videoLevel = 12;         // --h264alg
+    int aacLowGain = 80;         // --aacgg
+};
+
+// One entry per codec family: whether it handles a reference track, and how to make its
+// recogniser. The list of families lives in Registry.cpp.
+struct CodecFamily {
+    const char* name;
+    bool (*handles)(const RefTrack& track);
+    std::unique_ptr<Codec> (*make)(const CodecSetup& setup);
+};
+
+// The first family that handles the track, or nullptr.
+const CodecFamily* familyFor(const RefTrack& track);
+
+} // namespace repair

@@ -1,0 +1,24 @@
+// H.264 video (avc1, avc3): access units of length-prefixed NAL units.
+#include "Codec.h"
+#include "Endian.h"
+#include "NalVideo.h"
+#include "Reference.h"
+
+#include <algorithm>
+
+namespace repair {
+namespace {
+
+bool handles(const RefTrack& t) {
+    return (t.codec == fourcc("avc1") || t.codec == fourcc("avc3")) && t.avc.has_value();
+}
+
+std::unique_ptr<Codec> make(const CodecSetup& s) {
+    return std::make_unique<NalVideo>(nalVideoSettings(s, VideoCodec::H264), *s.track.avc, "H.264");
+}
+
+} // namespace
+
+extern const CodecFamily kH264Family = {"H.264", handles, make};
+
+} // namespace repair

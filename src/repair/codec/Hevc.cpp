@@ -1,0 +1,22 @@
+// HEVC video (hvc1, hev1): access units of length-prefixed NAL units.
+#include "Codec.h"
+#include "Endian.h"
+#include "NalVideo.h"
+#include "Reference.h"
+
+namespace repair {
+namespace {
+
+bool handles(const RefTrack& t) {
+    return (t.codec == fourcc("hvc1") || t.codec == fourcc("hev1")) && t.avc.has_value();
+}
+
+std::unique_ptr<Codec> make(const CodecSetup& s) {
+    return std::make_unique<NalVideo>(nalVideoSettings(s, VideoCodec::Hevc), *s.track.avc, "HEVC");
+}
+
+} // namespace
+
+extern const CodecFamily kHevcFamily = {"HEVC", handles, make};
+
+} // namespace repair

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "ByteSource.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace repair {
+
+// The media data of the broken file as the codecs see it: reads end at the limit (the cut,
+// or the recorded end), and small reads near each other are served from a few cached
+// blocks, so probing sample headers costs a copy of a few kilobytes, not a system call.
+class MediaView : public ByteSource {
+public:
+    MediaView(const ByteSource& file, std::uint64_t begin, std::uint64_t limit, bool endIsCut);
+
+    std::uint64_t size() const override { return limit_; }
+    std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t count) const override;
+
+    std::uint64_t begin() const { return begin_; }
+    std::uint64_t limit() const { return limit_; }
+    // True when the limit is where the file was cut, not where the recording ended.
+    bool endIsCut() const { return endIsCut_; }
+
+    // Whether a sample of another track could start at pos. The walker answers; a codec
+    // asks to tell where its own last sample before another track's ends.
+    bool otherStartsAt(std::uint64_t pos) const { return others_ && others_(pos); }
+    void setOtherStarts(std::function<bool(std::uint64_t)> test) { others_ = std::move(test); }
+
+    // True while the walker answers otherStartsAt: answers found then rest on questions
+    // that could not be asked in turn, so codecs must not keep them for later.
+    bool nested() const { return nested_ > 0; }
+    void enterNested() { ++nested_; }
+    void leaveNested() { --nested_; }
+
+private:
+    struct Block {
+        std::uint64_t start = 0;
+        std::size_t size = 0;
+        std::uint64_t used = 0;
+        std::vector<std::uint8_t> bytes;
+    };
+    const Block& blockAt(std::uint64_t aligned) const;
+
+    const ByteSource& file_;
+    std::uint64_t begin_;
+    std::uint64_t limit_;
+    bool endIsCut_;
+    std::function<bool(std::uint64_t)> others_;
+    int nested_ = 0;
+    mutable std::array<Block, 4> blocks_{};
+    mutable std::uint64_t clock_ = 0;
+};
+
+} // namespace repair

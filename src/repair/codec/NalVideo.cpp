@@ -1,0 +1,139 @@
+#include "NalVideo.h"
+
+#include "Reference.h"
+#include "VideoProbe.h"
+
+#include <algorithm>
+
+namespace repair {
+namespace {
+
+constexpr std::uint64_t kMaxParamSetBytes = 1024;
+// Access units of more NAL units than this are not a camera's.
+constexpr int kMaxNalsPerUnit = 4096;
+
+constexpr std::uint64_t kMinMaxNal = 256u << 10;
+constexpr std::uint64_t kMaxMaxNal = 64u << 20;
+
+} // namespace
+
+VideoProbeSettings nalVideoSettings(const CodecSetup& setup, VideoCodec codec) {
+    VideoProbeSettings s;
+    s.codec = codec;
+    s.lengthSize = setup.track.avc ? setup.track.avc->lengthSize : 4;
+    s.maxNal = std::clamp<std::uint64_t>(std::uint64_t{setup.track.maxSampleSize} * 8, kMinMaxNal,
+                                         kMaxMaxNal);
+    s.level = setup.videoLevel;
+    return s;
+}
+
+NalVideo::NalVideo(VideoProbeSettings settings, const AvcConfig& config, std::string name)
+    : settings_(settings), params_(config.params), lengthSize_(config.lengthSize),
+      name_(std::move(name)) {}
+
+void NalVideo::learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe& nal,
+                             ParamSets& into) const {
+    const auto ls = static_cast<std::uint64_t>(lengthSize_);
+    if ((!nal.kind.sps && !nal.kind.pps) || nal.size > kMaxParamSetBytes + ls) {
+        return;
+    }
+    const auto b = media.bytes(pos + ls, static_cast<std::size_t>(nal.size - ls));
+    const bool hevc = settings_.codec == VideoCodec::Hevc;
+    if (nal.kind.sps) {
+        hevc ? into.addHevcSps(b.data(), b.size()) : into.addSps(b.data(), b.size());
+    } else {
+        hevc ? into.addHevcPps(b.data(), b.size()) : into.addPps(b.data(), b.size());
+    }
+}
+
+// Collects the NAL units of one access unit from pos on. Parameter sets inside the unit
+// apply to its own slices, so they go into a copy until the unit is taken.
+NalVideo::Unit NalVideo::assemble(MediaView& media, std::uint64_t pos) const {
+    Unit u;
+    u.pos = pos;
+    const ParamSets* params = &params_;
+    std::uint64_t q = pos;
+    for (int n = 0; n < kMaxNalsPerUnit && q < media.limit(); ++n) {
+        VideoProbe probe(media, media.limit(), *params, settings_);
+        probe.setAudioStart([&media](std::uint64_t at) { return media.otherStartsAt(at); });
+        const NalProbe nal = probe.probe(q, nullptr, 0);
+        if (nal.verdict == Verdict::No || (!u.au.empty() && u.au.startsNew(nal))) {
+            break;
+        }
+        if (nal.verdict == Verdict::Truncated) {
+            u.guess = {u.au.empty() ? Sureness::Likely : Sureness::Sure, q + nal.size - pos, true};
+            return u;
+        }
+        if (nal.kind.sps || nal.kind.pps) {
+            if (!u.params) {
+                u.params = params_;
+                params = &*u.params;
+            }
+            learnParamSet(media, q, nal, *u.params);
+        }
+        if (nal.verdict == Verdict::Strong && nal.kind.vcl) {
+            u.guess.sure = Sureness::Sure;
+        } else if (u.guess.sure == Sureness::No) {
+            // At the lowest recognition level a fitting length and header is all there is.
+            u.guess.sure = settings_.level <= 10 ? Sureness::Likely : Sureness::Maybe;
+        }
+        u.au.add(q, nal);
+        q += nal.size;
+    }
+    if (!u.au.hasPicture()) {
+        u.guess = {};
+        return u;
+    }
+    u.guess.size = q - pos;
+    return u;
+}
+
+SampleGuess NalVideo::probe(MediaView& media, std::uint64_t pos) {
+    if (last_ && last_->pos == pos) {
+        return last_->guess;
+    }
+    Unit u = assemble(media, pos);
+    const SampleGuess g = u.guess;
+    if (!media.nested()) {
+        last_ = std::move(u);
+    }
+    return g;
+}
+
+Sps NalVideo::orderRules(const SliceHeader& first) const {
+    Sps rules;
+    if (settings_.codec == VideoCodec::Hevc) {
+        const HevcPps* pps = params_.hevcPps(first.ppsId);
+        const HevcSps* sps = pps ? params_.hevcSps(pps->spsId) : nullptr;
+        rules.log2MaxPocLsb = sps ? sps->log2MaxPocLsb : 16;
+        return rules;
+    }
+    const Pps* pps = params_.pps(first.ppsId);
+    const Sps* sps = pps ? params_.sps(pps->spsId) : nullptr;
+    return sps ? *sps : rules;
+}
+
+SampleFacts NalVideo::take(MediaView& media, std::uint64_t pos, std::uint64_t size) {
+    if (!last_ || last_->pos != pos || last_->guess.size != size) {
+        last_ = assemble(media, pos);
+    }
+    if (last_->params) {
+        params_ = *last_->params;
+    }
+    const AccessUnit& au = last_->au;
+    pictures_.push_back({poc_.next(au.firstSlice(), orderRules(au.firstSlice())), au.idr()});
+    SampleFacts facts;
+    facts.sync = au.sync();
+    last_.reset();
+    return facts;
+}
+
+std::vector<std::uint32_t> NalVideo::compositionOffsets() const {
+    return repair::compositionOffsets(pictures_);
+}
+
+std::string NalVideo::describe() const {
+    return name_ + ", NAL length size " + std::to_string(lengthSize_);
+}
+
+} // namespace repair

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "AccessUnit.h"
+#include "Codec.h"
+#include "Composition.h"
+
+#include <optional>
+
+namespace repair {
+
+// Video whose samples are access units of length-prefixed NAL units (H.264 and HEVC in
+// MP4/MOV). A sample is recognised by parsing its NAL headers and slice headers against
+// the parameter sets of the reference and of the stream itself.
+class NalVideo : public Codec {
+public:
+    NalVideo(VideoProbeSettings settings, const AvcConfig& config, std::string name);
+
+    SampleGuess probe(MediaView& media, std::uint64_t pos) override;
+    SampleFacts take(MediaView& media, std::uint64_t pos, std::uint64_t size) override;
+    std::vector<std::uint32_t> compositionOffsets() const override;
+    std::string describe() const override;
+
+private:
+    struct Unit {
+        std::uint64_t pos = 0;
+        SampleGuess guess;
+        AccessUnit au;
+        std::optional<ParamSets> params; // with the unit's own parameter sets
+    };
+    Unit assemble(MediaView& media, std::uint64_t pos) const;
+    void learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe& nal,
+                       ParamSets& into) const;
+    Sps orderRules(const SliceHeader& first) const;
+
+    VideoProbeSettings settings_;
+    ParamSets params_;
+    int lengthSize_;
+    std::string name_;
+    std::optional<Unit> last_;
+    PocCounter poc_;
+    std::vector<PictureOrder> pictures_;
+};
+
+// Probe settings for a reference track: NAL length size, the largest believable NAL unit.
+VideoProbeSettings nalVideoSettings(const CodecSetup& setup, VideoCodec codec);
+
+} // namespace repair

@@ -1,0 +1,32 @@
+// The codec families, most specific first: a track goes to the first that handles it.
+#include "Codec.h"
+
+namespace repair {
+
+extern const CodecFamily kH264Family;
+extern const CodecFamily kHevcFamily;
+extern const CodecFamily kAacFamily;
+extern const CodecFamily kLpcmFamily;
+extern const CodecFamily kTimecodeFamily;
+extern const CodecFamily kFixedSizeFamily;
+extern const CodecFamily kLearntSizeFamily;
+
+namespace {
+
+const CodecFamily* const kFamilies[] = {
+    &kH264Family,     &kHevcFamily,      &kAacFamily,        &kLpcmFamily,
+    &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
+};
+
+} // namespace
+
+const CodecFamily* familyFor(const RefTrack& track) {
+    for (const CodecFamily* f : kFamilies) {
+        if (f->handles(track)) {
+            return f;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace repair

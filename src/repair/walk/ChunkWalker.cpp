@@ -1,0 +1,270 @@
+#include "ChunkWalker.h"
+
+#include <algorithm>
+
+namespace repair {
+namespace {
+
+// Chunk starts are checked this many chunks ahead when a track can only be placed by
+// the layout (PCM, then timecode, then video that can be recognised).
+constexpr int kVerifyDepth = 3;
+constexpr std::uint32_t kMaxChunkSamples = 1u << 20;
+// At a cut, up to this much (or two of the reference's largest pieces) may be an
+// unfinished sample or chunk rather than damage.
+constexpr std::uint64_t kMinCutTail = 8u << 10;
+constexpr int kMaxOthersDepth = 2;
+
+} // namespace
+
+ChunkWalker::ChunkWalker(MediaView& media, std::vector<std::unique_ptr<Codec>>& codecs,
+                         const Layout& layout)
+    : media_(media), codecs_(codecs), layout_(layout), chunksTaken_(codecs.size()),
+      pos_(media.begin()) {
+    result_.tracks.resize(codecs.size());
+    for (int t = 0; t < count(); ++t) {
+        const auto i = static_cast<std::size_t>(t);
+        result_.tracks[i].fixedSize =
+            codecs[i]->headerless() ? layout.sampleBytes(t) : codecs[i]->fixedSize();
+    }
+    result_.begin = media.begin();
+    result_.limit = media.limit();
+    result_.dataEnd = media.begin();
+    media_.setOtherStarts([this](std::uint64_t pos) { return othersStartAt(pos); });
+}
+
+SampleGuess ChunkWalker::probe(int t, std::uint64_t pos) {
+    const int saved = asking_;
+    asking_ = t;
+    const SampleGuess g = codecs_[static_cast<std::size_t>(t)]->probe(media_, pos);
+    asking_ = saved;
+    return g;
+}
+
+// Codecs ask this while they probe, and answering probes other codecs, which may ask
+// again: one nested question is answered (a video unit's end checked against an audio
+// frame that is checked against the next video unit), deeper ones are not.
+bool ChunkWalker::othersStartAt(std::uint64_t pos) {
+    if (othersDepth_ >= kMaxOthersDepth) {
+        return false;
+    }
+    ++othersDepth_;
+    media_.enterNested();
+    const int asking = asking_;
+    bool found = false;
+    for (int t = 0; t < count() && !found; ++t) {
+        found = t != asking && startAt(t, pos, 1).sure >= Sureness::Likely;
+    }
+    asking_ = asking;
+    media_.leaveNested();
+    --othersDepth_;
+    return found;
+}
+
+ChunkWalker::Start ChunkWalker::startAt(int t, std::uint64_t pos, int depth) {
+    if (pos >= media_.limit()) {
+        return {};
+    }
+    if (codecs_[static_cast<std::size_t>(t)]->headerless()) {
+        return placeByLayout(t, pos, depth);
+    }
+    const SampleGuess g = probe(t, pos);
+    return {t, g.sure, 0, g.cut};
+}
+
+// A chunk of a track that cannot be recognised: try the sample counts the layout
+// expects and keep the first after which the next track's chunk does start.
+ChunkWalker::Start ChunkWalker::placeByLayout(int t, std::uint64_t pos, int depth) {
+    const std::uint64_t bytes = layout_.sampleBytes(t);
+    const auto counts = layout_.countsFor(t, chunksTaken_[static_cast<std::size_t>(t)]);
+    if (bytes == 0 || counts.empty()) {
+        return {};
+    }
+    if (depth <= 0) {
+        return {t, Sureness::Maybe, counts[0], false};
+    }
+    const std::uint64_t limit = media_.limit();
+    std::uint32_t largest = 0;
+    for (std::uint32_t n : counts) {
+        largest = std::max(largest, n);
+        const std::uint64_t end = pos + n * bytes;
+        if (end > limit) {
+            continue;
+        }
+        if (end == limit) {
+            if (!media_.endIsCut()) {
+                return {t, Sureness::Likely, n, false};
+            }
+            continue;
+        }
+        for (int s : layout_.successors(t)) {
+            if (startAt(s, end, depth - 1).sure >= Sureness::Likely) {
+                return {t, Sureness::Likely, n, false};
+            }
+        }
+    }
+    const std::uint64_t whole = (limit - pos) / bytes;
+    if (media_.endIsCut() && pos + largest * bytes >= limit && whole > 0) {
+        return {t, Sureness::Maybe,
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(whole, largest)), true};
+    }
+    return {};
+}
+
+ChunkWalker::Start ChunkWalker::bestOf(const std::vector<int>& tracks, std::uint64_t pos,
+                                       int skip) {
+    Start best;
+    for (int t : tracks) {
+        if (t == skip) {
+            continue;
+        }
+        const Start s = startAt(t, pos, kVerifyDepth);
+        if (s.sure > best.sure) {
+            best = s;
+        }
+        if (best.sure == Sureness::Sure) {
+            break;
+        }
+    }
+    return best;
+}
+
+ChunkWalker::Start ChunkWalker::choose(std::uint64_t pos) {
+    const auto& expected = prev_ < 0 ? layout_.firstTracks() : layout_.successors(prev_);
+    Start best = bestOf(expected, pos, -1);
+    if (best.sure >= Sureness::Likely) {
+        return best;
+    }
+    std::vector<int> all(static_cast<std::size_t>(count()));
+    for (int t = 0; t < count(); ++t) {
+        all[static_cast<std::size_t>(t)] = t;
+    }
+    const Start other = bestOf(all, pos, -1);
+    return other.sure >= Sureness::Likely ? other : best;
+}
+
+// Whether the chunk of track t, holding `taken` samples so far, goes on at pos_: its
+// own next sample against the next track's chunk, the layout's sample counts deciding
+// between equals.
+bool ChunkWalker::chunkGoesOn(int t, std::uint32_t taken) {
+    const SampleGuess own = probe(t, pos_);
+    if (own.cut) {
+        // A sample cut off by the end only if nothing whole starts here instead.
+        return bestOf(layout_.successors(t), pos_, t).sure < own.sure;
+    }
+    const bool known = layout_.knownCount(t, taken);
+    const bool atMax = layout_.maxCount(t) > 0 && taken >= layout_.maxCount(t);
+    if (own.sure == Sureness::Sure && !known && !atMax) {
+        return true;
+    }
+    const Start next = bestOf(layout_.successors(t), pos_, t);
+    if (next.sure != own.sure) {
+        return own.sure > next.sure && !(atMax && next.sure >= Sureness::Likely);
+    }
+    return own.sure != Sureness::No && !known;
+}
+
+void ChunkWalker::addSample(int t, std::uint64_t size, const SampleFacts& facts) {
+    RecoveredTrack& r = result_.tracks[static_cast<std::size_t>(t)];
+    ++r.samples;
+    r.bytes += size;
+    if (r.fixedSize == 0) {
+        r.sizes.push_back(static_cast<std::uint32_t>(size));
+    }
+    if (facts.sync) {
+        r.syncSamples.push_back(static_cast<std::uint32_t>(r.samples));
+    } else {
+        r.allSync = false;
+    }
+}
+
+void ChunkWalker::closeChunk(int t, std::uint64_t start, std::uint32_t samples) {
+    if (samples == 0) {
+        return;
+    }
+    result_.tracks[static_cast<std::size_t>(t)].chunks.push_back({start, samples});
+    ++chunksTaken_[static_cast<std::size_t>(t)];
+    result_.dataEnd = pos_;
+    prev_ = t;
+    if (onChunk_) {
+        onChunk_({t, start, samples, pos_ - start});
+    }
+}
+
+bool ChunkWalker::takeLaidOut(const Start& s) {
+    const std::uint64_t bytes = std::uint64_t{s.samples} * layout_.sampleBytes(s.track);
+    RecoveredTrack& r = result_.tracks[static_cast<std::size_t>(s.track)];
+    const std::uint64_t start = pos_;
+    r.samples += s.samples;
+    r.bytes += bytes;
+    pos_ += bytes;
+    closeChunk(s.track, start, s.samples);
+    if (s.cut) {
+        result_.lostToCut = media_.limit() - pos_;
+        stop("cut inside a chunk of track " + std::to_string(s.track + 1), false);
+    }
+    return s.samples > 0;
+}
+
+bool ChunkWalker::takeChunk(const Start& s) {
+    if (codecs_[static_cast<std::size_t>(s.track)]->headerless()) {
+        return takeLaidOut(s);
+    }
+    const int t = s.track;
+    const std::uint64_t start = pos_;
+    std::uint32_t taken = 0;
+    while (taken < kMaxChunkSamples) {
+        const SampleGuess g = probe(t, pos_);
+        if (g.cut) {
+            result_.lostToCut = media_.limit() - pos_;
+            closeChunk(t, start, taken);
+            stop("cut inside a sample of track " + std::to_string(t + 1), false);
+            return true;
+        }
+        if (g.sure == Sureness::No || g.size == 0) {
+            break;
+        }
+        asking_ = t;
+        const SampleFacts facts = codecs_[static_cast<std::size_t>(t)]->take(media_, pos_, g.size);
+        asking_ = -1;
+        addSample(t, g.size, facts);
+        pos_ += g.size;
+        ++taken;
+        if (pos_ >= media_.limit() || !chunkGoesOn(t, taken)) {
+            break;
+        }
+    }
+    closeChunk(t, start, taken);
+    return taken > 0;
+}
+
+void ChunkWalker::stop(const std::string& reason, bool early) {
+    stopped_ = true;
+    result_.stopReason = reason;
+    result_.stoppedEarly = early;
+}
+
+WalkResult ChunkWalker::run() {
+    while (!stopped_ && pos_ < media_.limit()) {
+        const Start s = choose(pos_);
+        const std::uint64_t left = media_.limit() - pos_;
+        if (s.sure == Sureness::No || s.track < 0) {
+            if (media_.endIsCut() && left <= std::max(kMinCutTail, 2 * layout_.largestPiece())) {
+                result_.lostToCut = left;
+                stop("cut inside a sample", false);
+            } else {
+                stop("no track's sample recognised at byte " + std::to_string(pos_), true);
+            }
+            break;
+        }
+        if (!takeChunk(s) && !stopped_) {
+            stop("no whole sample at byte " + std::to_string(pos_), true);
+        }
+    }
+    if (!stopped_) {
+        stop("end of media data", false);
+    }
+    result_.stoppedAt = pos_;
+    return result_;
+}
+
+} // namespace repair

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "Codec.h"
+#include "Layout.h"
+#include "MediaView.h"
+#include "Recovered.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace repair {
+
+// One chunk as the walk found it, for the verbose log.
+struct ChunkFound {
+    int track = 0;
+    std::uint64_t offset = 0;
+    std::uint32_t samples = 0;
+    std::uint64_t bytes = 0;
+};
+
+// Walks the media data chunk by chunk. At each chunk start it asks the tracks that the
+// reference's layout says may come next whether their chunk starts here (a track whose
+// bytes cannot be recognised is placed by the layout's chunk sizes, each guess checked
+// against what follows it); then it takes that track's samples until the layout and the
+// codecs agree the chunk is over.
+class ChunkWalker {
+public:
+    ChunkWalker(MediaView& media, std::vector<std::unique_ptr<Codec>>& codecs,
+                const Layout& layout);
+
+    void onChunk(std::function<void(const ChunkFound&)> f) { onChunk_ = std::move(f); }
+    WalkResult run();
+
+private:
+    struct Start {
+        int track = -1;
+        Sureness sure = Sureness::No;
+        std::uint32_t samples = 0; // of a chunk placed by the layout
+        bool cut = false;
+    };
+    int count() const { return static_cast<int>(codecs_.size()); }
+    SampleGuess probe(int t, std::uint64_t pos);
+    Start startAt(int t, std::uint64_t pos, int depth);
+    Start placeByLayout(int t, std::uint64_t pos, int depth);
+    Start choose(std::uint64_t pos);
+    Start bestOf(const std::vector<int>& tracks, std::uint64_t pos, int skip);
+    bool othersStartAt(std::uint64_t pos);
+    bool takeChunk(const Start& s);
+    bool takeLaidOut(const Start& s);
+    bool chunkGoesOn(int t, std::uint32_t taken);
+    void addSample(int t, std::uint64_t size, const SampleFacts& facts);
+    void closeChunk(int t, std::uint64_t start, std::uint32_t samples);
+    void stop(const std::string& reason, bool early);
+
+    MediaView& media_;
+    std::vector<std::unique_ptr<Codec>>& codecs_;
+    const Layout& layout_;
+    std::vector<std::uint64_t> chunksTaken_;
+    std::uint64_t pos_;
+    int prev_ = -1;
+    int asking_ = -1;
+    int othersDepth_ = 0;
+    bool stopped_ = false;
+    WalkResult result_;
+    std::function<void(const ChunkFound&)> onChunk_;
+};
+
+} // namespace repair

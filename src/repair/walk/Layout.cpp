@@ -1,0 +1,166 @@
+#include "Layout.h"
+
+#include <algorithm>
+#include <map>
+
+namespace repair {
+namespace {
+
+constexpr std::size_t kMaxPeriod = 64;
+constexpr std::size_t kMaxCandidates = 8;
+constexpr std::size_t kMaxCountsLearnt = 1u << 16;
+
+struct Placed {
+    std::uint64_t offset;
+    int track;
+    std::uint32_t samples;
+};
+
+template <typename Key> std::vector<Key> byFrequency(const std::map<Key, std::uint64_t>& counts) {
+    std::vector<Key> out;
+    for (const auto& [key, n] : counts) {
+        out.push_back(key);
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [&](const Key& a, const Key& b) { return counts.at(a) > counts.at(b); });
+    return out;
+}
+
+// The shortest period that the counts repeat with, allowing one miss in twenty.
+std::vector<std::uint32_t> repeatingPattern(const std::vector<std::uint32_t>& seq) {
+    const std::size_t n = seq.size();
+    for (std::size_t p = 1; p <= kMaxPeriod && p * 2 <= n; ++p) {
+        std::size_t misses = 0;
+        for (std::size_t i = 0; i + p < n; ++i) {
+            misses += seq[i] != seq[i + p];
+        }
+        if (misses * 20 <= n - p) {
+            return {seq.begin(), seq.begin() + static_cast<std::ptrdiff_t>(p)};
+        }
+    }
+    return {};
+}
+
+// Every chunk of every track, in the order they lie in the file.
+std::vector<Placed> inFileOrder(const std::vector<RefTrack>& tracks) {
+    std::vector<Placed> all;
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        for (const auto& c : tracks[t].chunks) {
+            all.push_back({c.offset, static_cast<int>(t), c.samples});
+        }
+    }
+    std::stable_sort(all.begin(), all.end(),
+                     [](const Placed& a, const Placed& b) { return a.offset < b.offset; });
+    return all;
+}
+
+} // namespace
+
+Layout::Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint32_t>& fixedSizes)
+    : tracks_(tracks.size()) {
+    learnOrder(tracks);
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        learnCounts(static_cast<int>(t), tracks[t]);
+    }
+    learnSampleBytes(tracks, fixedSizes);
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        const auto& p = tracks_[t];
+        largest_ = std::max<std::uint64_t>(largest_, tracks[t].maxSampleSize);
+        largest_ = std::max<std::uint64_t>(largest_, std::uint64_t{p.maxCount} * p.sampleBytes);
+    }
+}
+
+void Layout::learnOrder(const std::vector<RefTrack>& tracks) {
+    const auto all = inFileOrder(tracks);
+    std::vector<std::map<int, std::uint64_t>> next(tracks.size());
+    std::map<int, std::uint64_t> firstSeen;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        firstSeen.emplace(all[i].track, i);
+        if (i + 1 < all.size() && all[i + 1].track != all[i].track) {
+            ++next[idx(all[i].track)][all[i + 1].track];
+        }
+    }
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        tracks_[t].next = byFrequency(next[t]);
+    }
+    for (const auto& [track, at] : firstSeen) {
+        first_.push_back(track);
+    }
+    std::sort(first_.begin(), first_.end(),
+              [&](int a, int b) { return firstSeen.at(a) < firstSeen.at(b); });
+}
+
+void Layout::learnCounts(int t, const RefTrack& track) {
+    std::vector<std::uint32_t> seq;
+    for (const auto& c : track.chunks) {
+        if (seq.size() >= kMaxCountsLearnt) {
+            break;
+        }
+        seq.push_back(c.samples);
+    }
+    if (seq.size() > 2) {
+        seq.pop_back(); // the last chunk is often cut short by the end of the recording
+    }
+    std::map<std::uint32_t, std::uint64_t> freq;
+    for (std::uint32_t n : seq) {
+        if (n > 0) {
+            ++freq[n];
+        }
+    }
+    PerTrack& p = tracks_[idx(t)];
+    p.counts = byFrequency(freq);
+    p.maxCount = freq.empty() ? 0 : freq.rbegin()->first;
+    for (const auto& c : track.chunks) {
+        p.maxCount = std::max(p.maxCount, c.samples);
+    }
+    p.pattern = repeatingPattern(seq);
+}
+
+void Layout::learnSampleBytes(const std::vector<RefTrack>& tracks,
+                              const std::vector<std::uint32_t>& fixedSizes) {
+    const auto all = inFileOrder(tracks);
+    std::vector<std::map<std::uint32_t, std::uint64_t>> votes(tracks.size());
+    std::vector<std::uint64_t> chunks(tracks.size());
+    for (std::size_t i = 0; i + 1 < all.size(); ++i) {
+        const auto t = idx(all[i].track);
+        const std::uint64_t extent = all[i + 1].offset - all[i].offset;
+        if (fixedSizes[t] == 0 || all[i].samples == 0) {
+            continue;
+        }
+        ++chunks[t];
+        if (extent % all[i].samples == 0 && extent / all[i].samples <= 0xffffffffu) {
+            ++votes[t][static_cast<std::uint32_t>(extent / all[i].samples)];
+        }
+    }
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        tracks_[t].sampleBytes = fixedSizes[t];
+        const auto ranked = byFrequency(votes[t]);
+        if (!ranked.empty() && votes[t][ranked[0]] * 2 > chunks[t]) {
+            tracks_[t].sampleBytes = ranked[0];
+        }
+    }
+}
+
+std::vector<std::uint32_t> Layout::countsFor(int t, std::uint64_t k) const {
+    const PerTrack& p = tracks_[idx(t)];
+    std::vector<std::uint32_t> out;
+    if (!p.pattern.empty()) {
+        out.push_back(p.pattern[k % p.pattern.size()]);
+    }
+    for (std::uint32_t n : p.counts) {
+        if (out.size() >= kMaxCandidates) {
+            break;
+        }
+        if (std::find(out.begin(), out.end(), n) == out.end()) {
+            out.push_back(n);
+        }
+    }
+    return out;
+}
+
+bool Layout::knownCount(int t, std::uint32_t count) const {
+    const auto& c = tracks_[idx(t)].counts;
+    return std::find(c.begin(), c.end(), count) != c.end();
+}
+
+} // namespace repair

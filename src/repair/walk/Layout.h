@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Reference.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace repair {
+
+// How the reference lays out its chunks, which the broken file, recorded by the same
+// camera with the same settings, repeats: which track's chunk follows which, how many
+// samples each track's chunks hold (and in what repeating pattern), and how many bytes a
+// sample of a fixed-size track takes.
+class Layout {
+public:
+    // fixedSizes: per track, the codec's bytes per sample (0 when they vary).
+    Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint32_t>& fixedSizes);
+
+    std::size_t trackCount() const { return tracks_.size(); }
+    // Tracks whose chunk may open the media data, most likely first.
+    const std::vector<int>& firstTracks() const { return first_; }
+    // Tracks whose chunk may follow one of track t, most likely first.
+    const std::vector<int>& successors(int t) const { return tracks_[idx(t)].next; }
+    // Sample counts to try for the k-th chunk of track t (counted from 0), likeliest first.
+    std::vector<std::uint32_t> countsFor(int t, std::uint64_t k) const;
+    bool knownCount(int t, std::uint32_t count) const;
+    std::uint32_t maxCount(int t) const { return tracks_[idx(t)].maxCount; }
+    // Bytes per sample of a fixed-size track, as the reference's chunks show it.
+    std::uint32_t sampleBytes(int t) const { return tracks_[idx(t)].sampleBytes; }
+    // The largest chunk or sample of any track, in bytes: how much a cut can take away.
+    std::uint64_t largestPiece() const { return largest_; }
+    std::size_t patternLength(int t) const { return tracks_[idx(t)].pattern.size(); }
+
+private:
+    struct PerTrack {
+        std::vector<int> next;
+        std::vector<std::uint32_t> counts;  // distinct sample counts, most frequent first
+        std::vector<std::uint32_t> pattern; // one period of the repeating counts
+        std::uint32_t maxCount = 0;
+        std::uint32_t sampleBytes = 0;
+    };
+    static std::size_t idx(int t) { return static_cast<std::size_t>(t); }
+    void learnOrder(const std::vector<RefTrack>& tracks);
+    void learnCounts(int t, const RefTrack& track);
+    void learnSampleBytes(const std::vector<RefTrack>& tracks,
+                          const std::vector<std::uint32_t>& fixedSizes);
+
+    std::vector<PerTrack> tracks_;
+    std::vector<int> first_;
+    std::uint64_t largest_ = 0;
+};
+
+} // namespace repair

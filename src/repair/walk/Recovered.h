@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace repair {
+
+struct RecoveredChunk {
+    std::uint64_t offset = 0; // in the broken file
+    std::uint32_t samples = 0;
+};
+
+// What the walk found of one track. Samples of one size are kept per chunk only, so an
+// hour of PCM audio costs a few thousand entries, not one per audio frame.
+struct RecoveredTrack {
+    std::vector<RecoveredChunk> chunks;
+    std::vector<std::uint32_t> sizes; // one per sample; empty when every sample is fixedSize
+    std::uint32_t fixedSize = 0;
+    std::vector<std::uint32_t> syncSamples; // 1-based
+    bool allSync = true;
+    std::uint64_t samples = 0;
+    std::uint64_t bytes = 0;
+};
+
+// The outcome of a walk over the media data.
+struct WalkResult {
+    std::vector<RecoveredTrack> tracks; // in the reference's track order
+    std::uint64_t begin = 0;            // where the media data starts
+    std::uint64_t limit = 0;            // where it ends (the cut, or the recorded end)
+    std::uint64_t stoppedAt = 0;
+    std::uint64_t lostToCut = 0; // bytes of an incomplete chunk or sample at the cut
+    std::string stopReason;
+    bool stoppedEarly = false; // recognition failed before the end of the data
+
+    std::uint64_t dataEnd = 0; // one past the last recovered byte
+
+    // Bytes of the media data that the walk explained: recovered samples and what the cut
+    // took of the last one.
+    std::uint64_t accountedBytes() const {
+        std::uint64_t n = lostToCut;
+        for (const auto& t : tracks) {
+            n += t.bytes;
+        }
+        return n;
+    }
+};
+
+} // namespace repair
