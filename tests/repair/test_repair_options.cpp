@@ -109,6 +109,8 @@ int main() {
                             "--smpltrk", "--h264alg", "--aacgg", "--help", "_untrunc.mp4"}) {
         c.expect(help.find(opt) != std::string::npos, std::string("help mentions ") + opt);
     }
-    c.expect(help.find("hints") != std::string::npos, "help says the interleave values are hints");
+    c.expect(help.find("Accepted for compatibility") != std::string::npos,
+             "help says the interleave values no longer steer the repair");
+    c.expect(help.find("6 partial repair") != std::string::npos, "help lists the partial status");
     return c.finish();
 }
