@@ -2,6 +2,12 @@
 // time ratio (goal <= 2) and untrunc-w's peak memory (goal: flat in the file size, < 200 MB).
 //
 //   bench_repair [--dir D] [--sizes-mb 256,1024] [--runs 3] [--keep]
+//
+// With --camera KIND (e.g. sony-avc) it instead repairs a recording laid out the way that
+// camera writes it, of --camera-mb MB (default 4400), against cp (goal <= 1.3, RSS <= 256 MB):
+//
+//   bench_repair --camera sony-avc [--camera-mb 4400] [--dir D] [--runs 1] [--keep]
+#include "CameraCase.h"
 #include "Spawn.h"
 
 #include <algorithm>
@@ -26,7 +32,10 @@ struct Settings {
     std::string dir = (fs::temp_directory_path() / "untrunc-bench").string();
     std::vector<long> sizesMb = {256, 1024};
     int runs = 3;
+    bool runsGiven = false;
     bool keep = false;
+    std::string camera;
+    long cameraMb = 4400;
 };
 
 Settings parse(int argc, char** argv) {
@@ -43,11 +52,17 @@ Settings parse(int argc, char** argv) {
             }
         } else if (a == "--runs" && i + 1 < argc) {
             s.runs = std::max(1, std::atoi(argv[++i]));
+            s.runsGiven = true;
         } else if (a == "--keep") {
             s.keep = true;
+        } else if (a == "--camera" && i + 1 < argc) {
+            s.camera = argv[++i];
+        } else if (a == "--camera-mb" && i + 1 < argc) {
+            s.cameraMb = std::max(1L, std::atol(argv[++i]));
         } else {
-            std::cerr
-                << "usage: bench_repair [--dir D] [--sizes-mb 256,1024] [--runs N] [--keep]\n";
+            std::cerr << "usage: bench_repair [--dir D] [--sizes-mb 256,1024] [--runs N] [--keep]\n"
+                         "       bench_repair --camera KIND [--camera-mb N] [--dir D] [--runs N] "
+                         "[--keep]\n";
             std::exit(2);
         }
     }
@@ -128,6 +143,15 @@ void measure(const Settings& s, const std::string& untrunc, const std::string& r
 
 int main(int argc, char** argv) {
     const Settings s = parse(argc, argv);
+    if (!s.camera.empty()) {
+        CameraBench c;
+        c.kind = s.camera;
+        c.dir = s.dir;
+        c.megabytes = static_cast<std::uint64_t>(s.cameraMb);
+        c.runs = s.runsGiven ? s.runs : 1; // a run takes minutes at this size
+        c.keep = s.keep;
+        return runCameraBench(c);
+    }
     fs::create_directories(s.dir);
     const std::string clip = s.dir + "/clip.mp4";
     const std::string ref = s.dir + "/reference.mp4";

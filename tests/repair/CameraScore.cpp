@@ -1,0 +1,204 @@
+#include "CameraScore.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+namespace {
+
+std::uint64_t fnv(const std::vector<std::uint8_t>& b) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (auto v : b) {
+        h = (h ^ v) * 1099511628211ull;
+    }
+    return h ^ (b.size() << 48);
+}
+
+// Whether two decode times lie within `slack` seconds (all as tick/timescale fractions).
+bool near(std::uint64_t a, std::uint32_t aScale, std::uint64_t b, std::uint32_t bScale,
+          long double slack) {
+    if (aScale == 0 || bScale == 0) {
+        return false;
+    }
+    const long double d =
+        static_cast<long double>(a) / aScale - static_cast<long double>(b) / bScale;
+    return (d < 0 ? -d : d) <= slack + 1e-9L;
+}
+
+TrackScore scoreSamples(const camlayout::TruthTrack& truth, FileBytes& original, std::uint64_t cut,
+                        const TableTrack& rep, FileBytes& result) {
+    TrackScore s;
+    std::map<std::uint64_t, std::vector<std::size_t>> where;
+    std::vector<const camlayout::TruthSample*> want;
+    for (const auto& t : truth.samples) {
+        if (t.offset + t.size <= cut) {
+            const auto b = original.read(t.offset, t.size);
+            where[b ? fnv(*b) : 0].push_back(want.size());
+            want.push_back(&t);
+        }
+    }
+    s.expected = want.size();
+    std::size_t next = 0;
+    for (const auto& r : rep.samples) {
+        const auto b = result.read(r.offset, r.size);
+        const auto it = b ? where.find(fnv(*b)) : where.end();
+        if (it == where.end()) {
+            ++s.extra;
+            continue;
+        }
+        const auto hit = std::lower_bound(it->second.begin(), it->second.end(), next);
+        if (hit == it->second.end()) {
+            ++s.misordered;
+            continue;
+        }
+        const camlayout::TruthSample& o = *want[*hit];
+        ++s.recovered;
+        const long double slack =
+            std::max(static_cast<long double>(o.duration) / truth.timescale,
+                     static_cast<long double>(r.duration) / std::max(1u, rep.timescale));
+        if (!near(r.dts, rep.timescale, o.dts, truth.timescale, slack)) {
+            ++s.mistimed;
+        }
+        next = *hit + 1;
+    }
+    return s;
+}
+
+// LPCM: the original's sound up to the cut as one byte stream; each run of the result's
+// samples that lie back to back in its file must be a piece of it, in order.
+TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, std::uint64_t cut,
+                    const TableTrack& rep, FileBytes& result) {
+    TrackScore s;
+    const std::uint64_t fb = truth.frameBytes;
+    std::vector<std::uint8_t> stream;
+    for (const auto& t : truth.samples) {
+        const std::uint64_t whole =
+            t.offset >= cut ? 0 : std::min<std::uint64_t>(t.size, (cut - t.offset) / fb * fb);
+        const auto b = whole ? original.read(t.offset, whole) : std::nullopt;
+        if (b) {
+            stream.insert(stream.end(), b->begin(), b->end());
+        }
+    }
+    s.expected = stream.size() / fb;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < rep.samples.size();) {
+        std::size_t j = i + 1;
+        std::uint64_t bytes = rep.samples[i].size;
+        while (j < rep.samples.size() &&
+               rep.samples[j].offset == rep.samples[j - 1].offset + rep.samples[j - 1].size) {
+            bytes += rep.samples[j++].size;
+        }
+        const TableSample& first = rep.samples[i];
+        const std::uint64_t frames = (bytes + fb - 1) / fb;
+        i = j;
+        const auto run = result.read(first.offset, bytes);
+        if (!run || run->empty()) {
+            s.extra += frames;
+            continue;
+        }
+        const std::boyer_moore_horspool_searcher searcher(run->begin(), run->end());
+        auto at =
+            std::search(stream.begin() + static_cast<std::ptrdiff_t>(next), stream.end(), searcher);
+        if (at == stream.end() || (at - stream.begin()) % static_cast<std::ptrdiff_t>(fb) != 0) {
+            const bool elsewhere =
+                std::search(stream.begin(), stream.end(), searcher) != stream.end();
+            (elsewhere ? s.misordered : s.extra) += frames;
+            continue;
+        }
+        const auto pos = static_cast<std::uint64_t>(at - stream.begin());
+        s.recovered += frames;
+        const long double slack =
+            std::max(1.0L / truth.timescale,
+                     static_cast<long double>(first.duration) / std::max(1u, rep.timescale));
+        if (!near(first.dts, rep.timescale, pos / fb, truth.timescale, slack)) {
+            s.mistimed += frames;
+        }
+        next = pos + bytes;
+    }
+    return s;
+}
+
+} // namespace
+
+FileBytes::FileBytes(const std::string& path) : in_(path, std::ios::binary) {
+    std::error_code ec;
+    size_ = std::filesystem::file_size(path, ec);
+    if (ec) {
+        size_ = 0;
+    }
+}
+
+std::optional<std::vector<std::uint8_t>> FileBytes::read(std::uint64_t offset,
+                                                         std::uint64_t bytes) {
+    if (offset > size_ || bytes > size_ - offset) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> b(bytes);
+    in_.clear();
+    in_.seekg(static_cast<std::streamoff>(offset));
+    if (!in_.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(bytes))) {
+        return std::nullopt;
+    }
+    return b;
+}
+
+TrackScore scoreTrack(const camlayout::TruthTrack& truth, FileBytes& original, std::uint64_t cut,
+                      const TableTrack* repaired, FileBytes& result) {
+    if (!repaired) {
+        TableTrack none;
+        return truth.frameBytes ? scorePcm(truth, original, cut, none, result)
+                                : scoreSamples(truth, original, cut, none, result);
+    }
+    return truth.frameBytes ? scorePcm(truth, original, cut, *repaired, result)
+                            : scoreSamples(truth, original, cut, *repaired, result);
+}
+
+const TableTrack* matchTrack(const camlayout::Truth& truth, std::size_t index,
+                             const std::vector<TableTrack>& repaired) {
+    const camlayout::TruthTrack& t = truth.tracks[index];
+    for (const auto& r : repaired) {
+        if (r.id == t.id && r.handler == t.handler) {
+            return &r;
+        }
+    }
+    const auto same = [&](const std::string& handler, const std::string& fourcc) {
+        return handler == t.handler && fourcc == t.fourcc;
+    };
+    std::size_t rank = 0;
+    for (std::size_t i = 0; i < index; ++i) {
+        rank += same(truth.tracks[i].handler, truth.tracks[i].fourcc) ? 1 : 0;
+    }
+    for (const auto& r : repaired) {
+        if (same(r.handler, r.fourcc) && rank-- == 0) {
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+bool tablesMatchTruth(const camlayout::TruthTrack& truth, const TableTrack& read) {
+    if (read.id != truth.id || read.handler != truth.handler || read.fourcc != truth.fourcc ||
+        read.timescale != truth.timescale) {
+        return false;
+    }
+    std::size_t r = 0;
+    for (const auto& t : truth.samples) {
+        // An LPCM chunk row stands for `duration` frames read back one by one.
+        const std::uint64_t n = truth.frameBytes ? t.duration : 1;
+        std::uint64_t offset = t.offset;
+        for (std::uint64_t k = 0; k < n; ++k, ++r) {
+            if (r >= read.samples.size() || read.samples[r].offset != offset ||
+                read.samples[r].dts != t.dts + k * (truth.frameBytes ? 1 : 0)) {
+                return false;
+            }
+            const std::uint32_t size = truth.frameBytes ? truth.frameBytes : t.size;
+            if (read.samples[r].size != size ||
+                read.samples[r].duration != (truth.frameBytes ? 1 : t.duration)) {
+                return false;
+            }
+            offset += size;
+        }
+    }
+    return r == read.samples.size();
+}

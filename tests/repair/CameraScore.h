@@ -1,0 +1,46 @@
+#pragma once
+
+#include "MiniMoov.h"
+#include "Truth.h"
+
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Random access to a file's bytes; reads past its end give nothing.
+class FileBytes {
+public:
+    explicit FileBytes(const std::string& path);
+    std::uint64_t size() const { return size_; }
+    std::optional<std::vector<std::uint8_t>> read(std::uint64_t offset, std::uint64_t bytes);
+
+private:
+    std::ifstream in_;
+    std::uint64_t size_ = 0;
+};
+
+// One track of a repaired file against the original. Units are samples, or PCM frames for
+// LPCM tracks (compared as a byte stream, run by run).
+struct TrackScore {
+    std::uint64_t expected = 0;   // complete in the original before the cut
+    std::uint64_t recovered = 0;  // of those: back bit-exact, in order
+    std::uint64_t extra = 0;      // in the result but nowhere in the original
+    std::uint64_t misordered = 0; // in the original, but back out of order or twice
+    std::uint64_t mistimed = 0;   // recovered, decode time off by more than a sample
+    double share() const {
+        return expected ? static_cast<double>(recovered) / static_cast<double>(expected) : 1.0;
+    }
+};
+
+TrackScore scoreTrack(const camlayout::TruthTrack& truth, FileBytes& original, std::uint64_t cut,
+                      const TableTrack* repaired, FileBytes& result);
+
+// The result's track standing for the original's track `index`: the same track id and
+// handler, else the same handler and sample entry at the same rank.
+const TableTrack* matchTrack(const camlayout::Truth& truth, std::size_t index,
+                             const std::vector<TableTrack>& repaired);
+
+// Whether the table read from a file holds exactly the samples the layout placed.
+bool tablesMatchTruth(const camlayout::TruthTrack& truth, const TableTrack& read);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// A small moov reader of the tests' own, apart from the engine's: the sample tables of a
+// file as any player would see them.
+
+struct TableSample {
+    std::uint64_t offset = 0;
+    std::uint32_t size = 0;
+    std::uint64_t dts = 0;
+    std::uint32_t duration = 0;
+};
+
+struct TableTrack {
+    std::uint32_t id = 0;
+    std::string handler;
+    std::string fourcc; // first sample entry
+    std::uint32_t timescale = 0;
+    std::vector<TableSample> samples; // decode order
+};
+
+// nullopt (and why in `error`) when the file has no readable moov.
+std::optional<std::vector<TableTrack>> readTables(const std::string& path, std::string& error);

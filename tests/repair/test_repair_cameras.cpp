@@ -1,0 +1,276 @@
+// Recordings laid out the way eleven kinds of camera write them (tests/fixtures/camlayout),
+// cut where a camera losing power would leave them: inside a video, sound or metadata chunk,
+// on a chunk boundary, early. untrunc-w must bring back every sample that was complete before
+// the cut, bit-exact, in order and on time, on every track. Floor: 99 % per track and case,
+// nothing that is not in the original. The result's tables are read by the test's own reader.
+#include "CameraScore.h"
+#include "Check.h"
+#include "Layout.h"
+#include "MediaFixture.h"
+#include "MiniMoov.h"
+#include "Process.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+
+namespace {
+
+using camlayout::CameraKind;
+using camlayout::Truth;
+
+constexpr double kFloor = 0.99;
+constexpr double kSeconds = 3;
+constexpr double kReferenceSeconds = 2;
+
+enum class CutAt { Inside, Boundary, Early };
+
+struct CutCase {
+    const char* name;
+    CutAt at;
+    const char* handler; // Inside: the chunk's track handler
+    double where;        // fraction of the mdat payload
+};
+
+const CutCase kCuts[] = {
+    {"inside a video chunk", CutAt::Inside, "vide", 0.6},
+    {"inside a sound chunk", CutAt::Inside, "soun", 0.4},
+    {"inside a metadata chunk", CutAt::Inside, "meta", 0.5},
+    {"on a chunk boundary", CutAt::Boundary, nullptr, 0.75},
+    {"early, 10%", CutAt::Early, nullptr, 0.1},
+};
+
+// Where to cut; nullopt when the kind has no such chunk.
+std::optional<std::uint64_t> cutPoint(const Truth& t, const CutCase& c) {
+    const auto target = t.mdatData + static_cast<std::uint64_t>(
+                                         static_cast<double>(t.mdatEnd - t.mdatData) * c.where);
+    if (c.at == CutAt::Early) {
+        return target;
+    }
+    const camlayout::TruthChunk* best = nullptr;
+    const auto distance = [&](const camlayout::TruthChunk& k) {
+        return k.offset > target ? k.offset - target : target - k.offset;
+    };
+    for (const auto& k : t.chunks) {
+        const bool fits = c.at == CutAt::Boundary ? k.offset > t.mdatData
+                                                  : t.tracks[k.track].handler == c.handler;
+        if (fits && (!best || distance(k) < distance(*best))) {
+            best = &k;
+        }
+    }
+    if (!best) {
+        return std::nullopt;
+    }
+    return c.at == CutAt::Boundary ? best->offset : best->offset + best->size / 2;
+}
+
+std::string label(const camlayout::TruthTrack& t) {
+    return std::to_string(t.id) + " " + t.handler + " " + t.fourcc;
+}
+
+std::string figure(const TrackScore& s) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%llu/%llu (%.1f%%)",
+                  static_cast<unsigned long long>(s.recovered),
+                  static_cast<unsigned long long>(s.expected), 100.0 * s.share());
+    return buf;
+}
+
+std::uint32_t bigEndian32(const std::vector<std::uint8_t>& b) {
+    return b.size() < 4 ? 0 : (std::uint32_t{b[0]} << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+}
+
+struct Summary {
+    std::vector<std::string> rows; // kind and track, in order
+    std::map<std::string, double> minShare;
+    std::map<std::string, std::string> statuses; // per kind
+};
+
+class Run {
+public:
+    Run(Checks& c, std::string dir) : c_(c), dir_(std::move(dir)) {}
+    void kind(const CameraKind& k);
+    void printSummary() const;
+
+private:
+    bool makeRecording(const CameraKind& k, const camlayout::ContentLook& look, std::uint32_t seed,
+                       const std::string& path, Truth& truth);
+    void sanity(const CameraKind& k, const std::string& original);
+    void cutCase(const CameraKind& k, const CutCase& cut, std::uint64_t at,
+                 const std::string& original, const std::string& reference);
+    void scoreResult(const CameraKind& k, const std::string& what, const std::string& original,
+                     std::uint64_t at, const std::string& result, int status);
+    Checks& c_;
+    std::string dir_;
+    Truth truth_;
+    Summary summary_;
+};
+
+bool Run::makeRecording(const CameraKind& k, const camlayout::ContentLook& look, std::uint32_t seed,
+                        const std::string& path, Truth& truth) {
+    const std::string content = path + ".content.mov";
+    if (runProgram(camlayout::contentArguments(k, look, content)).status != 0) {
+        return false;
+    }
+    try {
+        camlayout::LayoutOptions options;
+        options.seed = seed;
+        truth = camlayout::layOut(k, camlayout::readContent(content), path, options);
+    } catch (const std::exception& e) {
+        std::cerr << k.name << ": " << e.what() << "\n";
+        return false;
+    }
+    std::filesystem::remove(content);
+    return true;
+}
+
+// The fixture itself: the original plays, and a plain reading of its tables finds every
+// sample where the layout says it put it, and scores 100 % against itself.
+void Run::sanity(const CameraKind& k, const std::string& original) {
+    const std::string name = k.name;
+    const RunResult play = runProgram({"ffmpeg", "-v", "error", "-i", original, "-f", "null", "-"});
+    c_.expect(play.status == 0 && play.output.empty(),
+              name + ": the original decodes\n" + play.output);
+    std::string error;
+    const auto tables = readTables(original, error);
+    c_.expect(tables && tables->size() == truth_.tracks.size(),
+              name + ": original tables " + error);
+    if (!tables) {
+        return;
+    }
+    FileBytes file(original);
+    std::cout << name << ": " << file.size() << " bytes, " << truth_.chunks.size()
+              << " chunks, checked against its layout\n";
+    for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
+        const auto& t = truth_.tracks[i];
+        const TableTrack* read = matchTrack(truth_, i, *tables);
+        c_.expect(read && tablesMatchTruth(t, *read), name + " " + label(t) + ": tables = truth");
+        const TrackScore self = scoreTrack(t, file, file.size(), read, file);
+        c_.expect(self.expected > 0 && self.recovered == self.expected && self.extra == 0 &&
+                      self.mistimed == 0 && self.misordered == 0,
+                  name + " " + label(t) + ": the original scores 100 % " + figure(self));
+    }
+}
+
+void Run::kind(const CameraKind& k) {
+    const std::string base = dir_ + "/" + k.name;
+    const std::string original =
+        base + ".orig" + (k.container == camlayout::Container::Mp4 ? ".mp4" : ".mov");
+    const std::string reference =
+        base + ".ref" + (k.container == camlayout::Container::Mp4 ? ".mp4" : ".mov");
+    camlayout::ContentLook look;
+    look.seconds = kSeconds;
+    camlayout::ContentLook other;
+    other.pattern = "testsrc2";
+    other.noiseSeed = 2;
+    other.seconds = kReferenceSeconds;
+    Truth refTruth;
+    const bool made = makeRecording(k, look, 1, original, truth_) &&
+                      makeRecording(k, other, 2, reference, refTruth);
+    c_.expect(made, std::string(k.name) + ": recordings laid out");
+    if (!made) {
+        return;
+    }
+    sanity(k, original);
+    for (const auto& t : truth_.tracks) {
+        summary_.rows.push_back(std::string(k.name) + "\t" + label(t));
+    }
+    for (const auto& cut : kCuts) {
+        if (const auto at = cutPoint(truth_, cut)) {
+            cutCase(k, cut, *at, original, reference);
+        }
+    }
+}
+
+void Run::cutCase(const CameraKind& k, const CutCase& cut, std::uint64_t at,
+                  const std::string& original, const std::string& reference) {
+    const std::string what = std::string(k.name) + " / " + cut.name;
+    const std::string broken = dir_ + "/" + k.name + "-" + std::to_string(at) + ".broken";
+    c_.expect(cutCopy(original, broken, at), what + ": broken file made");
+    const RunResult r = runProgram({UNTRUNC_W, reference, broken});
+    summary_.statuses[k.name] += std::to_string(r.status) + " ";
+    scoreResult(k, what, original, at, broken + "_untrunc.mp4", r.status);
+    if (r.status != 0 && r.status != 6) {
+        std::cout << "    untrunc-w: " << r.output.substr(0, r.output.find('\n')) << "\n";
+    }
+}
+
+void Run::scoreResult(const CameraKind& k, const std::string& what, const std::string& original,
+                      std::uint64_t at, const std::string& result, int status) {
+    std::string error = "no result file";
+    std::optional<std::vector<TableTrack>> tables;
+    if (std::filesystem::exists(result)) {
+        tables = readTables(result, error);
+    }
+    c_.expect(tables.has_value() || status == 4, what + ": result readable (" + error + ")");
+    const std::vector<TableTrack> none;
+    FileBytes orig(original);
+    FileBytes res(result);
+    bool allAbove = true;
+    std::cout << what << " | cut at " << at << " | exit " << status;
+    for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
+        const auto& t = truth_.tracks[i];
+        const TableTrack* rep = matchTrack(truth_, i, tables ? *tables : none);
+        const TrackScore s = scoreTrack(t, orig, at, rep, res);
+        const std::string tw = what + " " + label(t);
+        const bool above = s.recovered >= static_cast<std::uint64_t>(
+                                              std::ceil(kFloor * static_cast<double>(s.expected)));
+        allAbove = allAbove && above;
+        c_.expect(above, tw + ": " + figure(s) + " below the floor");
+        c_.equal(s.extra, std::uint64_t{0}, tw + ": samples not in the original");
+        c_.equal(s.misordered, std::uint64_t{0}, tw + ": samples out of order or twice");
+        c_.equal(s.mistimed, std::uint64_t{0}, tw + ": decode times off");
+        const std::string row = std::string(k.name) + "\t" + label(t);
+        summary_.minShare[row] =
+            std::min(summary_.minShare.count(row) ? summary_.minShare[row] : 1.0, s.share());
+        std::cout << " | " << label(t) << " " << figure(s);
+        const bool timecodeBefore = t.handler == "tmcd" && !t.samples.empty() &&
+                                    t.samples[0].offset + t.samples[0].size <= at;
+        if (timecodeBefore) {
+            const auto value =
+                rep && !rep->samples.empty() ? res.read(rep->samples[0].offset, 4) : std::nullopt;
+            c_.equal(value ? bigEndian32(*value) : 0u, truth_.timecodeFrame,
+                     tw + ": timecode value");
+        }
+    }
+    std::cout << "\n";
+    if (allAbove) {
+        c_.equal(status, 0, what + ": exit status of a full repair");
+    }
+}
+
+void Run::printSummary() const {
+    std::printf("\n%-14s %-16s %s\n", "kind", "track", "bit-exact, min over cuts");
+    for (const auto& row : summary_.rows) {
+        const auto tab = row.find('\t');
+        const auto it = summary_.minShare.find(row);
+        std::printf("%-14s %-16s %6.1f%%\n", row.substr(0, tab).c_str(),
+                    row.substr(tab + 1).c_str(),
+                    it == summary_.minShare.end() ? 0.0 : 100.0 * it->second);
+    }
+    std::printf("\n%-14s %s\n", "kind", "exit status per cut");
+    for (const auto& [kind, statuses] : summary_.statuses) {
+        std::printf("%-14s %s\n", kind.c_str(), statuses.c_str());
+    }
+}
+
+} // namespace
+
+int main() {
+    Checks c;
+    const std::string dir = makeTempDir("repair-cameras");
+    c.expect(!dir.empty(), "temporary folder");
+    Run run(c, dir);
+    for (const auto& k : camlayout::cameraKinds()) {
+        run.kind(k);
+    }
+    run.printSummary();
+    if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
+        std::filesystem::remove_all(dir);
+    }
+    return c.finish();
+}
