@@ -55,7 +55,7 @@ NalVideo::Unit NalVideo::assemble(MediaView& media, std::uint64_t pos) const {
     std::uint64_t q = pos;
     for (int n = 0; n < kMaxNalsPerUnit && q < media.limit(); ++n) {
         VideoProbe probe(media, media.limit(), *params, settings_);
-        probe.setAudioStart([&media](std::uint64_t at) { return media.otherStartsAt(at); });
+        probe.setAudioStart([&media](std::uint64_t at) { return media.mayStartAt(at); });
         const NalProbe nal = probe.probe(q, nullptr, 0);
         if (nal.verdict == Verdict::No || (!u.au.empty() && u.au.startsNew(nal))) {
             break;

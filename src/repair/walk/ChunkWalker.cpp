@@ -29,7 +29,8 @@ ChunkWalker::ChunkWalker(MediaView& media, std::vector<std::unique_ptr<Codec>>& 
     result_.begin = media.begin();
     result_.limit = media.limit();
     result_.dataEnd = media.begin();
-    media_.setOtherStarts([this](std::uint64_t pos) { return othersStartAt(pos); });
+    media_.setOtherStarts(
+        [this](std::uint64_t pos, bool unknownFits) { return othersStartAt(pos, unknownFits); });
 }
 
 SampleGuess ChunkWalker::probe(int t, std::uint64_t pos) {
@@ -43,16 +44,18 @@ SampleGuess ChunkWalker::probe(int t, std::uint64_t pos) {
 // Codecs ask this while they probe, and answering probes other codecs, which may ask
 // again: one nested question is answered (a video unit's end checked against an audio
 // frame that is checked against the next video unit), deeper ones are not.
-bool ChunkWalker::othersStartAt(std::uint64_t pos) {
+bool ChunkWalker::othersStartAt(std::uint64_t pos, bool unknownFits) {
     if (othersDepth_ >= kMaxOthersDepth) {
-        return false;
+        return unknownFits;
     }
     ++othersDepth_;
     media_.enterNested();
     const int asking = asking_;
     bool found = false;
     for (int t = 0; t < count() && !found; ++t) {
-        found = t != asking && startAt(t, pos, 1).sure >= Sureness::Likely;
+        const Start s = t != asking ? startAt(t, pos, 1) : Start{};
+        // At a cut, a chunk the layout places cannot be checked against what follows.
+        found = s.sure >= Sureness::Likely || (s.cut && s.sure >= Sureness::Maybe);
     }
     asking_ = asking;
     media_.leaveNested();
@@ -102,12 +105,31 @@ ChunkWalker::Start ChunkWalker::placeByLayout(int t, std::uint64_t pos, int dept
             }
         }
     }
-    const std::uint64_t whole = (limit - pos) / bytes;
-    if (media_.endIsCut() && pos + largest * bytes >= limit && whole > 0) {
-        return {t, Sureness::Maybe,
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(whole, largest)), true};
+    const std::uint64_t room = (limit - pos) / bytes;
+    if (room == 0 || room >= largest) {
+        return {};
     }
-    return {};
+    return lastChunk(t, pos, static_cast<std::uint32_t>(room));
+}
+
+// The media data ends before the chunk the layout expects could: the recording's last
+// chunk is shorter, or the cut took the rest. A recognised sample of another track right
+// after it, or the recorded end, says how long it is.
+ChunkWalker::Start ChunkWalker::lastChunk(int t, std::uint64_t pos, std::uint32_t room) {
+    const std::uint64_t bytes = layout_.sampleBytes(t);
+    for (std::uint32_t n = room; n > 0; --n) {
+        for (int s : layout_.successors(t)) {
+            if (!codecs_[static_cast<std::size_t>(s)]->headerless() &&
+                startAt(s, pos + n * bytes, 0).sure == Sureness::Sure) {
+                return {t, Sureness::Likely, n, false};
+            }
+        }
+    }
+    if (!media_.endIsCut()) {
+        const bool exact = pos + room * bytes == media_.limit();
+        return exact ? Start{t, Sureness::Likely, room, false} : Start{};
+    }
+    return {t, Sureness::Maybe, room, true};
 }
 
 ChunkWalker::Start ChunkWalker::bestOf(const std::vector<int>& tracks, std::uint64_t pos,

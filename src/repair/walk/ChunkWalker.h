@@ -43,9 +43,10 @@ private:
     SampleGuess probe(int t, std::uint64_t pos);
     Start startAt(int t, std::uint64_t pos, int depth);
     Start placeByLayout(int t, std::uint64_t pos, int depth);
+    Start lastChunk(int t, std::uint64_t pos, std::uint32_t room);
     Start choose(std::uint64_t pos);
     Start bestOf(const std::vector<int>& tracks, std::uint64_t pos, int skip);
-    bool othersStartAt(std::uint64_t pos);
+    bool othersStartAt(std::uint64_t pos, bool unknownFits);
     bool takeChunk(const Start& s);
     bool takeLaidOut(const Start& s);
     bool chunkGoesOn(int t, std::uint32_t taken);
