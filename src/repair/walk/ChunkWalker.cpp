@@ -9,8 +9,8 @@ namespace {
 // the layout (PCM, then timecode, then video that can be recognised).
 constexpr int kVerifyDepth = 3;
 constexpr std::uint32_t kMaxChunkSamples = 1u << 20;
-// At a cut, up to this much (or two of the reference's largest pieces) may be an
-// unfinished sample or chunk rather than damage.
+// At a cut, up to this much (or the reference's largest sample) may be an unfinished
+// sample rather than damage.
 constexpr std::uint64_t kMinCutTail = 8u << 10;
 constexpr int kMaxOthersDepth = 2;
 
@@ -53,7 +53,7 @@ bool ChunkWalker::othersStartAt(std::uint64_t pos, bool unknownFits) {
     const int asking = asking_;
     bool found = false;
     for (int t = 0; t < count() && !found; ++t) {
-        const Start s = t != asking ? startAt(t, pos, 1) : Start{};
+        const Start s = t != asking ? startAt(t, pos, kVerifyDepth) : Start{};
         // At a cut, a chunk the layout places cannot be checked against what follows.
         found = s.sure >= Sureness::Likely || (s.cut && s.sure >= Sureness::Maybe);
     }
@@ -94,10 +94,9 @@ ChunkWalker::Start ChunkWalker::placeByLayout(int t, std::uint64_t pos, int dept
             continue;
         }
         if (end == limit) {
-            if (!media_.endIsCut()) {
-                return {t, Sureness::Likely, n, false};
-            }
-            continue;
+            // Up to the recorded end, or exactly up to a cut on a chunk boundary.
+            return media_.endIsCut() ? Start{t, Sureness::Maybe, n, true}
+                                     : Start{t, Sureness::Likely, n, false};
         }
         for (int s : layout_.successors(t)) {
             if (startAt(s, end, depth - 1).sure >= Sureness::Likely) {
@@ -270,7 +269,7 @@ WalkResult ChunkWalker::run() {
         const Start s = choose(pos_);
         const std::uint64_t left = media_.limit() - pos_;
         if (s.sure == Sureness::No || s.track < 0) {
-            if (media_.endIsCut() && left <= std::max(kMinCutTail, 2 * layout_.largestPiece())) {
+            if (media_.endIsCut() && left <= std::max(kMinCutTail, layout_.largestSample())) {
                 result_.lostToCut = left;
                 stop("cut inside a sample", false);
             } else {

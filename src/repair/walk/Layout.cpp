@@ -63,10 +63,8 @@ Layout::Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint3
         learnCounts(static_cast<int>(t), tracks[t]);
     }
     learnSampleBytes(tracks, fixedSizes);
-    for (std::size_t t = 0; t < tracks.size(); ++t) {
-        const auto& p = tracks_[t];
-        largest_ = std::max<std::uint64_t>(largest_, tracks[t].maxSampleSize);
-        largest_ = std::max<std::uint64_t>(largest_, std::uint64_t{p.maxCount} * p.sampleBytes);
+    for (const auto& t : tracks) {
+        largest_ = std::max<std::uint64_t>(largest_, t.maxSampleSize);
     }
 }
 
@@ -82,6 +80,21 @@ void Layout::learnOrder(const std::vector<RefTrack>& tracks) {
     }
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         tracks_[t].next = byFrequency(next[t]);
+    }
+    // A track written once (a timecode) sits between two others only the first time: what
+    // follows it may follow its predecessor too.
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        auto& list = tracks_[t].next;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (tracks[idx(list[i])].chunks.size() != 1) {
+                continue;
+            }
+            for (int after : byFrequency(next[idx(list[i])])) {
+                if (std::find(list.begin(), list.end(), after) == list.end()) {
+                    list.push_back(after);
+                }
+            }
+        }
     }
     for (const auto& [track, at] : firstSeen) {
         first_.push_back(track);

@@ -28,8 +28,8 @@ public:
     std::uint32_t maxCount(int t) const { return tracks_[idx(t)].maxCount; }
     // Bytes per sample of a fixed-size track, as the reference's chunks show it.
     std::uint32_t sampleBytes(int t) const { return tracks_[idx(t)].sampleBytes; }
-    // The largest chunk or sample of any track, in bytes: how much a cut can take away.
-    std::uint64_t largestPiece() const { return largest_; }
+    // The largest sample of any track, in bytes.
+    std::uint64_t largestSample() const { return largest_; }
     std::size_t patternLength(int t) const { return tracks_[idx(t)].pattern.size(); }
 
 private:
