@@ -54,8 +54,9 @@ bool ChunkWalker::othersStartAt(std::uint64_t pos, bool unknownFits) {
     bool found = false;
     for (int t = 0; t < count() && !found; ++t) {
         const Start s = t != asking ? startAt(t, pos, kVerifyDepth) : Start{};
-        // At a cut, a chunk the layout places cannot be checked against what follows.
-        found = s.sure >= Sureness::Likely || (s.cut && s.sure >= Sureness::Maybe);
+        // At a cut, a chunk the layout places cannot be checked against what follows: it
+        // does not rule a sample out, but it does not end one either.
+        found = s.sure >= Sureness::Likely || (unknownFits && s.cut && s.sure >= Sureness::Maybe);
     }
     asking_ = asking;
     media_.leaveNested();
