@@ -94,12 +94,35 @@ std::optional<std::uint64_t> SampleGrammar::field(const ByteSource& src, std::ui
     return static_cast<std::uint64_t>(len);
 }
 
+// Boxes whose keys rise; the next sample starts again from a low key.
+std::optional<std::uint64_t> SampleGrammar::keyedBoxes(const ByteSource& src,
+                                                       std::uint64_t pos) const {
+    std::uint64_t at = pos;
+    std::uint32_t lastKey = 0;
+    for (std::uint32_t k = 0; k < kMaxItems; ++k) {
+        std::uint8_t h[8];
+        if (src.read(at, h, 8) != 8) {
+            break;
+        }
+        const std::uint64_t len = be32(h);
+        const std::uint32_t key = be32(h + 4);
+        if (len < 8 || at + len - pos > maxSize_ || key <= lastKey || key > kMaxItems) {
+            break;
+        }
+        lastKey = key;
+        at += len;
+    }
+    return at > pos ? std::optional<std::uint64_t>(at - pos) : std::nullopt;
+}
+
 std::optional<std::uint64_t> SampleGrammar::length(const ByteSource& src, std::uint64_t pos) const {
     switch (kind_) {
     case Kind::None:
         return std::nullopt;
     case Kind::LengthField:
         return field(src, pos);
+    case Kind::KeyedBoxes:
+        return keyedBoxes(src, pos);
     default:
         return items(src, pos, kind_, count_);
     }
@@ -138,6 +161,10 @@ SampleGrammar SampleGrammar::learn(const ByteSource& reference, const std::vecto
             }
         }
     }
+    g.kind_ = Kind::KeyedBoxes;
+    if (g.explains(reference, samples)) {
+        return g;
+    }
     std::set<std::uint32_t> sizes;
     for (const auto& s : samples) {
         sizes.insert(s.size);
@@ -169,6 +196,8 @@ std::string SampleGrammar::describe() const {
     switch (kind_) {
     case Kind::Boxes:
         return std::to_string(count_) + " box(es) a sample";
+    case Kind::KeyedBoxes:
+        return "boxes with rising keys";
     case Kind::Klv:
         return std::to_string(count_) + " KLV item(s) a sample";
     case Kind::Protobuf:

@@ -11,12 +11,13 @@
 namespace repair {
 
 // How a variable-size data sample says its own length, learnt from the reference: a
-// sequence of boxes (size, key, value), of GPMF KLV items, of protobuf fields, or a
-// length field at a fixed place. Each one is checked to explain every reference sample
+// sequence of boxes (size, key, value) of a fixed count or with rising keys (QuickTime
+// metadata, where a sample holds the keys that have a value), of GPMF KLV items, of
+// protobuf fields, or a length field at a fixed place. Each one is checked to explain every reference sample
 // exactly before it is trusted.
 class SampleGrammar {
 public:
-    enum class Kind { None, Boxes, Klv, Protobuf, LengthField };
+    enum class Kind { None, Boxes, KeyedBoxes, Klv, Protobuf, LengthField };
 
     static SampleGrammar learn(const ByteSource& reference, const std::vector<RefSample>& samples,
                                std::uint32_t maxSize);
@@ -30,6 +31,7 @@ private:
     std::optional<std::uint64_t> items(const ByteSource& src, std::uint64_t pos, Kind kind,
                                        std::uint32_t count) const;
     std::optional<std::uint64_t> field(const ByteSource& src, std::uint64_t pos) const;
+    std::optional<std::uint64_t> keyedBoxes(const ByteSource& src, std::uint64_t pos) const;
     bool explains(const ByteSource& src, const std::vector<RefSample>& samples);
 
     Kind kind_ = Kind::None;
