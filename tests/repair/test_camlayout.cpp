@@ -242,7 +242,7 @@ void Run::repeated() {
 
 int main() {
     Checks c;
-    const std::string dir = makeTempDir("camlayout");
+    const std::string dir = makeTempDir("kestrel-camlayout");
     c.expect(!dir.empty(), "temporary folder");
     c.equal(std::size(kCases), camlayout::cameraKinds().size(), "every kind has a case");
     Run run(c, dir);

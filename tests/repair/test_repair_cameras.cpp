@@ -87,7 +87,7 @@ std::uint32_t bigEndian32(const std::vector<std::uint8_t>& b) {
 struct Summary {
     std::vector<std::string> rows; // kind and track, in order
     std::map<std::string, double> minShare;
-    std::map<std::string, std::string> statuses; // per kind
+    std::vector<std::pair<std::string, std::string>> statuses; // per kind, in table order
 };
 
 class Run {
@@ -204,7 +204,10 @@ void Run::cutCase(const CameraKind& k, const CutCase& cut, std::uint64_t at,
     const std::string broken = dir_ + "/" + k.name + "-" + std::to_string(at) + ".broken";
     c_.expect(cutCopy(original, broken, at), what + ": broken file made");
     const RunResult r = runProgram({UNTRUNC_W, reference, broken});
-    summary_.statuses[k.name] += std::to_string(r.status) + " ";
+    if (summary_.statuses.empty() || summary_.statuses.back().first != k.name) {
+        summary_.statuses.emplace_back(k.name, "");
+    }
+    summary_.statuses.back().second += std::to_string(r.status) + " ";
     scoreResult(k, what, original, at, broken + "_untrunc.mp4", r.status);
     if (r.status != 0 && r.status != 6) {
         std::cout << "    untrunc-w: " << r.output.substr(0, r.output.find('\n')) << "\n";
@@ -274,7 +277,7 @@ void Run::printSummary() const {
 
 int main() {
     Checks c;
-    const std::string dir = makeTempDir("repair-cameras");
+    const std::string dir = makeTempDir("kestrel-cameras");
     c.expect(!dir.empty(), "temporary folder");
     Run run(c, dir);
     for (const auto& k : camlayout::cameraKinds()) {
