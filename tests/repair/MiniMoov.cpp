@@ -116,6 +116,9 @@ std::optional<TableTrack> track(Span trak, std::string& error) {
         return std::nullopt;
     }
     const std::uint32_t constant = stsz->u32(4);
+    t.constantSize = constant;
+    t.hasStss = child(*stbl, "stss").has_value();
+    t.hasCtts = child(*stbl, "ctts").has_value();
     const std::uint64_t count = std::min<std::uint64_t>(stsz->u32(8), kMaxSamples);
     const std::uint64_t listed =
         constant ? count
@@ -140,6 +143,9 @@ std::optional<TableTrack> track(Span trak, std::string& error) {
     const Span offsets = wide ? *co64 : *stco;
     const std::uint32_t chunks = entries(offsets, wide ? 8 : 4);
     const std::uint32_t runs = entries(*stsc, 12);
+    t.offsetBox = wide ? "co64" : "stco";
+    t.chunks = chunks;
+    t.stscEntries = runs;
     std::uint64_t s = 0;
     for (std::uint32_t r = 0; r < runs && s < listed; ++r) {
         const std::uint32_t first = stsc->u32(8 + 12 * r);
@@ -191,6 +197,34 @@ std::optional<std::vector<std::uint8_t>> moovBytes(const std::string& file, std:
 }
 
 } // namespace
+
+std::vector<TopBox> topBoxes(const std::string& file) {
+    std::vector<TopBox> out;
+    std::ifstream in(file, std::ios::binary);
+    std::error_code ec;
+    const std::uint64_t fileSize = std::filesystem::file_size(file, ec);
+    std::uint64_t at = 0;
+    unsigned char h[16];
+    while (!ec && at + 8 <= fileSize && in.seekg(static_cast<std::streamoff>(at)) &&
+           in.read(reinterpret_cast<char*>(h), 16 > fileSize - at ? 8 : 16)) {
+        TopBox b{std::string(reinterpret_cast<char*>(h + 4), 4), at, 8, Span{h, 16}.be(0, 4)};
+        if (b.size == 1) {
+            b.size = fileSize - at >= 16 ? Span{h, 16}.be(8, 8) : 0;
+            b.header = 16;
+        } else if (b.size == 0) {
+            b.size = fileSize - at;
+        }
+        if (b.size < b.header) {
+            break;
+        }
+        out.push_back(b);
+        if (b.size > fileSize - at) {
+            break;
+        }
+        at += b.size;
+    }
+    return out;
+}
 
 std::optional<std::vector<TableTrack>> readTables(const std::string& file, std::string& error) {
     const auto moov = moovBytes(file, error);

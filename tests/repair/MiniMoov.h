@@ -21,7 +21,23 @@ struct TableTrack {
     std::string fourcc; // first sample entry
     std::uint32_t timescale = 0;
     std::vector<TableSample> samples; // decode order
+    // How the tables are written.
+    std::uint32_t constantSize = 0; // stsz sample_size
+    std::uint32_t stscEntries = 0;
+    std::uint32_t chunks = 0;
+    std::string offsetBox; // stco or co64
+    bool hasStss = false;
+    bool hasCtts = false;
 };
+
+struct TopBox {
+    std::string type;
+    std::uint64_t offset = 0;
+    std::uint64_t header = 0; // 8, or 16 with a 64-bit size
+    std::uint64_t size = 0;   // as written (may run past the end of a cut file)
+};
+// The top-level boxes, up to the end of the file or the first size that makes no sense.
+std::vector<TopBox> topBoxes(const std::string& path);
 
 // nullopt (and why in `error`) when the file has no readable moov.
 std::optional<std::vector<TableTrack>> readTables(const std::string& path, std::string& error);
