@@ -25,15 +25,15 @@ public:
         if (it != run_.end()) {
             return {Sureness::Likely, it->second, false};
         }
-        // A run decoded while another codec asks cannot ask in turn where it ends.
+        if (media.nested()) {
+            return quickLook(media, pos);
+        }
         auto run = decodeRun(media, pos);
         const auto first = run.find(pos);
         const SampleGuess g = first != run.end()
                                   ? SampleGuess{Sureness::Likely, first->second, false}
                                   : cutFrame(media, pos);
-        if (!media.nested()) {
-            run_ = std::move(run);
-        }
+        run_ = std::move(run);
         return g;
     }
 
@@ -44,6 +44,19 @@ public:
     }
 
 private:
+    // While another codec asks, one frame that decodes is answer enough; its length is
+    // not needed and a run could not ask in turn where it ends.
+    SampleGuess quickLook(MediaView& media, std::uint64_t pos) {
+        const auto bytes = media.bytes(pos, finder_.maxFrameBytes());
+        if (!finder_.plausibleStart(bytes.data(), bytes.size())) {
+            return {};
+        }
+        if (finder_.decodes(bytes.data(), bytes.size())) {
+            return {Sureness::Likely, 0, false};
+        }
+        return cutFrame(media, pos);
+    }
+
     // Within a frame's length of a cut, a frame that starts well but does not decode was
     // most likely cut off.
     SampleGuess cutFrame(MediaView& media, std::uint64_t pos) const {

@@ -14,7 +14,8 @@ namespace {
 // An AAC frame holds at most 6144 bits per channel; twice that leaves room for
 // encoders that overshoot.
 constexpr std::size_t kMaxBytesPerChannel = 1536;
-constexpr int kMaxFramesPerRun = 128;
+constexpr std::size_t kMaxFramesPerRun = 128;
+constexpr std::size_t kEndSlack = 64;
 
 enum Element { Sce = 0, Cpe = 1, Cce = 2, Lfe = 3, Dse = 4, Pce = 5, Fil = 6, End = 7 };
 
@@ -100,19 +101,7 @@ std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std
     return starts;
 }
 
-std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
-                                            const std::function<bool(std::size_t)>& otherStart) {
-    const std::size_t longest = std::min(maxFrame_, size);
-    const bool realEnd = view.reachesEnd && view.endIsReal;
-    // Usually another track's sample follows: its start is the frame's end.
-    for (std::size_t len = 1; len <= longest; ++len) {
-        if ((len == size ? realEnd : otherStart(len)) && decodes(data, len)) {
-            return len;
-        }
-    }
-    if (size < maxFrame_ && !view.reachesEnd) {
-        return 0; // not enough bytes in view to tell
-    }
+std::size_t AacFrameFinder::shortestDecoding(const std::uint8_t* data, std::size_t longest) {
     if (!decodes(data, longest)) {
         return 0;
     }
@@ -124,6 +113,28 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
             hi = mid;
         } else {
             lo = mid + 1;
+        }
+    }
+    return lo;
+}
+
+std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
+                                            const std::function<bool(std::size_t)>& otherStart) {
+    const std::size_t longest = std::min(maxFrame_, size);
+    const bool realEnd = view.reachesEnd && view.endIsReal;
+    if (size < maxFrame_ && !view.reachesEnd) {
+        return 0; // not enough bytes in view to tell
+    }
+    const std::size_t lo = shortestDecoding(data, longest);
+    if (lo == 0) {
+        return 0;
+    }
+    // Usually another track's sample follows: its start is the frame's end. A frame
+    // decodes from its own bytes only, so it ends at or a little after the shortest
+    // length that decodes.
+    for (std::size_t len = lo; len <= std::min(longest, lo + kEndSlack); ++len) {
+        if ((len == size ? realEnd : otherStart(len)) && decodes(data, len)) {
+            return len;
         }
     }
     // A frame that needs every byte up to a cut was most likely cut itself: a cut-off
@@ -141,12 +152,14 @@ AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, View view,
     const auto starts = decodeRun(data, size);
     for (std::size_t i = 1; i < starts.size(); ++i) {
         out.push_back(static_cast<std::uint32_t>(starts[i] - starts[i - 1]));
-        if (otherStart(starts[i]) || !plausibleStart(data + starts[i], size - starts[i])) {
+        // The decoder's own frame ends are exact; the walker weighs a run that went on
+        // into another track's bytes against that track's recogniser.
+        if (!plausibleStart(data + starts[i], size - starts[i])) {
             return out;
         }
     }
-    if (starts.empty()) {
-        return out;
+    if (starts.empty() || starts.size() >= kMaxFramesPerRun) {
+        return out; // a full run ends where the next one starts
     }
     const std::size_t last = starts.back();
     if (const std::size_t len = lastFrameLength(

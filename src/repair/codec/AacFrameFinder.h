@@ -48,6 +48,7 @@ public:
 
 private:
     std::vector<std::size_t> decodeRun(const std::uint8_t* data, std::size_t size);
+    std::size_t shortestDecoding(const std::uint8_t* data, std::size_t longest);
     std::size_t lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
                                 const std::function<bool(std::size_t)>& otherStart);
     bool send(const std::uint8_t* data, std::size_t size);

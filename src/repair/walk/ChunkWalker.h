@@ -6,6 +6,8 @@
 #include "Recovered.h"
 
 #include <functional>
+#include <map>
+#include <tuple>
 #include <memory>
 #include <vector>
 
@@ -50,6 +52,9 @@ private:
     bool takeChunk(const Start& s);
     bool takeLaidOut(const Start& s);
     bool chunkGoesOn(int t, std::uint32_t taken);
+    bool endFits(int t, std::uint64_t pos, std::uint32_t taken, int depth);
+    bool endFitsUncached(int t, std::uint64_t pos, std::uint32_t taken, int depth);
+    bool runFits(int s, std::uint64_t pos, std::uint32_t count, int depth);
     void addSample(int t, std::uint64_t size, const SampleFacts& facts);
     void closeChunk(int t, std::uint64_t start, std::uint32_t samples);
     void stop(const std::string& reason, bool early);
@@ -64,6 +69,7 @@ private:
     int othersDepth_ = 0;
     bool stopped_ = false;
     WalkResult result_;
+    std::map<std::tuple<int, std::uint64_t, std::uint32_t>, bool> fits_; // endFits answers
     std::function<void(const ChunkFound&)> onChunk_;
 };
 

@@ -63,6 +63,7 @@ Layout::Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint3
         learnCounts(static_cast<int>(t), tracks[t]);
     }
     learnSampleBytes(tracks, fixedSizes);
+    learnCountFollows(tracks);
     for (const auto& t : tracks) {
         largest_ = std::max<std::uint64_t>(largest_, t.maxSampleSize);
     }
@@ -151,6 +152,21 @@ void Layout::learnSampleBytes(const std::vector<RefTrack>& tracks,
         if (!ranked.empty() && votes[t][ranked[0]] * 2 > chunks[t]) {
             tracks_[t].sampleBytes = ranked[0];
         }
+    }
+}
+
+void Layout::learnCountFollows(const std::vector<RefTrack>& tracks) {
+    const auto all = inFileOrder(tracks);
+    std::vector<std::uint64_t> same(tracks.size());
+    std::vector<std::uint64_t> seen(tracks.size());
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        if (all[i].track != all[i - 1].track) {
+            ++seen[idx(all[i].track)];
+            same[idx(all[i].track)] += all[i].samples == all[i - 1].samples;
+        }
+    }
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        tracks_[t].countFollows = seen[t] >= 2 && same[t] * 20 >= seen[t] * 19;
     }
 }
 

@@ -25,6 +25,9 @@ public:
     // Sample counts to try for the k-th chunk of track t (counted from 0), likeliest first.
     std::vector<std::uint32_t> countsFor(int t, std::uint64_t k) const;
     bool knownCount(int t, std::uint32_t count) const;
+    // True when a chunk of track t holds as many samples as the chunk of another track
+    // right before it (audio tracks written side by side for the same stretch of time).
+    bool countFollows(int t) const { return tracks_[idx(t)].countFollows; }
     std::uint32_t maxCount(int t) const { return tracks_[idx(t)].maxCount; }
     // Bytes per sample of a fixed-size track, as the reference's chunks show it.
     std::uint32_t sampleBytes(int t) const { return tracks_[idx(t)].sampleBytes; }
@@ -39,9 +42,11 @@ private:
         std::vector<std::uint32_t> pattern; // one period of the repeating counts
         std::uint32_t maxCount = 0;
         std::uint32_t sampleBytes = 0;
+        bool countFollows = false;
     };
     static std::size_t idx(int t) { return static_cast<std::size_t>(t); }
     void learnOrder(const std::vector<RefTrack>& tracks);
+    void learnCountFollows(const std::vector<RefTrack>& tracks);
     void learnCounts(int t, const RefTrack& track);
     void learnSampleBytes(const std::vector<RefTrack>& tracks,
                           const std::vector<std::uint32_t>& fixedSizes);
