@@ -194,8 +194,8 @@ bool ChunkWalker::chunkGoesOn(int t, std::uint32_t taken) {
 }
 
 bool ChunkWalker::endFits(int t, std::uint64_t pos, std::uint32_t taken, int depth) {
-    if (pos == media_.limit()) {
-        return !media_.endIsCut();
+    if (pos >= media_.limit()) {
+        return true; // nothing after the end or the cut says otherwise
     }
     const auto key = std::make_tuple(t, pos, taken);
     if (const auto it = fits_.find(key); it != fits_.end()) {
@@ -238,7 +238,10 @@ bool ChunkWalker::runFits(int s, std::uint64_t pos, std::uint32_t n, int depth) 
     std::uint64_t q = pos;
     for (std::uint32_t i = 0; i < n; ++i) {
         const SampleGuess g = probe(s, q);
-        if (g.sure < Sureness::Likely || g.cut || g.size == 0) {
+        if (g.cut) {
+            return true; // what the cut left fits
+        }
+        if (g.sure < Sureness::Likely || g.size == 0) {
             return false;
         }
         q += g.size;
