@@ -74,7 +74,10 @@ int runCameraBench(const CameraBench& s) {
     big.height = 1080;
     big.seconds = kClipSeconds;
     big.videoBitrate = kVideoRate;
-    camlayout::ContentLook small;
+    // The reference: the same camera settings (size, rate), other pictures and sound.
+    camlayout::ContentLook small = big;
+    small.pattern = "testsrc";
+    small.seconds = 2;
     small.noiseSeed = 2;
     try {
         if (!makeContent(*kind, big, base + "-clip.mov") ||
