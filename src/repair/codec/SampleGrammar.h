@@ -13,8 +13,8 @@ namespace repair {
 // How a variable-size data sample says its own length, learnt from the reference: a
 // sequence of boxes (size, key, value) of a fixed count or with rising keys (QuickTime
 // metadata, where a sample holds the keys that have a value), of GPMF KLV items, of
-// protobuf fields, or a length field at a fixed place. Each one is checked to explain every reference sample
-// exactly before it is trusted.
+// protobuf fields, or a length field at a fixed place. Each one is checked to explain every
+// reference sample exactly before it is trusted.
 class SampleGrammar {
 public:
     enum class Kind { None, Boxes, KeyedBoxes, Klv, Protobuf, LengthField };

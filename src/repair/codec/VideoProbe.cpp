@@ -121,11 +121,12 @@ bool VideoProbe::followerFits(std::uint64_t next) const {
     const std::size_t got = src_.read(next, b, sizeof b);
     const auto ls = static_cast<std::size_t>(s_.lengthSize);
     const auto hs = static_cast<std::size_t>(nalHeaderSize(s_.codec));
-    if (got >= ls + hs) {
-        const std::uint64_t n = lengthAt(b);
-        if (n >= hs && n <= s_.maxNal && plausibleHeader(s_.codec, b + ls)) {
-            return true;
-        }
+    if (got < ls + hs) {
+        return true; // too close to the end to rule anything out
+    }
+    const std::uint64_t n = lengthAt(b);
+    if (n >= hs && n <= s_.maxNal && plausibleHeader(s_.codec, b + ls)) {
+        return true;
     }
     return audioStart_ && audioStart_(next);
 }

@@ -5,16 +5,11 @@
 namespace repair {
 namespace {
 
-// Chunk starts are checked this many chunks ahead when a track can only be placed by
-// the layout (PCM, then timecode, then video that can be recognised).
-constexpr int kVerifyDepth = 3;
 constexpr std::uint32_t kMaxChunkSamples = 1u << 20;
 // At a cut, up to this much (or the reference's largest sample) may be an unfinished
 // sample rather than damage.
 constexpr std::uint64_t kMinCutTail = 8u << 10;
 constexpr int kMaxOthersDepth = 2;
-// Sample counts tried for each chunk when looking ahead past chunks that could end anywhere.
-constexpr std::size_t kMaxLookahead = 2;
 
 } // namespace
 
@@ -185,68 +180,9 @@ bool ChunkWalker::chunkGoesOn(int t, std::uint32_t taken) {
         return own.sure > next.sure && !(atMax && next.sure >= Sureness::Likely);
     }
     if (own.sure == Sureness::Likely && known) {
-        fits_.clear();
-        // Both could go on (two audio tracks of one format side by side): end here only
-        // if the chunks that the layout expects next lead to a sample surely recognised.
-        return !endFits(t, pos_, taken, count());
+        return !endsHere(t, taken);
     }
     return own.sure != Sureness::No && !known;
-}
-
-bool ChunkWalker::endFits(int t, std::uint64_t pos, std::uint32_t taken, int depth) {
-    if (pos >= media_.limit()) {
-        return true; // nothing after the end or the cut says otherwise
-    }
-    const auto key = std::make_tuple(t, pos, taken);
-    if (const auto it = fits_.find(key); it != fits_.end()) {
-        return it->second;
-    }
-    const bool fits = endFitsUncached(t, pos, taken, depth);
-    fits_[key] = fits;
-    return fits;
-}
-
-bool ChunkWalker::endFitsUncached(int t, std::uint64_t pos, std::uint32_t taken, int depth) {
-    for (int s : layout_.successors(t)) {
-        if (s == t) {
-            continue;
-        }
-        const Start start = startAt(s, pos, kVerifyDepth);
-        if (start.sure == Sureness::Sure ||
-            (start.sure == Sureness::Likely && codecs_[static_cast<std::size_t>(s)]->headerless())) {
-            return true;
-        }
-        if (start.sure != Sureness::Likely || depth <= 0) {
-            continue;
-        }
-        auto counts = layout_.countFollows(s)
-                          ? std::vector<std::uint32_t>{taken}
-                          : layout_.countsFor(s, chunksTaken_[static_cast<std::size_t>(s)]);
-        counts.resize(std::min<std::size_t>(counts.size(), kMaxLookahead));
-        for (std::uint32_t n : counts) {
-            if (runFits(s, pos, n, depth - 1)) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-// Whether n samples of track s from pos on, and what the layout says comes after them,
-// fit the bytes.
-bool ChunkWalker::runFits(int s, std::uint64_t pos, std::uint32_t n, int depth) {
-    std::uint64_t q = pos;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const SampleGuess g = probe(s, q);
-        if (g.cut) {
-            return true; // what the cut left fits
-        }
-        if (g.sure < Sureness::Likely || g.size == 0) {
-            return false;
-        }
-        q += g.size;
-    }
-    return endFits(s, q, n, depth);
 }
 
 void ChunkWalker::addSample(int t, std::uint64_t size, const SampleFacts& facts) {

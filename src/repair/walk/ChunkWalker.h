@@ -7,8 +7,8 @@
 
 #include <functional>
 #include <map>
-#include <tuple>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace repair {
@@ -35,6 +35,10 @@ public:
     WalkResult run();
 
 private:
+    // Chunk starts are checked this many chunks ahead when a track can only be placed by
+    // the layout (PCM, then timecode, then video that can be recognised).
+    static constexpr int kVerifyDepth = 3;
+
     struct Start {
         int track = -1;
         Sureness sure = Sureness::No;
@@ -52,9 +56,15 @@ private:
     bool takeChunk(const Start& s);
     bool takeLaidOut(const Start& s);
     bool chunkGoesOn(int t, std::uint32_t taken);
-    bool endFits(int t, std::uint64_t pos, std::uint32_t taken, int depth);
-    bool endFitsUncached(int t, std::uint64_t pos, std::uint32_t taken, int depth);
-    bool runFits(int s, std::uint64_t pos, std::uint32_t count, int depth);
+    // What looking ahead says of ending a chunk: it fits, it does not, or the data ends
+    // before anything tells.
+    enum class Fit { No, Unknown, Yes };
+    bool endsHere(int t, std::uint32_t taken);
+    std::uint32_t countInTime(int t, std::uint32_t taken) const;
+    Fit endFits(int t, std::uint64_t pos, std::uint32_t taken, int depth);
+    Fit endFitsUncached(int t, std::uint64_t pos, std::uint32_t taken, int depth);
+    Fit runFits(int s, std::uint64_t pos, std::uint32_t count, int depth);
+    static std::size_t idx(int t) { return static_cast<std::size_t>(t); }
     void addSample(int t, std::uint64_t size, const SampleFacts& facts);
     void closeChunk(int t, std::uint64_t start, std::uint32_t samples);
     void stop(const std::string& reason, bool early);
@@ -69,7 +79,7 @@ private:
     int othersDepth_ = 0;
     bool stopped_ = false;
     WalkResult result_;
-    std::map<std::tuple<int, std::uint64_t, std::uint32_t>, bool> fits_; // endFits answers
+    std::map<std::tuple<int, std::uint64_t, std::uint32_t>, Fit> fits_; // endFits answers
     std::function<void(const ChunkFound&)> onChunk_;
 };
 

@@ -64,6 +64,7 @@ Layout::Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint3
     }
     learnSampleBytes(tracks, fixedSizes);
     learnCountFollows(tracks);
+    learnTimeRules(tracks);
     for (const auto& t : tracks) {
         largest_ = std::max<std::uint64_t>(largest_, t.maxSampleSize);
     }
@@ -167,6 +168,47 @@ void Layout::learnCountFollows(const std::vector<RefTrack>& tracks) {
     }
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         tracks_[t].countFollows = seen[t] >= 2 && same[t] * 20 >= seen[t] * 19;
+    }
+}
+
+void Layout::learnTimeRules(const std::vector<RefTrack>& tracks) {
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        const auto& r = tracks[t];
+        tracks_[t].sampleSeconds =
+            r.timescale ? static_cast<double>(r.sampleDuration) / r.timescale : 0;
+        if (anchor_ < 0 && isVideoHandler(r.handler) && tracks_[t].sampleSeconds > 0) {
+            anchor_ = static_cast<int>(t);
+        }
+    }
+    if (anchor_ < 0) {
+        return;
+    }
+    const auto all = inFileOrder(tracks);
+    std::vector<std::uint64_t> samples(tracks.size());
+    std::vector<std::uint64_t> chunks(tracks.size());
+    std::vector<double> lo(tracks.size(), 1e18);
+    std::vector<double> hi(tracks.size(), -1e18);
+    for (const auto& c : all) {
+        const auto t = idx(c.track);
+        samples[t] += c.samples;
+        const double per = tracks_[t].sampleSeconds;
+        // A track's last chunk may end with the recording, out of step.
+        if (static_cast<int>(t) == anchor_ || per <= 0 || ++chunks[t] >= tracks[t].chunks.size()) {
+            continue;
+        }
+        const double lead =
+            (secondsOf(c.track, samples[t]) - secondsOf(anchor_, samples[idx(anchor_)])) / per;
+        lo[t] = std::min(lo[t], lead);
+        hi[t] = std::max(hi[t], lead);
+    }
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        if (lo[t] > hi[t]) {
+            continue;
+        }
+        constexpr double e = 1e-6;
+        tracks_[t].timeRule = lo[t] >= -e && hi[t] <= 1 + e   ? TimeRule::Cover
+                              : lo[t] >= -1 - e && hi[t] <= e ? TimeRule::Short
+                                                              : TimeRule::None;
     }
 }
 

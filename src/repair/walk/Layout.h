@@ -8,6 +8,10 @@
 
 namespace repair {
 
+// How a track's chunks keep in time with the anchor (video) track in the reference: each
+// covers the anchor's time so far (at most one sample past it), or stops short of it.
+enum class TimeRule { None, Cover, Short };
+
 // How the reference lays out its chunks, which the broken file, recorded by the same
 // camera with the same settings, repeats: which track's chunk follows which, how many
 // samples each track's chunks hold (and in what repeating pattern), and how many bytes a
@@ -28,6 +32,13 @@ public:
     // True when a chunk of track t holds as many samples as the chunk of another track
     // right before it (audio tracks written side by side for the same stretch of time).
     bool countFollows(int t) const { return tracks_[idx(t)].countFollows; }
+    // The track others keep in time with (the first video track), or -1.
+    int anchor() const { return anchor_; }
+    TimeRule timeRule(int t) const { return tracks_[idx(t)].timeRule; }
+    // Seconds that n samples of track t last.
+    double secondsOf(int t, std::uint64_t n) const {
+        return static_cast<double>(n) * tracks_[idx(t)].sampleSeconds;
+    }
     std::uint32_t maxCount(int t) const { return tracks_[idx(t)].maxCount; }
     // Bytes per sample of a fixed-size track, as the reference's chunks show it.
     std::uint32_t sampleBytes(int t) const { return tracks_[idx(t)].sampleBytes; }
@@ -43,10 +54,13 @@ private:
         std::uint32_t maxCount = 0;
         std::uint32_t sampleBytes = 0;
         bool countFollows = false;
+        TimeRule timeRule = TimeRule::None;
+        double sampleSeconds = 0;
     };
     static std::size_t idx(int t) { return static_cast<std::size_t>(t); }
     void learnOrder(const std::vector<RefTrack>& tracks);
     void learnCountFollows(const std::vector<RefTrack>& tracks);
+    void learnTimeRules(const std::vector<RefTrack>& tracks);
     void learnCounts(int t, const RefTrack& track);
     void learnSampleBytes(const std::vector<RefTrack>& tracks,
                           const std::vector<std::uint32_t>& fixedSizes);
@@ -54,6 +68,7 @@ private:
     std::vector<PerTrack> tracks_;
     std::vector<int> first_;
     std::uint64_t largest_ = 0;
+    int anchor_ = -1;
 };
 
 } // namespace repair
