@@ -152,9 +152,7 @@ AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, View view,
     const auto starts = decodeRun(data, size);
     for (std::size_t i = 1; i < starts.size(); ++i) {
         out.push_back(static_cast<std::uint32_t>(starts[i] - starts[i - 1]));
-        // The decoder's own frame ends are exact; the walker weighs a run that went on
-        // into another track's bytes against that track's recogniser.
-        if (!plausibleStart(data + starts[i], size - starts[i])) {
+        if (otherStart(starts[i]) || !plausibleStart(data + starts[i], size - starts[i])) {
             return out;
         }
     }

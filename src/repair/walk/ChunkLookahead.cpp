@@ -18,8 +18,8 @@ constexpr std::size_t kMaxLookahead = 2;
 bool ChunkWalker::endsHere(int t, std::uint32_t taken) {
     fits_.clear();
     const Fit fit = endFits(t, pos_, taken, count());
-    if (fit != Fit::Unknown) {
-        return fit == Fit::Yes;
+    if (fit != Fit::Cut) {
+        return fit != Fit::No; // proven, or not refuted within reach: the count is known
     }
     const std::uint32_t due = countInTime(t, taken);
     return due == 0 || taken >= due;
@@ -43,7 +43,7 @@ std::uint32_t ChunkWalker::countInTime(int t, std::uint32_t taken) const {
 
 ChunkWalker::Fit ChunkWalker::endFits(int t, std::uint64_t pos, std::uint32_t taken, int depth) {
     if (pos >= media_.limit()) {
-        return media_.endIsCut() ? Fit::Unknown : Fit::Yes;
+        return media_.endIsCut() ? Fit::Cut : Fit::Yes;
     }
     const auto key = std::make_tuple(t, pos, taken);
     if (const auto it = fits_.find(key); it != fits_.end()) {
@@ -66,7 +66,11 @@ ChunkWalker::Fit ChunkWalker::endFitsUncached(int t, std::uint64_t pos, std::uin
             (start.sure == Sureness::Likely && codecs_[idx(s)]->headerless())) {
             return Fit::Yes;
         }
-        if (start.sure != Sureness::Likely || depth <= 0) {
+        if (start.sure != Sureness::Likely) {
+            continue;
+        }
+        if (depth <= 0) {
+            best = std::max(best, Fit::Open);
             continue;
         }
         auto counts = layout_.countFollows(s) ? std::vector<std::uint32_t>{taken}
@@ -90,7 +94,7 @@ ChunkWalker::Fit ChunkWalker::runFits(int s, std::uint64_t pos, std::uint32_t n,
     for (std::uint32_t i = 0; i < n; ++i) {
         const SampleGuess g = probe(s, q);
         if (g.cut) {
-            return Fit::Unknown;
+            return Fit::Cut;
         }
         if (g.sure < Sureness::Likely || g.size == 0) {
             return Fit::No;

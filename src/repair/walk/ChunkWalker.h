@@ -56,9 +56,10 @@ private:
     bool takeChunk(const Start& s);
     bool takeLaidOut(const Start& s);
     bool chunkGoesOn(int t, std::uint32_t taken);
-    // What looking ahead says of ending a chunk: it fits, it does not, or the data ends
-    // before anything tells.
-    enum class Fit { No, Unknown, Yes };
+    // What looking ahead says of ending a chunk, from worst to best: it does not fit;
+    // nothing refuted it as far as the look-ahead reaches; the data ends before anything
+    // tells; it leads to a sample surely recognised.
+    enum class Fit { No, Open, Cut, Yes };
     bool endsHere(int t, std::uint32_t taken);
     std::uint32_t countInTime(int t, std::uint32_t taken) const;
     Fit endFits(int t, std::uint64_t pos, std::uint32_t taken, int depth);
