@@ -15,7 +15,7 @@ namespace {
 const Recording kCamera = {"camera", 25, 2, 44100, 2};
 
 struct Files {
-    std::string dir, good, ref, noMoov, text, mpeg4, ftypOnly, zeros, blocked;
+    std::string dir, good, ref, noMoov, text, mpeg4, ftypOnly, zeros, blocked, damaged;
 };
 
 bool writeBytes(const std::string& path, const std::string& bytes) {
@@ -39,6 +39,7 @@ bool makeFiles(Files& f) {
     f.ftypOnly = f.dir + "/ftyp.mp4";
     f.zeros = f.dir + "/zeros.mp4";
     f.blocked = f.dir + "/blocked.mp4";
+    f.damaged = f.dir + "/damaged.mp4";
     const std::string ftyp("\0\0\0\x10"
                            "ftypisom\0\0\0\0",
                            16);
@@ -53,6 +54,13 @@ bool makeFiles(Files& f) {
     ok = ok && writeBytes(f.text, "just some words, not a video\n") &&
          writeBytes(f.ftypOnly, ftyp) &&
          writeBytes(f.zeros, ftyp + std::string("\0\0\0\0mdat", 8) + std::string(50000, '\0'));
+    // The middle fifth of the recording overwritten with noise.
+    std::string bytes = ok ? readAll(f.good) : std::string();
+    for (std::size_t i = bytes.size() * 2 / 5, x = 1; i < bytes.size() * 3 / 5; ++i) {
+        x = x * 6364136223846793005ull + 1442695040888963407ull;
+        bytes[i] = static_cast<char>(x >> 56);
+    }
+    ok = ok && writeBytes(f.damaged, bytes);
     // A folder where the temporary result file would go: it cannot be created.
     fs::create_directory(f.blocked + "_untrunc.mp4.tmp");
     return ok;
@@ -98,6 +106,19 @@ void failures(Checks& c, const Files& f) {
     }
     c.expect(!fs::exists(f.zeros + "_untrunc.mp4") && !fs::exists(f.zeros + "_untrunc.mp4.tmp"),
              "a failed run leaves no result and no .tmp");
+}
+
+// Less than the whole media data came back: the result is still written, the status says
+// partial and the last line says where recognition stopped.
+void partial(Checks& c, const Files& f) {
+    const RunResult r = runProgram({UNTRUNC_W, f.ref, f.damaged});
+    c.equal(r.status, 6, "damaged middle: partial repair status\n" + r.output);
+    c.expect(fs::exists(f.damaged + "_untrunc.mp4"), "damaged middle: result written");
+    const auto last = r.output.rfind("untrunc-w: partial repair: recognition stopped at byte ");
+    c.expect(last != std::string::npos && r.output.find('\n', last) == r.output.size() - 1,
+             "damaged middle: the last line says where recognition stopped");
+    c.expect(r.output.find("media data accounted for: ") != std::string::npos,
+             "damaged middle: summary says how much was accounted for");
 }
 
 // The interesting line of a successful run: what was recovered.
@@ -150,6 +171,7 @@ int main() {
     Files f;
     c.expect(makeFiles(f), "test files made");
     failures(c, f);
+    partial(c, f);
     successes(c, f);
     fs::remove_all(f.dir);
     return c.finish();
