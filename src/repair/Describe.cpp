@@ -2,6 +2,7 @@
 
 #include "Box.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -34,9 +35,12 @@ std::string describeShare(double share) {
 }
 
 double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& out) {
-    const std::uint64_t total = walk.limit > walk.begin ? walk.limit - walk.begin : 0;
-    const double share =
-        total == 0 ? 1.0 : static_cast<double>(walk.accountedBytes()) / static_cast<double>(total);
+    const std::uint64_t all = walk.limit > walk.begin ? walk.limit - walk.begin : 0;
+    // Damaged stretches hold nothing to recover: the share is of the rest.
+    const std::uint64_t total = all > walk.skippedBytes ? all - walk.skippedBytes : 0;
+    const double share = total == 0 ? 1.0
+                                    : std::min(1.0, static_cast<double>(walk.accountedBytes()) /
+                                                        static_cast<double>(total));
     out << "recovered:";
     for (std::size_t i = 0; i < walk.tracks.size(); ++i) {
         const RefTrack& t = ref.tracks[i];
@@ -45,7 +49,16 @@ double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& 
             << walk.tracks[i].chunks.size() << " chunks";
     }
     out << "\n";
-    out << "media data accounted for: " << describeShare(share) << " of " << total << " bytes\n";
+    if (walk.stretches > 0) {
+        out << "skipped " << walk.stretches << " damaged stretch(es), " << walk.skippedBytes
+            << " bytes; samples lost there:";
+        for (std::size_t i = 0; i < walk.tracks.size(); ++i) {
+            out << (i ? "," : "") << " track " << i + 1 << " " << walk.tracks[i].lost;
+        }
+        out << "\n";
+    }
+    out << "media data accounted for: " << describeShare(share) << " of " << total
+        << " bytes outside damage\n";
     out << "stopped at byte " << walk.stoppedAt << " of " << walk.limit << ": " << walk.stopReason
         << "\n";
     return share;

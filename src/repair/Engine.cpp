@@ -27,7 +27,44 @@ std::uint64_t rescale(std::uint64_t v, std::uint32_t from, std::uint32_t to) {
     return from == 0 ? 0 : static_cast<std::uint64_t>(static_cast<long double>(v) * to / from);
 }
 
+// One duration per sample, the last sample before each gap lasting as long as what the
+// damage took, so the samples after it keep their times.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> durationRuns(const RecoveredTrack& r,
+                                                                  std::uint32_t duration) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;
+    std::uint64_t done = 0;
+    const auto add = [&](std::uint64_t count, std::uint64_t delta) {
+        const auto d = static_cast<std::uint32_t>(std::min<std::uint64_t>(delta, UINT32_MAX));
+        while (count > 0) {
+            const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, UINT32_MAX));
+            runs.emplace_back(n, d);
+            count -= n;
+        }
+    };
+    for (const auto& [after, lost] : r.gaps) {
+        if (after > done && after <= r.samples) {
+            add(after - 1 - done, duration);
+            add(1, duration * (1 + lost));
+            done = after;
+        }
+    }
+    add(r.samples - done, duration);
+    return runs;
+}
+
 } // namespace
+
+// Where the reference's first chunk lies: a file of the same camera whose head is garbled
+// most likely has its first chunk there too.
+std::uint64_t Engine::referenceMediaOffset() const {
+    std::uint64_t first = UINT64_MAX;
+    for (const auto& t : ref_.tracks) {
+        if (!t.chunks.empty()) {
+            first = std::min(first, t.chunks.front().offset);
+        }
+    }
+    return first == UINT64_MAX ? 0 : first;
+}
 
 Engine::Engine(const Reference& ref, const ByteSource& refFile, const Options& o) : ref_(ref) {
     for (std::size_t i = 0; i < ref.tracks.size(); ++i) {
@@ -52,6 +89,14 @@ WalkResult Engine::walk(const ByteSource& broken, const MediaData& media) {
     if (onChunk_) {
         walker.onChunk(onChunk_);
     }
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> holes;
+    for (const auto& h : media.holes) {
+        holes.emplace_back(h.begin, h.end);
+    }
+    walker.skipOver(std::move(holes));
+    if (media.search) {
+        walker.searchStart(referenceMediaOffset());
+    }
     return walker.run();
 }
 
@@ -67,7 +112,7 @@ std::vector<TrackOut> Engine::outputTracks(const WalkResult& walk, std::int64_t 
         TrackOut t;
         t.ref = &r;
         t.tables = buildTables(rec, shift, r.fixedSampleSize);
-        t.tables.durations = {{static_cast<std::uint32_t>(rec.samples), sampleDuration(r)}};
+        t.tables.durations = durationRuns(rec, sampleDuration(r));
         for (std::uint32_t units : codecs_[i]->compositionOffsets()) {
             t.tables.compositionOffsets.push_back(units * sampleDuration(r));
         }

@@ -32,6 +32,8 @@ public:
     const std::vector<std::unique_ptr<Codec>>& codecs() const { return codecs_; }
 
 private:
+    std::uint64_t referenceMediaOffset() const;
+
     const Reference& ref_;
     std::vector<std::unique_ptr<Codec>> codecs_;
     std::function<void(const struct ChunkFound&)> onChunk_;

@@ -10,31 +10,70 @@ namespace {
 
 constexpr std::size_t kMaxHead = 1u << 20;
 
+void keepHeadBox(const ByteSource& file, const BoxHeader& box, MediaData& media) {
+    if (box.type == fourcc("ftyp") && media.ftyp.empty()) {
+        media.ftyp = loadBox(file, box.offset, box.end, 4096);
+    }
+    if (box.type != fourcc("mdat") && box.type != fourcc("moov") && !box.runsPastEnd &&
+        media.head.size() + (box.end - box.offset) <= kMaxHead) {
+        const auto bytes = loadBox(file, box.offset, box.end, kMaxHead);
+        media.head.insert(media.head.end(), bytes.begin(), bytes.end());
+    }
+}
+
+// Everything from `from` to the end of the file, with no box to say where media starts.
+MediaData searchFrom(MediaData media, std::uint64_t from, std::uint64_t size) {
+    if (from >= size) {
+        throw RepairError(ExitCode::NoMedia, "broken file holds no media data (no mdat box)");
+    }
+    media.begin = from;
+    media.end = size;
+    media.cut = true;
+    media.search = true;
+    return media;
+}
+
 } // namespace
 
 MediaData findMediaData(const ByteSource& file) {
-    const auto top = childBoxes(file, 0, file.size());
-    if (top.empty() || !isTopLevelType(top.front().type)) {
-        throw RepairError(ExitCode::BadInput, "broken file is not an MP4/MOV file");
-    }
     MediaData media;
+    const std::uint64_t size = file.size();
+    const auto top = childBoxes(file, 0, size);
+    bool found = false;
+    std::uint64_t readable = 0; // end of the last box that is one
     for (const auto& box : top) {
-        if (box.type == fourcc("ftyp") && media.ftyp.empty()) {
-            media.ftyp = loadBox(file, box.offset, box.end, 4096);
+        if (!isTopLevelType(box.type)) {
+            break; // media or damage that happened to read as a box header
         }
-        if (box.type != fourcc("mdat") && box.type != fourcc("moov") && !box.runsPastEnd &&
-            media.head.size() + (box.end - box.offset) <= kMaxHead) {
-            const auto bytes = loadBox(file, box.offset, box.end, kMaxHead);
-            media.head.insert(media.head.end(), bytes.begin(), bytes.end());
+        if (found && box.type != fourcc("mdat")) {
+            media.holes.push_back({box.offset, box.end});
         }
-        if (box.type == fourcc("mdat") && box.end > box.payload) {
-            media.begin = box.payload;
+        keepHeadBox(file, box, media);
+        if (box.type == fourcc("mdat")) {
+            if (found) {
+                media.holes.push_back({box.offset, box.payload});
+            } else {
+                media.begin = box.payload;
+            }
+            found = true;
             media.end = box.end;
             media.cut = box.runsPastEnd;
-            return media;
         }
+        readable = box.end;
     }
-    throw RepairError(ExitCode::NoMedia, "broken file holds no media data (no mdat box)");
+    if (!found) {
+        return searchFrom(media, readable, size);
+    }
+    // Boxes after the last mdat are not holes but the end of the file.
+    while (!media.holes.empty() && media.holes.back().begin >= media.end) {
+        media.holes.pop_back();
+    }
+    // An mdat whose size is too small: what follows it is no box, so the media goes on.
+    if (readable < size && media.end == readable) {
+        media.end = size;
+        media.cut = true;
+    }
+    return media;
 }
 
 } // namespace repair

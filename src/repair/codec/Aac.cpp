@@ -37,6 +37,8 @@ public:
         return g;
     }
 
+    Sureness mostSure() const override { return Sureness::Likely; }
+
     std::string describe() const override {
         return "AAC object type " + std::to_string(config_.objectType) + ", " +
                std::to_string(config_.sampleRate) + " Hz, " + std::to_string(config_.channels) +

@@ -50,6 +50,10 @@ public:
     // reference's chunk layout can place such a track's chunks.
     virtual bool headerless() const { return false; }
 
+    // The most a probe of this codec can say. Only tracks that can be Sure serve to find
+    // the media again after damage.
+    virtual Sureness mostSure() const { return headerless() ? Sureness::Maybe : Sureness::Sure; }
+
     // Composition offsets of the samples taken, in units of the sample duration; empty when
     // samples are shown in decode order.
     virtual std::vector<std::uint32_t> compositionOffsets() const { return {}; }

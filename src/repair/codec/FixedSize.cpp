@@ -25,6 +25,7 @@ public:
     }
     std::uint32_t fixedSize() const override { return size_; }
     bool headerless() const override { return sig_.strength() == Sureness::No; }
+    Sureness mostSure() const override { return headerless() ? Sureness::Maybe : sig_.strength(); }
     std::string describe() const override {
         return "data, " + std::to_string(size_) + " bytes a sample, " + sig_.describe();
     }

@@ -57,6 +57,11 @@ public:
     bool headerless() const override {
         return sig_.strength() == Sureness::No && grammar_.kind() == SampleGrammar::Kind::None;
     }
+    Sureness mostSure() const override {
+        return sig_.strength() == Sureness::Sure && grammar_.kind() != SampleGrammar::Kind::None
+                   ? Sureness::Sure
+                   : Sureness::Likely;
+    }
     std::string describe() const override {
         return "data, " + grammar_.describe() + ", " + sig_.describe();
     }

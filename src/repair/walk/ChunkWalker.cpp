@@ -23,6 +23,7 @@ ChunkWalker::ChunkWalker(MediaView& media, std::vector<std::unique_ptr<Codec>>& 
         result_.tracks[i].fixedSize =
             codecs[i]->headerless() ? layout.sampleBytes(t) : codecs[i]->fixedSize();
     }
+    afterGap_.assign(codecs.size(), false);
     result_.begin = media.begin();
     result_.limit = media.limit();
     result_.dataEnd = media.begin();
@@ -228,6 +229,7 @@ bool ChunkWalker::takeLaidOut(const Start& s) {
 }
 
 bool ChunkWalker::takeChunk(const Start& s) {
+    keepInTime(s.track);
     if (codecs_[static_cast<std::size_t>(s.track)]->headerless()) {
         return takeLaidOut(s);
     }
@@ -266,17 +268,30 @@ void ChunkWalker::stop(const std::string& reason, bool early) {
 }
 
 WalkResult ChunkWalker::run() {
+    if (search_ && !findStart()) {
+        stop("no track's sample recognised anywhere in the file", true);
+    }
     while (!stopped_ && pos_ < media_.limit()) {
-        const Start s = choose(pos_);
+        if (skipHole()) {
+            continue;
+        }
+        Start s = choose(pos_);
         const std::uint64_t left = media_.limit() - pos_;
         if (s.sure == Sureness::No || s.track < 0) {
             if (media_.endIsCut() && left <= std::max(kMinCutTail, layout_.largestSample())) {
                 result_.lostToCut = left;
                 stop("cut inside a sample", false);
-            } else {
-                stop("no track's sample recognised at byte " + std::to_string(pos_), true);
+                break;
             }
-            break;
+            std::uint64_t at = 0;
+            const auto found = resync(pos_ + 1, at);
+            if (!found) {
+                stop("no track's sample recognised after byte " + std::to_string(pos_), true);
+                break;
+            }
+            passDamage(pos_, at);
+            pos_ = at;
+            s = *found;
         }
         if (!takeChunk(s) && !stopped_) {
             stop("no whole sample at byte " + std::to_string(pos_), true);

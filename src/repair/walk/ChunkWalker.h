@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -32,6 +33,15 @@ public:
                 const Layout& layout);
 
     void onChunk(std::function<void(const ChunkFound&)> f) { onChunk_ = std::move(f); }
+    // Byte ranges inside the media that are not media (boxes between several mdat boxes).
+    void skipOver(std::vector<std::pair<std::uint64_t, std::uint64_t>> holes) {
+        holes_ = std::move(holes);
+    }
+    // Nothing says where the media starts: look for it, first at `guess`.
+    void searchStart(std::uint64_t guess) {
+        search_ = true;
+        guess_ = guess;
+    }
     WalkResult run();
 
 private:
@@ -69,6 +79,12 @@ private:
     void addSample(int t, std::uint64_t size, const SampleFacts& facts);
     void closeChunk(int t, std::uint64_t start, std::uint32_t samples);
     void stop(const std::string& reason, bool early);
+    bool skipHole();
+    bool findStart();
+    std::optional<Start> resync(std::uint64_t from, std::uint64_t& at);
+    void passDamage(std::uint64_t from, std::uint64_t to);
+    void keepInTime(int t);
+    double timeOf(int t) const;
 
     MediaView& media_;
     std::vector<std::unique_ptr<Codec>>& codecs_;
@@ -80,6 +96,10 @@ private:
     int othersDepth_ = 0;
     bool stopped_ = false;
     WalkResult result_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> holes_;
+    bool search_ = false;
+    std::uint64_t guess_ = 0;
+    std::vector<bool> afterGap_; // the track's first chunk after damage is still to come
     std::map<std::tuple<int, std::uint64_t, std::uint32_t>, Fit> fits_; // endFits answers
     std::function<void(const ChunkFound&)> onChunk_;
 };

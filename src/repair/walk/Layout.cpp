@@ -188,8 +188,13 @@ void Layout::learnTimeRules(const std::vector<RefTrack>& tracks) {
     std::vector<std::uint64_t> chunks(tracks.size());
     std::vector<double> lo(tracks.size(), 1e18);
     std::vector<double> hi(tracks.size(), -1e18);
+    std::vector<std::vector<double>> offsets(tracks.size());
     for (const auto& c : all) {
         const auto t = idx(c.track);
+        if (offsets[t].size() < kMaxCountsLearnt) {
+            offsets[t].push_back(secondsOf(c.track, samples[t]) -
+                                 secondsOf(anchor_, samples[idx(anchor_)]));
+        }
         samples[t] += c.samples;
         const double per = tracks_[t].sampleSeconds;
         // A track's last chunk may end with the recording, out of step.
@@ -201,7 +206,17 @@ void Layout::learnTimeRules(const std::vector<RefTrack>& tracks) {
         lo[t] = std::min(lo[t], lead);
         hi[t] = std::max(hi[t], lead);
     }
+    const double seconds = secondsOf(anchor_, samples[idx(anchor_)]);
+    if (all.size() > 1 && seconds > 0) {
+        bytesPerSecond_ = static_cast<double>(all.back().offset - all.front().offset) / seconds;
+    }
     for (std::size_t t = 0; t < tracks.size(); ++t) {
+        auto& o = offsets[t];
+        if (!o.empty()) {
+            std::nth_element(o.begin(), o.begin() + static_cast<std::ptrdiff_t>(o.size() / 2),
+                             o.end());
+            tracks_[t].startOffset = o[o.size() / 2];
+        }
         if (lo[t] > hi[t]) {
             continue;
         }

@@ -35,6 +35,11 @@ public:
     // The track others keep in time with (the first video track), or -1.
     int anchor() const { return anchor_; }
     TimeRule timeRule(int t) const { return tracks_[idx(t)].timeRule; }
+    // Where track t stands in time, at the start of one of its chunks, against the anchor
+    // at the same place in the file (seconds; the reference's middle value).
+    double startOffset(int t) const { return tracks_[idx(t)].startOffset; }
+    // Media bytes the reference holds per second of its anchor track.
+    double bytesPerSecond() const { return bytesPerSecond_; }
     // Seconds that n samples of track t last.
     double secondsOf(int t, std::uint64_t n) const {
         return static_cast<double>(n) * tracks_[idx(t)].sampleSeconds;
@@ -56,6 +61,7 @@ private:
         bool countFollows = false;
         TimeRule timeRule = TimeRule::None;
         double sampleSeconds = 0;
+        double startOffset = 0;
     };
     static std::size_t idx(int t) { return static_cast<std::size_t>(t); }
     void learnOrder(const std::vector<RefTrack>& tracks);
@@ -69,6 +75,7 @@ private:
     std::vector<int> first_;
     std::uint64_t largest_ = 0;
     int anchor_ = -1;
+    double bytesPerSecond_ = 0;
 };
 
 } // namespace repair

@@ -21,6 +21,10 @@ struct RecoveredTrack {
     bool allSync = true;
     std::uint64_t samples = 0;
     std::uint64_t bytes = 0;
+    // Where damage took samples away: after sample n (1-based), the time of this many
+    // samples is missing, so the samples after it keep their times.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> gaps;
+    std::uint64_t lost = 0; // samples lost to damage, all gaps together
 };
 
 // The outcome of a walk over the media data.
@@ -31,7 +35,9 @@ struct WalkResult {
     std::uint64_t stoppedAt = 0;
     std::uint64_t lostToCut = 0; // bytes of an incomplete chunk or sample at the cut
     std::string stopReason;
-    bool stoppedEarly = false; // recognition failed before the end of the data
+    bool stoppedEarly = false;      // recognition failed before the end of the data
+    std::uint64_t skippedBytes = 0; // damaged stretches passed over
+    int stretches = 0;
 
     std::uint64_t dataEnd = 0; // one past the last recovered byte
 
