@@ -26,13 +26,17 @@ bool near(std::uint64_t a, std::uint32_t aScale, std::uint64_t b, std::uint32_t 
     return (d < 0 ? -d : d) <= slack + 1e-9L;
 }
 
-TrackScore scoreSamples(const camlayout::TruthTrack& truth, FileBytes& original, std::uint64_t cut,
+long double slackFor(const Kept& kept, long double sampleSeconds) {
+    return kept.slack >= 0 ? kept.slack : sampleSeconds;
+}
+
+TrackScore scoreSamples(const camlayout::TruthTrack& truth, FileBytes& original, const Kept& kept,
                         const TableTrack& rep, FileBytes& result) {
     TrackScore s;
     std::map<std::uint64_t, std::vector<std::size_t>> where;
     std::vector<const camlayout::TruthSample*> want;
     for (const auto& t : truth.samples) {
-        if (t.offset + t.size <= cut) {
+        if (kept.holds(t.offset, t.size)) {
             const auto b = original.read(t.offset, t.size);
             where[b ? fnv(*b) : 0].push_back(want.size());
             want.push_back(&t);
@@ -54,10 +58,10 @@ TrackScore scoreSamples(const camlayout::TruthTrack& truth, FileBytes& original,
         }
         const camlayout::TruthSample& o = *want[*hit];
         ++s.recovered;
-        const long double slack =
-            std::max(static_cast<long double>(o.duration) / truth.timescale,
-                     static_cast<long double>(r.duration) / std::max(1u, rep.timescale));
-        if (!near(r.dts, rep.timescale, o.dts, truth.timescale, slack)) {
+        const long double slack = slackFor(
+            kept, std::max(static_cast<long double>(o.duration) / truth.timescale,
+                           static_cast<long double>(r.duration) / std::max(1u, rep.timescale)));
+        if (kept.times && !near(r.dts, rep.timescale, o.dts, truth.timescale, slack)) {
             ++s.mistimed;
         }
         next = *hit + 1;
@@ -65,18 +69,29 @@ TrackScore scoreSamples(const camlayout::TruthTrack& truth, FileBytes& original,
     return s;
 }
 
-// LPCM: the original's sound up to the cut as one byte stream; each run of the result's
+// LPCM: the original's sound that was kept, as one byte stream; each run of the result's
 // samples that lie back to back in its file must be a piece of it, in order.
-TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, std::uint64_t cut,
+TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, const Kept& kept,
                     const TableTrack& rep, FileBytes& result) {
     TrackScore s;
     const std::uint64_t fb = truth.frameBytes;
     std::vector<std::uint8_t> stream;
+    std::map<std::uint64_t, std::uint64_t> frameAt; // stream offset -> original frame number
     for (const auto& t : truth.samples) {
-        const std::uint64_t whole =
-            t.offset >= cut ? 0 : std::min<std::uint64_t>(t.size, (cut - t.offset) / fb * fb);
-        const auto b = whole ? original.read(t.offset, whole) : std::nullopt;
-        if (b) {
+        for (std::uint64_t k = 0; k < t.duration; ++k) {
+            const std::uint64_t at = t.offset + k * fb;
+            if (!kept.holds(at, fb)) {
+                continue;
+            }
+            const auto b = original.read(at, fb);
+            if (!b) {
+                continue;
+            }
+            const auto prev = frameAt.empty() ? frameAt.end() : std::prev(frameAt.end());
+            if (prev == frameAt.end() || prev->second + (stream.size() - prev->first) / fb !=
+                                             t.dts + k) {
+                frameAt[stream.size()] = t.dts + k;
+            }
             stream.insert(stream.end(), b->begin(), b->end());
         }
     }
@@ -108,10 +123,12 @@ TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, std
         }
         const auto pos = static_cast<std::uint64_t>(at - stream.begin());
         s.recovered += frames;
-        const long double slack =
-            std::max(1.0L / truth.timescale,
-                     static_cast<long double>(first.duration) / std::max(1u, rep.timescale));
-        if (!near(first.dts, rep.timescale, pos / fb, truth.timescale, slack)) {
+        const auto seg = std::prev(frameAt.upper_bound(pos));
+        const std::uint64_t frame = seg->second + (pos - seg->first) / fb;
+        const long double slack = slackFor(
+            kept, std::max(1.0L / truth.timescale,
+                           static_cast<long double>(first.duration) / std::max(1u, rep.timescale)));
+        if (kept.times && !near(first.dts, rep.timescale, frame, truth.timescale, slack)) {
             s.mistimed += frames;
         }
         next = pos + bytes;
@@ -143,15 +160,28 @@ std::optional<std::vector<std::uint8_t>> FileBytes::read(std::uint64_t offset,
     return b;
 }
 
+bool Kept::holds(std::uint64_t offset, std::uint64_t size) const {
+    if (offset < begin || offset + size > cut) {
+        return false;
+    }
+    return std::none_of(damaged.begin(), damaged.end(), [&](const auto& d) {
+        return offset < d.second && offset + size > d.first;
+    });
+}
+
+TrackScore scoreTrack(const camlayout::TruthTrack& truth, FileBytes& original, const Kept& kept,
+                      const TableTrack* repaired, FileBytes& result) {
+    const TableTrack none;
+    const TableTrack& rep = repaired ? *repaired : none;
+    return truth.frameBytes ? scorePcm(truth, original, kept, rep, result)
+                            : scoreSamples(truth, original, kept, rep, result);
+}
+
 TrackScore scoreTrack(const camlayout::TruthTrack& truth, FileBytes& original, std::uint64_t cut,
                       const TableTrack* repaired, FileBytes& result) {
-    if (!repaired) {
-        TableTrack none;
-        return truth.frameBytes ? scorePcm(truth, original, cut, none, result)
-                                : scoreSamples(truth, original, cut, none, result);
-    }
-    return truth.frameBytes ? scorePcm(truth, original, cut, *repaired, result)
-                            : scoreSamples(truth, original, cut, *repaired, result);
+    Kept kept;
+    kept.cut = cut;
+    return scoreTrack(truth, original, kept, repaired, result);
 }
 
 const TableTrack* matchTrack(const camlayout::Truth& truth, std::size_t index,

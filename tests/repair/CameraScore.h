@@ -34,6 +34,18 @@ struct TrackScore {
     }
 };
 
+// Which bytes of the original a repair can bring back, and how closely times must match.
+struct Kept {
+    std::uint64_t begin = 0; // bytes before this are gone (a lost head)
+    std::uint64_t cut = 0;   // bytes from here on are gone
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> damaged; // overwritten [from, to)
+    long double slack = -1;  // seconds; below 0: one sample's duration
+    bool times = true;       // false: the start is lost, times are not compared
+    bool holds(std::uint64_t offset, std::uint64_t size) const;
+};
+
+TrackScore scoreTrack(const camlayout::TruthTrack& truth, FileBytes& original, const Kept& kept,
+                      const TableTrack* repaired, FileBytes& result);
 TrackScore scoreTrack(const camlayout::TruthTrack& truth, FileBytes& original, std::uint64_t cut,
                       const TableTrack* repaired, FileBytes& result);
 

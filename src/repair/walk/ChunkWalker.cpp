@@ -63,6 +63,7 @@ bool ChunkWalker::othersStartAt(std::uint64_t pos, bool unknownFits) {
 }
 
 ChunkWalker::Start ChunkWalker::startAt(int t, std::uint64_t pos, int depth) {
+    pos = pastHoles(pos);
     if (pos >= media_.limit()) {
         return {};
     }

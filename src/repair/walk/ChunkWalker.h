@@ -80,6 +80,7 @@ private:
     void closeChunk(int t, std::uint64_t start, std::uint32_t samples);
     void stop(const std::string& reason, bool early);
     bool skipHole();
+    std::uint64_t pastHoles(std::uint64_t pos) const;
     bool findStart();
     std::optional<Start> resync(std::uint64_t from, std::uint64_t& at);
     void passDamage(std::uint64_t from, std::uint64_t to);

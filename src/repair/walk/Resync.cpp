@@ -7,14 +7,20 @@
 
 namespace repair {
 
-bool ChunkWalker::skipHole() {
+std::uint64_t ChunkWalker::pastHoles(std::uint64_t pos) const {
     for (const auto& [begin, end] : holes_) {
-        if (pos_ >= begin && pos_ < end) {
-            pos_ = end;
-            return true;
+        if (pos >= begin && pos < end) {
+            pos = end;
         }
     }
-    return false;
+    return pos;
+}
+
+bool ChunkWalker::skipHole() {
+    const std::uint64_t past = pastHoles(pos_);
+    const bool moved = past != pos_;
+    pos_ = past;
+    return moved;
 }
 
 // The reference's own media offset is where a file of the same camera most likely has

@@ -1,0 +1,261 @@
+// Broken files worse than a cut: the head lost or garbled, damaged stretches in the middle,
+// the media split over several mdat boxes or an mdat whose size is too small. Made from
+// camera-style recordings (tests/fixtures/camlayout); untrunc-w must bring back, per track,
+// 99 % of the samples that were complete and outside the damage, bit-exact and in order,
+// and after a damaged stretch every sample within one video frame of its time.
+#include "CameraScore.h"
+#include "Check.h"
+#include "Layout.h"
+#include "MediaFixture.h"
+#include "MiniMoov.h"
+#include "Process.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+
+namespace {
+
+using camlayout::Truth;
+
+constexpr double kFloor = 0.99;
+constexpr double kSeconds = 4;
+
+enum class Damage { NoHead, ZeroHead, NoiseHead, ZerosInside, NoiseInside, TwoMdats, SmallMdat };
+
+struct DamageCase {
+    const char* name;
+    Damage kind;
+    double where;       // fraction of the mdat payload
+    std::uint64_t size; // bytes damaged or removed
+};
+
+const DamageCase kCases[] = {
+    {"no head", Damage::NoHead, 0.0, 3000},
+    {"head zeroed", Damage::ZeroHead, 0.0, 4096},
+    {"head garbled", Damage::NoiseHead, 0.0, 2500},
+    {"zeros inside", Damage::ZerosInside, 0.45, 4096},
+    {"noise inside", Damage::NoiseInside, 0.6, 20000},
+    {"two mdat boxes", Damage::TwoMdats, 0.5, 0},
+    {"mdat size too small", Damage::SmallMdat, 0.0, 0},
+};
+
+const char* const kKinds[] = {"sony-avc", "canon", "gopro", "iphone", "dashcam-aac"};
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool writeAll(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return static_cast<bool>(out);
+}
+
+void putBe32(std::string& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        b[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (24 - 8 * i));
+    }
+}
+
+void noise(std::string& b, std::uint64_t from, std::uint64_t n, bool zeros) {
+    std::uint64_t x = 0x9e3779b97f4a7c15ull ^ from;
+    for (std::uint64_t i = from; i < from + n && i < b.size(); ++i) {
+        x = x * 6364136223846793005ull + 1442695040888963407ull;
+        b[i] = zeros ? '\0' : static_cast<char>(x >> 56);
+    }
+}
+
+// The broken copy of `original` (its moov is dropped: the cut is at the end of its media)
+// and what of the original it still holds.
+std::string damaged(const Truth& t, const std::string& original, const DamageCase& d, Kept& kept) {
+    std::string b = readAll(original).substr(0, t.mdatEnd);
+    kept.cut = t.mdatEnd;
+    auto at = t.mdatData + static_cast<std::uint64_t>(
+                                     static_cast<double>(t.mdatEnd - t.mdatData) * d.where);
+    switch (d.kind) {
+    case Damage::NoHead:
+        kept.begin = t.mdatData + d.size;
+        kept.times = false;
+        return b.substr(kept.begin);
+    case Damage::ZeroHead:
+    case Damage::NoiseHead:
+        noise(b, 0, d.size, d.kind == Damage::ZeroHead);
+        kept.begin = d.size;
+        kept.times = false;
+        return b;
+    case Damage::ZerosInside:
+    case Damage::NoiseInside:
+        noise(b, at, d.size, d.kind == Damage::ZerosInside);
+        kept.damaged.emplace_back(at, at + d.size);
+        return b;
+    case Damage::TwoMdats: {
+        // mdat | free | mdat: the chunks from the middle on behind a box of their own.
+        for (const auto& c : t.chunks) {
+            if (c.offset >= at) {
+                at = c.offset;
+                break;
+            }
+        }
+        std::string split = b.substr(0, at);
+        std::string between(8, '\0');
+        putBe32(between, 0, 8);
+        between.replace(4, 4, "free");
+        std::string header(8, '\0');
+        putBe32(header, 0, static_cast<std::uint32_t>(b.size() - at + 8));
+        header.replace(4, 4, "mdat");
+        putBe32(split, t.mdatOffset, static_cast<std::uint32_t>(at - t.mdatOffset));
+        return split + between + header + b.substr(at);
+    }
+    case Damage::SmallMdat:
+        putBe32(b, t.mdatOffset, 1000);
+        return b;
+    }
+    return b;
+}
+
+class Run {
+public:
+    Run(Checks& c, std::string dir) : c_(c), dir_(std::move(dir)) {}
+    void kind(const camlayout::CameraKind& k);
+    void printSummary() const;
+
+private:
+    bool make(const camlayout::CameraKind& k, const camlayout::ContentLook& look, std::uint32_t seed,
+              const std::string& path, Truth& truth);
+    void damageCase(const camlayout::CameraKind& k, const DamageCase& d,
+                    const std::string& original, const std::string& reference);
+    double frameSeconds() const;
+    Checks& c_;
+    std::string dir_;
+    Truth truth_;
+    std::map<std::string, double> minShare_;
+    std::vector<std::string> rows_;
+};
+
+bool Run::make(const camlayout::CameraKind& k, const camlayout::ContentLook& look,
+               std::uint32_t seed, const std::string& path, Truth& truth) {
+    const std::string content = path + ".content.mov";
+    if (runProgram(camlayout::contentArguments(k, look, content)).status != 0) {
+        return false;
+    }
+    try {
+        camlayout::LayoutOptions options;
+        options.seed = seed;
+        truth = camlayout::layOut(k, camlayout::readContent(content), path, options);
+    } catch (const std::exception& e) {
+        std::cerr << k.name << ": " << e.what() << "\n";
+        return false;
+    }
+    std::filesystem::remove(content);
+    return true;
+}
+
+double Run::frameSeconds() const {
+    for (const auto& t : truth_.tracks) {
+        if (t.handler == "vide" && !t.samples.empty() && t.timescale) {
+            return static_cast<double>(t.samples[0].duration) / t.timescale;
+        }
+    }
+    return 0;
+}
+
+void Run::kind(const camlayout::CameraKind& k) {
+    const std::string base = dir_ + "/" + k.name;
+    const std::string original = base + ".orig";
+    const std::string reference = base + ".ref";
+    camlayout::ContentLook look;
+    look.seconds = kSeconds;
+    camlayout::ContentLook other;
+    other.pattern = "testsrc2";
+    other.noiseSeed = 2;
+    other.seconds = 2;
+    Truth refTruth;
+    const bool made =
+        make(k, look, 1, original, truth_) && make(k, other, 2, reference, refTruth);
+    c_.expect(made, std::string(k.name) + ": recordings laid out");
+    if (!made) {
+        return;
+    }
+    for (const auto& d : kCases) {
+        damageCase(k, d, original, reference);
+    }
+}
+
+void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
+                     const std::string& original, const std::string& reference) {
+    const std::string what = std::string(k.name) + " / " + d.name;
+    Kept kept;
+    kept.slack = frameSeconds();
+    const std::string broken = dir_ + "/" + k.name + "-" + std::to_string(&d - kCases) + ".broken";
+    c_.expect(writeAll(broken, damaged(truth_, original, d, kept)), what + ": broken file made");
+    const RunResult r = runProgram({UNTRUNC_W, reference, broken});
+    std::string error = "no result";
+    const auto tables = readTables(broken + "_untrunc.mp4", error);
+    c_.expect(tables.has_value(), what + ": result readable (" + error + ")\n" + r.output);
+    FileBytes orig(original);
+    FileBytes res(broken + "_untrunc.mp4");
+    std::cout << what << " | exit " << r.status;
+    bool whole = true;
+    for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
+        const auto& t = truth_.tracks[i];
+        const std::vector<TableTrack> none;
+        const TrackScore s =
+            scoreTrack(t, orig, kept, matchTrack(truth_, i, tables ? *tables : none), res);
+        const std::string tw = what + " " + t.handler + " " + t.fourcc;
+        const auto floor =
+            static_cast<std::uint64_t>(std::ceil(kFloor * static_cast<double>(s.expected)));
+        whole = whole && s.recovered >= floor;
+        c_.expect(s.recovered >= floor, tw + ": " + std::to_string(s.recovered) + "/" +
+                                            std::to_string(s.expected) + " below the floor");
+        c_.equal(s.extra, std::uint64_t{0}, tw + ": samples not in the original");
+        c_.equal(s.misordered, std::uint64_t{0}, tw + ": samples out of order");
+        c_.equal(s.mistimed, std::uint64_t{0}, tw + ": times off by more than a frame");
+        const std::string row = std::string(k.name) + "\t" + d.name;
+        if (!minShare_.count(row)) {
+            rows_.push_back(row);
+            minShare_[row] = 1.0;
+        }
+        minShare_[row] = std::min(minShare_[row], s.share());
+        std::printf(" | %s %llu/%llu", t.fourcc.c_str(), static_cast<unsigned long long>(s.recovered),
+                    static_cast<unsigned long long>(s.expected));
+    }
+    std::cout << "\n";
+    if (whole) {
+        c_.equal(r.status, 0, what + ": exit status\n" + r.output);
+    }
+}
+
+void Run::printSummary() const {
+    std::printf("\n%-12s %-20s %s\n", "kind", "damage", "bit-exact, lowest track");
+    for (const auto& row : rows_) {
+        const auto tab = row.find('\t');
+        std::printf("%-12s %-20s %6.1f%%\n", row.substr(0, tab).c_str(),
+                    row.substr(tab + 1).c_str(), 100.0 * minShare_.at(row));
+    }
+}
+
+} // namespace
+
+int main() {
+    Checks c;
+    const std::string dir = makeTempDir("kestrel-damage");
+    c.expect(!dir.empty(), "temporary folder");
+    Run run(c, dir);
+    for (const char* name : kKinds) {
+        const auto* k = camlayout::findKind(name);
+        c.expect(k != nullptr, std::string("camera kind ") + name);
+        if (k) {
+            run.kind(*k);
+        }
+    }
+    run.printSummary();
+    if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
+        std::filesystem::remove_all(dir);
+    }
+    return c.finish();
+}
