@@ -26,6 +26,9 @@ bool near(std::uint64_t a, std::uint32_t aScale, std::uint64_t b, std::uint32_t 
     return (d < 0 ? -d : d) <= slack + 1e-9L;
 }
 
+// Frames matched at a time where a run holds damage.
+constexpr std::uint64_t kDamagePiece = 256;
+
 long double slackFor(const Kept& kept, long double sampleSeconds) {
     return kept.slack >= 0 ? kept.slack : sampleSeconds;
 }
@@ -112,26 +115,36 @@ TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, con
             s.extra += frames;
             continue;
         }
-        const std::boyer_moore_horspool_searcher searcher(run->begin(), run->end());
-        auto at =
-            std::search(stream.begin() + static_cast<std::ptrdiff_t>(next), stream.end(), searcher);
-        if (at == stream.end() || (at - stream.begin()) % static_cast<std::ptrdiff_t>(fb) != 0) {
-            const bool elsewhere =
-                std::search(stream.begin(), stream.end(), searcher) != stream.end();
-            (elsewhere ? s.misordered : s.extra) += frames;
-            continue;
+        // A run that holds damaged bytes is matched piece by piece, so the sound around the
+        // damage still counts.
+        const std::uint64_t piece = kept.damaged.empty() ? bytes : kDamagePiece * fb;
+        for (std::uint64_t off = 0; off < bytes; off += piece) {
+            const auto b = run->begin() + static_cast<std::ptrdiff_t>(off);
+            const auto e = run->begin() + static_cast<std::ptrdiff_t>(std::min(bytes, off + piece));
+            const std::uint64_t n = (static_cast<std::uint64_t>(e - b) + fb - 1) / fb;
+            const std::boyer_moore_horspool_searcher searcher(b, e);
+            auto at = std::search(stream.begin() + static_cast<std::ptrdiff_t>(next), stream.end(),
+                                  searcher);
+            if (at == stream.end() || (at - stream.begin()) % static_cast<std::ptrdiff_t>(fb) != 0) {
+                const bool elsewhere =
+                    std::search(stream.begin(), stream.end(), searcher) != stream.end();
+                (elsewhere ? s.misordered : s.extra) += n;
+                continue;
+            }
+            const auto pos = static_cast<std::uint64_t>(at - stream.begin());
+            s.recovered += n;
+            const auto seg = std::prev(frameAt.upper_bound(pos));
+            const std::uint64_t frame = seg->second + (pos - seg->first) / fb;
+            const long double slack =
+                slackFor(kept, std::max(1.0L / truth.timescale,
+                                        static_cast<long double>(first.duration) /
+                                            std::max(1u, rep.timescale)));
+            const std::uint64_t dts = first.dts + off / fb * first.duration;
+            if (kept.times && !near(dts, rep.timescale, frame, truth.timescale, slack)) {
+                s.mistimed += n;
+            }
+            next = pos + static_cast<std::uint64_t>(e - b);
         }
-        const auto pos = static_cast<std::uint64_t>(at - stream.begin());
-        s.recovered += frames;
-        const auto seg = std::prev(frameAt.upper_bound(pos));
-        const std::uint64_t frame = seg->second + (pos - seg->first) / fb;
-        const long double slack = slackFor(
-            kept, std::max(1.0L / truth.timescale,
-                           static_cast<long double>(first.duration) / std::max(1u, rep.timescale)));
-        if (kept.times && !near(first.dts, rep.timescale, frame, truth.timescale, slack)) {
-            s.mistimed += frames;
-        }
-        next = pos + bytes;
     }
     return s;
 }
