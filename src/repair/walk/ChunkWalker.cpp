@@ -290,7 +290,12 @@ WalkResult ChunkWalker::run() {
                 stop("no track's sample recognised after byte " + std::to_string(pos_), true);
                 break;
             }
-            passDamage(pos_, at);
+            const std::uint64_t from = pos_;
+            passDamage(from, at);
+            recoverBefore(from, at, found->track, false);
+            if (stopped_) {
+                break;
+            }
             pos_ = at;
             s = *found;
         }

@@ -65,8 +65,9 @@ Layout::Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint3
     learnSampleBytes(tracks, fixedSizes);
     learnCountFollows(tracks);
     learnTimeRules(tracks);
-    for (const auto& t : tracks) {
-        largest_ = std::max<std::uint64_t>(largest_, t.maxSampleSize);
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        tracks_[t].largestSample = tracks[t].maxSampleSize;
+        largest_ = std::max<std::uint64_t>(largest_, tracks[t].maxSampleSize);
     }
 }
 
@@ -80,8 +81,15 @@ void Layout::learnOrder(const std::vector<RefTrack>& tracks) {
             ++next[idx(all[i].track)][all[i + 1].track];
         }
     }
+    std::vector<std::map<int, std::uint64_t>> previous(tracks.size());
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         tracks_[t].next = byFrequency(next[t]);
+        for (const auto& [after, n] : next[t]) {
+            previous[idx(after)][static_cast<int>(t)] += n;
+        }
+    }
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        tracks_[t].previous = byFrequency(previous[t]);
     }
     // A track written once (a timecode) sits between two others only the first time: what
     // follows it may follow its predecessor too.

@@ -26,6 +26,8 @@ public:
     const std::vector<int>& firstTracks() const { return first_; }
     // Tracks whose chunk may follow one of track t, most likely first.
     const std::vector<int>& successors(int t) const { return tracks_[idx(t)].next; }
+    // Tracks whose chunk may come right before one of track t, most likely first.
+    const std::vector<int>& predecessors(int t) const { return tracks_[idx(t)].previous; }
     // Sample counts to try for the k-th chunk of track t (counted from 0), likeliest first.
     std::vector<std::uint32_t> countsFor(int t, std::uint64_t k) const;
     bool knownCount(int t, std::uint32_t count) const;
@@ -49,11 +51,14 @@ public:
     std::uint32_t sampleBytes(int t) const { return tracks_[idx(t)].sampleBytes; }
     // The largest sample of any track, in bytes.
     std::uint64_t largestSample() const { return largest_; }
+    std::uint64_t largestSampleOf(int t) const { return tracks_[idx(t)].largestSample; }
     std::size_t patternLength(int t) const { return tracks_[idx(t)].pattern.size(); }
 
 private:
     struct PerTrack {
         std::vector<int> next;
+        std::vector<int> previous;
+        std::uint64_t largestSample = 0;
         std::vector<std::uint32_t> counts;  // distinct sample counts, most frequent first
         std::vector<std::uint32_t> pattern; // one period of the repeating counts
         std::uint32_t maxCount = 0;

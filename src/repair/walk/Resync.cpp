@@ -6,6 +6,12 @@
 #include <cmath>
 
 namespace repair {
+namespace {
+
+// How far the chunk grid of the anchor is followed to place it after damage.
+constexpr std::uint64_t kMaxGridChunks = 1u << 24;
+
+} // namespace
 
 std::uint64_t ChunkWalker::pastHoles(std::uint64_t pos) const {
     for (const auto& [begin, end] : holes_) {
@@ -33,13 +39,79 @@ bool ChunkWalker::findStart() {
         return true;
     }
     std::uint64_t at = 0;
-    if (!resync(pos_, at)) {
+    const auto found = resync(pos_, at);
+    if (!found) {
         return false;
     }
-    result_.skippedBytes += at - pos_;
-    result_.stretches += at > pos_;
+    const std::uint64_t from = pos_;
+    recoverBefore(from, at, found->track, true);
+    const std::uint64_t taken = pos_ > from ? pos_ - from : 0;
+    result_.skippedBytes += at - from - std::min(taken, at - from);
+    result_.stretches += at > from + taken;
     pos_ = at;
-    return true;
+    return !stopped_;
+}
+
+// The chunk before the one found again, in the bytes passed over: what the layout puts
+// right before it and what fits there exactly, up to where it was found. At the head of a
+// file it may have lost its own start.
+void ChunkWalker::recoverBefore(std::uint64_t from, std::uint64_t to, int next, bool head) {
+    const auto& before = layout_.predecessors(next);
+    if (before.empty() || to <= from) {
+        return;
+    }
+    const int p = before.front();
+    std::uint64_t start = to;
+    Start s{p, Sureness::Likely, 0, false};
+    if (const std::uint64_t bytes = layout_.sampleBytes(p); codecs_[idx(p)]->headerless() ||
+                                                            codecs_[idx(p)]->fixedSize() > 0) {
+        if (bytes == 0) {
+            return;
+        }
+        for (std::uint32_t n : layout_.countsFor(p, chunksTaken_[idx(p)])) {
+            if (n * bytes <= to - from) {
+                s.samples = n;
+                break;
+            }
+        }
+        if (s.samples == 0 && head) {
+            s.samples = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>((to - from) / bytes, layout_.maxCount(p)));
+        }
+        start = to - s.samples * bytes;
+    } else if (const auto found = runEndingAt(p, from, to)) {
+        start = *found;
+    }
+    if (start >= to) {
+        return;
+    }
+    const std::uint64_t keep = pos_;
+    pos_ = start;
+    if (!takeChunk(s) || pos_ != to) {
+        pos_ = keep;
+    }
+}
+
+// Where a run of track t's samples starts that ends exactly at `to`, searched no further
+// back than its longest chunk could reach.
+std::optional<std::uint64_t> ChunkWalker::runEndingAt(int t, std::uint64_t from, std::uint64_t to) {
+    const std::uint64_t reach =
+        std::uint64_t{std::max(layout_.maxCount(t), 1u)} * std::max<std::uint64_t>(
+                                                                layout_.largestSampleOf(t), 1);
+    for (std::uint64_t p = std::max(from, to > reach ? to - reach : 0); p < to; ++p) {
+        std::uint64_t q = p;
+        while (q < to) {
+            const SampleGuess g = probe(t, q);
+            if (g.sure < Sureness::Likely || g.cut || g.size == 0) {
+                break;
+            }
+            q += g.size;
+        }
+        if (q == to) {
+            return p;
+        }
+    }
+    return std::nullopt;
 }
 
 // The first place from `from` on where a track that can be surely recognised is: linear
@@ -91,12 +163,36 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to) {
     afterGap_.assign(afterGap_.size(), true);
     RecoveredTrack& r = result_.tracks[idx(a)];
     const double lost = static_cast<double>(to - from) / rate / layout_.secondsOf(a, 1);
-    const auto n = static_cast<std::uint64_t>(std::llround(std::max(lost, 0.0)));
+    const std::uint64_t n = onChunkGrid(a, std::max(lost, 0.0));
     if (n > 0 && r.samples > 0) {
         r.gaps.emplace_back(r.samples, n);
         r.lost += n;
     }
     afterGap_[idx(a)] = false;
+}
+
+// A camera that writes the anchor's chunks with a steady count (or a steady pattern of
+// counts) starts each of them at a known sample number: the next one after the damage is
+// the one nearest to where the bytes passed over put it. Returns the samples lost.
+std::uint64_t ChunkWalker::onChunkGrid(int a, double lost) {
+    const RecoveredTrack& r = result_.tracks[idx(a)];
+    const auto rough = static_cast<std::uint64_t>(std::llround(lost));
+    if (layout_.patternLength(a) == 0) {
+        return rough;
+    }
+    const double want = static_cast<double>(r.samples + r.lost) + lost;
+    std::uint64_t start = 0; // sample number where chunk k starts
+    for (std::uint64_t k = 0; k < kMaxGridChunks; ++k) {
+        const std::uint64_t have = r.samples + r.lost;
+        const std::uint64_t next = start + layout_.countsFor(a, k).front();
+        if (start >= have &&
+            std::abs(static_cast<double>(start) - want) <= std::abs(static_cast<double>(next) - want)) {
+            chunksTaken_[idx(a)] = k;
+            return start - have;
+        }
+        start = next;
+    }
+    return rough;
 }
 
 // The first chunk of a track after damage starts where the reference's layout puts it
