@@ -73,7 +73,14 @@ void noise(std::string& b, std::uint64_t from, std::uint64_t n, bool zeros) {
 // The broken copy of `original` (its moov is dropped: the cut is at the end of its media)
 // and what of the original it still holds.
 std::string damaged(const Truth& t, const std::string& original, const DamageCase& d, Kept& kept) {
-    std::string b = readAll(original).substr(0, t.mdatEnd);
+    std::string b = readAll(original);
+    if (d.kind == Damage::SmallMdat) {
+        // A camera that finished its file but left a wrong mdat size: the moov is there.
+        putBe32(b, t.mdatOffset, 1000);
+        kept.cut = t.mdatEnd;
+        return b;
+    }
+    b.resize(t.mdatEnd);
     kept.cut = t.mdatEnd;
     auto at = t.mdatData + static_cast<std::uint64_t>(
                                      static_cast<double>(t.mdatEnd - t.mdatData) * d.where);
@@ -112,8 +119,7 @@ std::string damaged(const Truth& t, const std::string& original, const DamageCas
         return split + between + header + b.substr(at);
     }
     case Damage::SmallMdat:
-        putBe32(b, t.mdatOffset, 1000);
-        return b;
+        break;
     }
     return b;
 }

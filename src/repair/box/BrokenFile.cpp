@@ -5,10 +5,16 @@
 #include "Reference.h"
 #include "RepairError.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace repair {
 namespace {
 
 constexpr std::size_t kMaxHead = 1u << 20;
+// A moov at the end of a file is looked for this far back, a block at a time.
+constexpr std::uint64_t kMaxMoov = 256u << 20;
+constexpr std::uint64_t kScanBlock = 1u << 20;
 
 void keepHeadBox(const ByteSource& file, const BoxHeader& box, MediaData& media) {
     if (box.type == fourcc("ftyp") && media.ftyp.empty()) {
@@ -31,6 +37,29 @@ MediaData searchFrom(MediaData media, std::uint64_t from, std::uint64_t size) {
     media.cut = true;
     media.search = true;
     return media;
+}
+
+// A moov box that ends exactly at the end of the file, after `from`: its start.
+std::optional<std::uint64_t> trailingMoov(const ByteSource& file, std::uint64_t from) {
+    const std::uint64_t size = file.size();
+    const std::uint64_t lowest = size > kMaxMoov ? std::max(from, size - kMaxMoov) : from;
+    std::vector<std::uint8_t> block(kScanBlock + 7);
+    for (std::uint64_t end = size; end > lowest;) {
+        const std::uint64_t begin = end - std::min<std::uint64_t>(kScanBlock, end - lowest);
+        const std::size_t got = file.read(begin, block.data(), static_cast<std::size_t>(end - begin) + 7);
+        for (std::size_t i = got >= 8 ? got - 8 : 0;; --i) {
+            const std::uint64_t at = begin + i;
+            if (i + 8 <= got && be32(block.data() + i + 4) == fourcc("moov") &&
+                be32(block.data() + i) == size - at) {
+                return at;
+            }
+            if (i == 0) {
+                break;
+            }
+        }
+        end = begin;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -68,10 +97,12 @@ MediaData findMediaData(const ByteSource& file) {
     while (!media.holes.empty() && media.holes.back().begin >= media.end) {
         media.holes.pop_back();
     }
-    // An mdat whose size is too small: what follows it is no box, so the media goes on.
+    // An mdat whose size is too small: what follows it is no box, so the media goes on, up
+    // to a moov that closes the file if there is one.
     if (readable < size && media.end == readable) {
-        media.end = size;
-        media.cut = true;
+        const auto moov = trailingMoov(file, media.end);
+        media.end = moov.value_or(size);
+        media.cut = !moov;
     }
     return media;
 }
