@@ -137,9 +137,9 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
             return len;
         }
     }
-    // A frame that needs every byte up to a cut was most likely cut itself: a cut-off
-    // frame can still decode from what is left.
-    return lo == size && !realEnd ? 0 : lo;
+    // Nothing recognisable follows (damage, or the cut): the decoder found the frame's end
+    // element there, which a frame cut short does not have.
+    return lo;
 }
 
 std::vector<std::uint32_t>
