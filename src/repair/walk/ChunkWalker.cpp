@@ -9,7 +9,7 @@ constexpr std::uint32_t kMaxChunkSamples = 1u << 20;
 // At a cut, up to this much (or the reference's largest sample) may be an unfinished
 // sample rather than damage.
 constexpr std::uint64_t kMinCutTail = 8u << 10;
-constexpr int kMaxOthersDepth = 2;
+constexpr int kMaxOthersDepth = 1;
 
 } // namespace
 
@@ -46,9 +46,18 @@ bool ChunkWalker::othersStartAt(std::uint64_t pos, bool unknownFits) {
     if (othersDepth_ >= kMaxOthersDepth) {
         return unknownFits;
     }
+    const int asking = asking_;
+    // Checks that only rule out: raw bytes (PCM) that may come next cannot be ruled out
+    // without looking chunks ahead, where damage would wrongly rule out this sample too.
+    if (unknownFits && asking >= 0) {
+        for (int t : layout_.successors(asking)) {
+            if (codecs_[idx(t)]->headerless()) {
+                return true;
+            }
+        }
+    }
     ++othersDepth_;
     media_.enterNested();
-    const int asking = asking_;
     bool found = false;
     for (int t = 0; t < count() && !found; ++t) {
         const Start s = t != asking ? startAt(t, pos, kVerifyDepth) : Start{};
@@ -292,7 +301,8 @@ WalkResult ChunkWalker::run() {
             }
             const std::uint64_t from = pos_;
             passDamage(from, at);
-            recoverBefore(from, at, found->track, false);
+            const std::uint64_t recovered = recoverBefore(from, at, found->track, false);
+            result_.skippedBytes -= at - recovered; // what came back was no damage
             if (stopped_) {
                 break;
             }

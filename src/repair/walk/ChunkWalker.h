@@ -85,7 +85,7 @@ private:
     std::optional<Start> resync(std::uint64_t from, std::uint64_t& at);
     void passDamage(std::uint64_t from, std::uint64_t to);
     std::uint64_t onChunkGrid(int anchor, double lost);
-    void recoverBefore(std::uint64_t from, std::uint64_t to, int next, bool head);
+    std::uint64_t recoverBefore(std::uint64_t from, std::uint64_t to, int next, bool head);
     std::optional<std::uint64_t> runEndingAt(int t, std::uint64_t from, std::uint64_t to);
     void keepInTime(int t);
     double timeOf(int t) const;

@@ -44,10 +44,9 @@ bool ChunkWalker::findStart() {
         return false;
     }
     const std::uint64_t from = pos_;
-    recoverBefore(from, at, found->track, true);
-    const std::uint64_t taken = pos_ > from ? pos_ - from : 0;
-    result_.skippedBytes += at - from - std::min(taken, at - from);
-    result_.stretches += at > from + taken;
+    const std::uint64_t start = recoverBefore(from, at, found->track, true);
+    result_.skippedBytes += start - from;
+    result_.stretches += start > from;
     pos_ = at;
     return !stopped_;
 }
@@ -55,10 +54,11 @@ bool ChunkWalker::findStart() {
 // The chunk before the one found again, in the bytes passed over: what the layout puts
 // right before it and what fits there exactly, up to where it was found. At the head of a
 // file it may have lost its own start.
-void ChunkWalker::recoverBefore(std::uint64_t from, std::uint64_t to, int next, bool head) {
+std::uint64_t ChunkWalker::recoverBefore(std::uint64_t from, std::uint64_t to, int next,
+                                         bool head) {
     const auto& before = layout_.predecessors(next);
     if (before.empty() || to <= from) {
-        return;
+        return to;
     }
     const int p = before.front();
     std::uint64_t start = to;
@@ -66,7 +66,7 @@ void ChunkWalker::recoverBefore(std::uint64_t from, std::uint64_t to, int next, 
     if (const std::uint64_t bytes = layout_.sampleBytes(p); codecs_[idx(p)]->headerless() ||
                                                             codecs_[idx(p)]->fixedSize() > 0) {
         if (bytes == 0) {
-            return;
+            return to;
         }
         for (std::uint32_t n : layout_.countsFor(p, chunksTaken_[idx(p)])) {
             if (n * bytes <= to - from) {
@@ -83,13 +83,15 @@ void ChunkWalker::recoverBefore(std::uint64_t from, std::uint64_t to, int next, 
         start = *found;
     }
     if (start >= to) {
-        return;
+        return to;
     }
     const std::uint64_t keep = pos_;
     pos_ = start;
     if (!takeChunk(s) || pos_ != to) {
         pos_ = keep;
+        return to;
     }
+    return start;
 }
 
 // Where a run of track t's samples starts that ends exactly at `to`, searched no further
