@@ -268,6 +268,7 @@ bool ChunkWalker::takeChunk(const Start& s) {
         }
     }
     closeChunk(t, start, taken);
+    settleGrid(t, taken, pos_ < media_.limit());
     return taken > 0;
 }
 

@@ -85,6 +85,7 @@ private:
     std::optional<Start> resync(std::uint64_t from, std::uint64_t& at);
     void passDamage(std::uint64_t from, std::uint64_t to);
     std::uint64_t onChunkGrid(int anchor, double lost);
+    void settleGrid(int t, std::uint32_t samples, bool whole);
     std::uint64_t recoverBefore(std::uint64_t from, std::uint64_t to, int next, bool head);
     std::optional<std::uint64_t> runEndingAt(int t, std::uint64_t from, std::uint64_t to);
     void keepInTime(int t);
@@ -104,6 +105,7 @@ private:
     bool search_ = false;
     std::uint64_t guess_ = 0;
     std::vector<bool> afterGap_; // the track's first chunk after damage is still to come
+    std::uint32_t gridCount_ = 0; // samples of the anchor's chunk placed on the grid
     std::map<std::tuple<int, std::uint64_t, std::uint32_t>, Fit> fits_; // endFits answers
     std::function<void(const ChunkFound&)> onChunk_;
 };

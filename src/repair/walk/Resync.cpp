@@ -190,11 +190,26 @@ std::uint64_t ChunkWalker::onChunkGrid(int a, double lost) {
         if (start >= have &&
             std::abs(static_cast<double>(start) - want) <= std::abs(static_cast<double>(next) - want)) {
             chunksTaken_[idx(a)] = k;
+            gridCount_ = layout_.countsFor(a, k).front();
             return start - have;
         }
         start = next;
     }
     return rough;
+}
+
+// The anchor's first chunk after damage was placed on the grid as if whole; when it ends
+// with fewer samples than its place on the grid holds, the damage took its first ones.
+void ChunkWalker::settleGrid(int t, std::uint32_t samples, bool whole) {
+    if (t != layout_.anchor() || gridCount_ == 0) {
+        return;
+    }
+    RecoveredTrack& r = result_.tracks[idx(t)];
+    if (whole && samples < gridCount_ && !r.gaps.empty()) {
+        r.gaps.back().second += gridCount_ - samples;
+        r.lost += gridCount_ - samples;
+    }
+    gridCount_ = 0;
 }
 
 // The first chunk of a track after damage starts where the reference's layout puts it
