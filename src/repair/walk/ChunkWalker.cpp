@@ -214,6 +214,10 @@ void ChunkWalker::closeChunk(int t, std::uint64_t start, std::uint32_t samples) 
     if (samples == 0) {
         return;
     }
+    if (t == layout_.anchor()) {
+        const RecoveredTrack& r = result_.tracks[idx(t)];
+        anchorChunk_ = {start, r.samples + r.lost - samples};
+    }
     result_.tracks[static_cast<std::size_t>(t)].chunks.push_back({start, samples});
     ++chunksTaken_[static_cast<std::size_t>(t)];
     result_.dataEnd = pos_;
@@ -300,10 +304,15 @@ WalkResult ChunkWalker::run() {
                 stop("no track's sample recognised after byte " + std::to_string(pos_), true);
                 break;
             }
+            // The chunk right before the place found again may be whole: what the damage
+            // took ends where it starts.
             const std::uint64_t from = pos_;
-            passDamage(from, at);
-            const std::uint64_t recovered = recoverBefore(from, at, found->track, false);
-            result_.skippedBytes -= at - recovered; // what came back was no damage
+            std::uint64_t start = at;
+            const auto before = chunkBefore(from, at, found->track, false, start);
+            passDamage(from, start, at);
+            if (before && !takeBefore(*before, start, at)) {
+                result_.skippedBytes += at - start;
+            }
             if (stopped_) {
                 break;
             }

@@ -83,12 +83,19 @@ private:
     std::uint64_t pastHoles(std::uint64_t pos) const;
     bool findStart();
     std::optional<Start> resync(std::uint64_t from, std::uint64_t& at);
-    void passDamage(std::uint64_t from, std::uint64_t to);
+    void passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t resume);
+    // Where the anchor's last chunk began, and the sample number (lost ones counted) it
+    // began with.
+    std::pair<std::uint64_t, std::uint64_t> anchorChunk_{0, 0};
     std::uint64_t onChunkGrid(int anchor, double lost);
     void settleGrid(int t, std::uint32_t samples, bool whole);
-    std::uint64_t recoverBefore(std::uint64_t from, std::uint64_t to, int next, bool head);
-    std::optional<std::uint64_t> runEndingAt(int t, std::uint64_t from, std::uint64_t to);
+    std::optional<Start> chunkBefore(std::uint64_t from, std::uint64_t to, int next, bool head,
+                                     std::uint64_t& start);
+    bool takeBefore(const Start& s, std::uint64_t start, std::uint64_t to);
+    std::optional<std::pair<std::uint64_t, std::uint32_t>> runEndingAt(int t, std::uint64_t from,
+                                                                       std::uint64_t to);
     void keepInTime(int t);
+    std::uint32_t endAligned_ = 0; // samples of a chunk found backwards, timed by its end
     double timeOf(int t) const;
 
     MediaView& media_;

@@ -54,6 +54,14 @@ std::vector<Placed> inFileOrder(const std::vector<RefTrack>& tracks) {
     return all;
 }
 
+double middle(std::vector<double>& v) {
+    if (v.empty()) {
+        return 0;
+    }
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
 } // namespace
 
 Layout::Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint32_t>& fixedSizes)
@@ -197,11 +205,14 @@ void Layout::learnTimeRules(const std::vector<RefTrack>& tracks) {
     std::vector<double> lo(tracks.size(), 1e18);
     std::vector<double> hi(tracks.size(), -1e18);
     std::vector<std::vector<double>> offsets(tracks.size());
+    std::vector<std::vector<double>> endOffsets(tracks.size());
     for (const auto& c : all) {
         const auto t = idx(c.track);
         if (offsets[t].size() < kMaxCountsLearnt) {
             offsets[t].push_back(secondsOf(c.track, samples[t]) -
                                  secondsOf(anchor_, samples[idx(anchor_)]));
+            endOffsets[t].push_back(secondsOf(c.track, samples[t] + c.samples) -
+                                    secondsOf(anchor_, samples[idx(anchor_)]));
         }
         samples[t] += c.samples;
         const double per = tracks_[t].sampleSeconds;
@@ -219,12 +230,8 @@ void Layout::learnTimeRules(const std::vector<RefTrack>& tracks) {
         bytesPerSecond_ = static_cast<double>(all.back().offset - all.front().offset) / seconds;
     }
     for (std::size_t t = 0; t < tracks.size(); ++t) {
-        auto& o = offsets[t];
-        if (!o.empty()) {
-            std::nth_element(o.begin(), o.begin() + static_cast<std::ptrdiff_t>(o.size() / 2),
-                             o.end());
-            tracks_[t].startOffset = o[o.size() / 2];
-        }
+        tracks_[t].startOffset = middle(offsets[t]);
+        tracks_[t].endOffset = middle(endOffsets[t]);
         if (lo[t] > hi[t]) {
             continue;
         }

@@ -40,6 +40,8 @@ public:
     // Where track t stands in time, at the start of one of its chunks, against the anchor
     // at the same place in the file (seconds; the reference's middle value).
     double startOffset(int t) const { return tracks_[idx(t)].startOffset; }
+    // The same at the end of its chunks, against the anchor right after them.
+    double endOffset(int t) const { return tracks_[idx(t)].endOffset; }
     // Media bytes the reference holds per second of its anchor track.
     double bytesPerSecond() const { return bytesPerSecond_; }
     // Seconds that n samples of track t last.
@@ -67,6 +69,7 @@ private:
         TimeRule timeRule = TimeRule::None;
         double sampleSeconds = 0;
         double startOffset = 0;
+        double endOffset = 0;
     };
     static std::size_t idx(int t) { return static_cast<std::size_t>(t); }
     void learnOrder(const std::vector<RefTrack>& tracks);

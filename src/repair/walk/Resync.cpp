@@ -44,7 +44,10 @@ bool ChunkWalker::findStart() {
         return false;
     }
     const std::uint64_t from = pos_;
-    const std::uint64_t start = recoverBefore(from, at, found->track, true);
+    std::uint64_t start = at;
+    if (const auto before = chunkBefore(from, at, found->track, true, start)) {
+        start = takeBefore(*before, start, at) ? start : at;
+    }
     result_.skippedBytes += start - from;
     result_.stretches += start > from;
     pos_ = at;
@@ -54,19 +57,20 @@ bool ChunkWalker::findStart() {
 // The chunk before the one found again, in the bytes passed over: what the layout puts
 // right before it and what fits there exactly, up to where it was found. At the head of a
 // file it may have lost its own start.
-std::uint64_t ChunkWalker::recoverBefore(std::uint64_t from, std::uint64_t to, int next,
-                                         bool head) {
+std::optional<ChunkWalker::Start> ChunkWalker::chunkBefore(std::uint64_t from, std::uint64_t to,
+                                                          int next, bool head,
+                                                          std::uint64_t& start) {
     const auto& before = layout_.predecessors(next);
+    start = to;
     if (before.empty() || to <= from) {
-        return to;
+        return std::nullopt;
     }
     const int p = before.front();
-    std::uint64_t start = to;
     Start s{p, Sureness::Likely, 0, false};
     if (const std::uint64_t bytes = layout_.sampleBytes(p); codecs_[idx(p)]->headerless() ||
                                                             codecs_[idx(p)]->fixedSize() > 0) {
         if (bytes == 0) {
-            return to;
+            return std::nullopt;
         }
         for (std::uint32_t n : layout_.countsFor(p, chunksTaken_[idx(p)])) {
             if (n * bytes <= to - from) {
@@ -80,29 +84,41 @@ std::uint64_t ChunkWalker::recoverBefore(std::uint64_t from, std::uint64_t to, i
         }
         start = to - s.samples * bytes;
     } else if (const auto found = runEndingAt(p, from, to)) {
-        start = *found;
+        start = found->first;
+        s.samples = found->second;
     }
     if (start >= to) {
-        return to;
+        start = to;
+        return std::nullopt;
     }
+    return s;
+}
+
+// Takes the chunk chunkBefore found, from `start` up to `to`; false when it does not fit.
+bool ChunkWalker::takeBefore(const Start& s, std::uint64_t start, std::uint64_t to) {
     const std::uint64_t keep = pos_;
     pos_ = start;
-    if (!takeChunk(s) || pos_ != to) {
+    endAligned_ = s.samples;
+    const bool taken = takeChunk(s);
+    endAligned_ = 0;
+    if (!taken || pos_ != to) {
         pos_ = keep;
-        return to;
+        return false;
     }
-    return start;
+    return true;
 }
 
 // Where a run of track t's samples starts that ends exactly at `to`, searched no further
 // back than its longest chunk could reach.
-std::optional<std::uint64_t> ChunkWalker::runEndingAt(int t, std::uint64_t from, std::uint64_t to) {
+std::optional<std::pair<std::uint64_t, std::uint32_t>>
+ChunkWalker::runEndingAt(int t, std::uint64_t from, std::uint64_t to) {
     const std::uint64_t reach =
         std::uint64_t{std::max(layout_.maxCount(t), 1u)} * std::max<std::uint64_t>(
                                                                 layout_.largestSampleOf(t), 1);
     for (std::uint64_t p = std::max(from, to > reach ? to - reach : 0); p < to; ++p) {
         std::uint64_t q = p;
-        while (q < to) {
+        std::uint32_t n = 0;
+        for (; q < to; ++n) {
             const SampleGuess g = probe(t, q);
             if (g.sure < Sureness::Likely || g.cut || g.size == 0) {
                 break;
@@ -110,7 +126,7 @@ std::optional<std::uint64_t> ChunkWalker::runEndingAt(int t, std::uint64_t from,
             q += g.size;
         }
         if (q == to) {
-            return p;
+            return std::make_pair(p, n);
         }
     }
     return std::nullopt;
@@ -147,14 +163,15 @@ double ChunkWalker::timeOf(int t) const {
     return layout_.secondsOf(t, r.samples + r.lost);
 }
 
-// Damage from `from` to `to`: the anchor (video) track loses the time its bytes would
-// take at the rate seen so far; the others catch up when their next chunk comes.
-void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to) {
+// Damage from `from` to `to`; the media resumes at `resume`. The anchor (video) resumes
+// at the time that the bytes since its last chunk began take at the rate seen so far; the
+// other tracks catch up when their next chunk comes.
+void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t resume) {
     const double media = static_cast<double>(from - media_.begin() - result_.skippedBytes);
     result_.skippedBytes += to - from;
     ++result_.stretches;
     const int a = layout_.anchor();
-    if (a < 0 || layout_.secondsOf(a, 1) <= 0) {
+    if (a < 0 || layout_.secondsOf(a, 1) <= 0 || anchorChunk_.first > from) {
         return;
     }
     const double seen = timeOf(a);
@@ -164,7 +181,9 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to) {
     }
     afterGap_.assign(afterGap_.size(), true);
     RecoveredTrack& r = result_.tracks[idx(a)];
-    const double lost = static_cast<double>(to - from) / rate / layout_.secondsOf(a, 1);
+    const double at = layout_.secondsOf(a, anchorChunk_.second) +
+                      static_cast<double>(resume - anchorChunk_.first) / rate;
+    const double lost = at / layout_.secondsOf(a, 1) - static_cast<double>(r.samples + r.lost);
     const std::uint64_t n = onChunkGrid(a, std::max(lost, 0.0));
     if (n > 0 && r.samples > 0) {
         r.gaps.emplace_back(r.samples, n);
@@ -224,7 +243,10 @@ void ChunkWalker::keepInTime(int t) {
     if (per <= 0 || r.samples == 0) {
         return;
     }
-    const double due = timeOf(layout_.anchor()) + layout_.startOffset(t);
+    // A chunk found backwards from the next one is timed by its end, the rest by its start.
+    const double due = endAligned_ > 0 ? timeOf(layout_.anchor()) + layout_.endOffset(t) -
+                                             layout_.secondsOf(t, endAligned_)
+                                       : timeOf(layout_.anchor()) + layout_.startOffset(t);
     const auto n = std::llround((due - timeOf(t)) / per);
     if (n > 0) {
         r.gaps.emplace_back(r.samples, static_cast<std::uint64_t>(n));
