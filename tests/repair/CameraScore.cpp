@@ -91,8 +91,8 @@ TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, con
                 continue;
             }
             const auto prev = frameAt.empty() ? frameAt.end() : std::prev(frameAt.end());
-            if (prev == frameAt.end() || prev->second + (stream.size() - prev->first) / fb !=
-                                             t.dts + k) {
+            if (prev == frameAt.end() ||
+                prev->second + (stream.size() - prev->first) / fb != t.dts + k) {
                 frameAt[stream.size()] = t.dts + k;
             }
             stream.insert(stream.end(), b->begin(), b->end());
@@ -125,7 +125,8 @@ TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, con
             const std::boyer_moore_horspool_searcher searcher(b, e);
             auto at = std::search(stream.begin() + static_cast<std::ptrdiff_t>(next), stream.end(),
                                   searcher);
-            if (at == stream.end() || (at - stream.begin()) % static_cast<std::ptrdiff_t>(fb) != 0) {
+            if (at == stream.end() ||
+                (at - stream.begin()) % static_cast<std::ptrdiff_t>(fb) != 0) {
                 const bool elsewhere =
                     std::search(stream.begin(), stream.end(), searcher) != stream.end();
                 (elsewhere ? s.misordered : s.extra) += n;
@@ -135,10 +136,9 @@ TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, con
             s.recovered += n;
             const auto seg = std::prev(frameAt.upper_bound(pos));
             const std::uint64_t frame = seg->second + (pos - seg->first) / fb;
-            const long double slack =
-                slackFor(kept, std::max(1.0L / truth.timescale,
-                                        static_cast<long double>(first.duration) /
-                                            std::max(1u, rep.timescale)));
+            const long double slack = slackFor(
+                kept, std::max(1.0L / truth.timescale, static_cast<long double>(first.duration) /
+                                                           std::max(1u, rep.timescale)));
             const std::uint64_t dts = first.dts + off / fb * first.duration;
             if (kept.times && !near(dts, rep.timescale, frame, truth.timescale, slack)) {
                 s.mistimed += n;

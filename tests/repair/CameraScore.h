@@ -39,8 +39,8 @@ struct Kept {
     std::uint64_t begin = 0; // bytes before this are gone (a lost head)
     std::uint64_t cut = 0;   // bytes from here on are gone
     std::vector<std::pair<std::uint64_t, std::uint64_t>> damaged; // overwritten [from, to)
-    long double slack = -1;  // seconds; below 0: one sample's duration
-    bool times = true;       // false: the start is lost, times are not compared
+    long double slack = -1; // seconds; below 0: one sample's duration
+    bool times = true;      // false: the start is lost, times are not compared
     bool holds(std::uint64_t offset, std::uint64_t size) const;
 };
 

@@ -82,8 +82,8 @@ std::string damaged(const Truth& t, const std::string& original, const DamageCas
     }
     b.resize(t.mdatEnd);
     kept.cut = t.mdatEnd;
-    auto at = t.mdatData + static_cast<std::uint64_t>(
-                                     static_cast<double>(t.mdatEnd - t.mdatData) * d.where);
+    auto at = t.mdatData +
+              static_cast<std::uint64_t>(static_cast<double>(t.mdatEnd - t.mdatData) * d.where);
     switch (d.kind) {
     case Damage::NoHead:
         kept.begin = t.mdatData + d.size;
@@ -131,8 +131,8 @@ public:
     void printSummary() const;
 
 private:
-    bool make(const camlayout::CameraKind& k, const camlayout::ContentLook& look, std::uint32_t seed,
-              const std::string& path, Truth& truth);
+    bool make(const camlayout::CameraKind& k, const camlayout::ContentLook& look,
+              std::uint32_t seed, const std::string& path, Truth& truth);
     void damageCase(const camlayout::CameraKind& k, const DamageCase& d,
                     const std::string& original, const std::string& reference);
     double frameSeconds() const;
@@ -181,8 +181,7 @@ void Run::kind(const camlayout::CameraKind& k) {
     other.noiseSeed = 2;
     other.seconds = 2;
     Truth refTruth;
-    const bool made =
-        make(k, look, 1, original, truth_) && make(k, other, 2, reference, refTruth);
+    const bool made = make(k, look, 1, original, truth_) && make(k, other, 2, reference, refTruth);
     c_.expect(made, std::string(k.name) + ": recordings laid out");
     if (!made) {
         return;

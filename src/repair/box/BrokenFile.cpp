@@ -46,7 +46,8 @@ std::optional<std::uint64_t> trailingMoov(const ByteSource& file, std::uint64_t 
     std::vector<std::uint8_t> block(kScanBlock + 7);
     for (std::uint64_t end = size; end > lowest;) {
         const std::uint64_t begin = end - std::min<std::uint64_t>(kScanBlock, end - lowest);
-        const std::size_t got = file.read(begin, block.data(), static_cast<std::size_t>(end - begin) + 7);
+        const std::size_t got =
+            file.read(begin, block.data(), static_cast<std::size_t>(end - begin) + 7);
         for (std::size_t i = got >= 8 ? got - 8 : 0;; --i) {
             const std::uint64_t at = begin + i;
             if (i + 8 <= got && be32(block.data() + i + 4) == fourcc("moov") &&

@@ -56,7 +56,13 @@ NalVideo::Unit NalVideo::assemble(MediaView& media, std::uint64_t pos) const {
     for (int n = 0; n < kMaxNalsPerUnit && q < media.limit(); ++n) {
         VideoProbe probe(media, media.limit(), *params, settings_);
         probe.setAudioStart([&media](std::uint64_t at) { return media.mayStartAt(at); });
-        const NalProbe nal = probe.probe(q, nullptr, 0);
+        NalProbe nal = probe.probe(q, nullptr, 0);
+        // The last unit of a picture before damage: whole, but nothing known follows it.
+        const bool last =
+            nal.followerFailed && nal.kind.vcl && (u.au.empty() || !u.au.startsNew(nal));
+        if (last) {
+            nal.verdict = Verdict::Strong;
+        }
         if (nal.verdict == Verdict::No || (!u.au.empty() && u.au.startsNew(nal))) {
             break;
         }
@@ -79,12 +85,19 @@ NalVideo::Unit NalVideo::assemble(MediaView& media, std::uint64_t pos) const {
         }
         u.au.add(q, nal);
         q += nal.size;
+        if (last) {
+            u.unsure = true;
+            break;
+        }
     }
     if (!u.au.hasPicture()) {
         u.guess = {};
         return u;
     }
     u.guess.size = q - pos;
+    if (u.unsure) {
+        u.guess.sure = std::min(u.guess.sure, Sureness::Likely);
+    }
     return u;
 }
 

@@ -26,6 +26,7 @@ private:
         SampleGuess guess;
         AccessUnit au;
         std::optional<ParamSets> params; // with the unit's own parameter sets
+        bool unsure = false;             // nothing known follows its last NAL unit
     };
     Unit assemble(MediaView& media, std::uint64_t pos) const;
     void learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe& nal,

@@ -57,6 +57,7 @@ NalProbe VideoProbe::check(std::uint64_t pos, const std::uint8_t* p, std::size_t
     if (truncated) {
         r.verdict = Verdict::Truncated;
     } else if (level >= 12 && !followerFits(pos + r.size)) {
+        r.followerFailed = r.verdict == Verdict::No;
         r.verdict = Verdict::No;
     } else if (r.verdict == Verdict::No) {
         r.verdict = level >= 11 ? Verdict::Strong : Verdict::Weak;

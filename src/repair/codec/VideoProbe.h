@@ -22,6 +22,9 @@ struct NalProbe {
     std::uint64_t size = 0; // length prefix included
     NalKind kind;
     std::optional<SliceHeader> slice;
+    // Verdict No only because nothing known follows it (damage, or a track that cannot be
+    // told): the unit itself checks out.
+    bool followerFailed = false;
 };
 
 struct VideoProbeSettings {

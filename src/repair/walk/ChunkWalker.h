@@ -111,7 +111,7 @@ private:
     std::vector<std::pair<std::uint64_t, std::uint64_t>> holes_;
     bool search_ = false;
     std::uint64_t guess_ = 0;
-    std::vector<bool> afterGap_; // the track's first chunk after damage is still to come
+    std::vector<bool> afterGap_;  // the track's first chunk after damage is still to come
     std::uint32_t gridCount_ = 0; // samples of the anchor's chunk placed on the grid
     std::map<std::tuple<int, std::uint64_t, std::uint32_t>, Fit> fits_; // endFits answers
     std::function<void(const ChunkFound&)> onChunk_;

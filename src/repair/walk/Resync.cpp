@@ -58,8 +58,8 @@ bool ChunkWalker::findStart() {
 // right before it and what fits there exactly, up to where it was found. At the head of a
 // file it may have lost its own start.
 std::optional<ChunkWalker::Start> ChunkWalker::chunkBefore(std::uint64_t from, std::uint64_t to,
-                                                          int next, bool head,
-                                                          std::uint64_t& start) {
+                                                           int next, bool head,
+                                                           std::uint64_t& start) {
     const auto& before = layout_.predecessors(next);
     start = to;
     if (before.empty() || to <= from) {
@@ -67,8 +67,8 @@ std::optional<ChunkWalker::Start> ChunkWalker::chunkBefore(std::uint64_t from, s
     }
     const int p = before.front();
     Start s{p, Sureness::Likely, 0, false};
-    if (const std::uint64_t bytes = layout_.sampleBytes(p); codecs_[idx(p)]->headerless() ||
-                                                            codecs_[idx(p)]->fixedSize() > 0) {
+    if (const std::uint64_t bytes = layout_.sampleBytes(p);
+        codecs_[idx(p)]->headerless() || codecs_[idx(p)]->fixedSize() > 0) {
         if (bytes == 0) {
             return std::nullopt;
         }
@@ -112,9 +112,8 @@ bool ChunkWalker::takeBefore(const Start& s, std::uint64_t start, std::uint64_t 
 // back than its longest chunk could reach.
 std::optional<std::pair<std::uint64_t, std::uint32_t>>
 ChunkWalker::runEndingAt(int t, std::uint64_t from, std::uint64_t to) {
-    const std::uint64_t reach =
-        std::uint64_t{std::max(layout_.maxCount(t), 1u)} * std::max<std::uint64_t>(
-                                                                layout_.largestSampleOf(t), 1);
+    const std::uint64_t reach = std::uint64_t{std::max(layout_.maxCount(t), 1u)} *
+                                std::max<std::uint64_t>(layout_.largestSampleOf(t), 1);
     for (std::uint64_t p = std::max(from, to > reach ? to - reach : 0); p < to; ++p) {
         std::uint64_t q = p;
         std::uint32_t n = 0;
@@ -206,8 +205,8 @@ std::uint64_t ChunkWalker::onChunkGrid(int a, double lost) {
     for (std::uint64_t k = 0; k < kMaxGridChunks; ++k) {
         const std::uint64_t have = r.samples + r.lost;
         const std::uint64_t next = start + layout_.countsFor(a, k).front();
-        if (start >= have &&
-            std::abs(static_cast<double>(start) - want) <= std::abs(static_cast<double>(next) - want)) {
+        if (start >= have && std::abs(static_cast<double>(start) - want) <=
+                                 std::abs(static_cast<double>(next) - want)) {
             chunksTaken_[idx(a)] = k;
             gridCount_ = layout_.countsFor(a, k).front();
             return start - have;
