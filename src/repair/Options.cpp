@@ -141,9 +141,9 @@ std::string helpText() {
            "recognised: damage is passed over and the tracks keep their times across it.\n"
            "\n"
            "The summary says what came back per track, the damaged stretches skipped, and how\n"
-           "much of the media data up to the cut (outside damage) was accounted for. A repair that accounts for less than 99 % still writes\n"
-           "its result, exits with status 6 and says on its last line where recognition\n"
-           "stopped and why.\n"
+           "much of the media data up to the cut (outside damage) was accounted for. A repair\n"
+           "that accounts for less than 99 % still writes its result, exits with status 6 and\n"
+           "says on its last line where recognition stopped and why.\n"
            "\n"
            "Exit status: 0 repaired, 1 usage, 2 unreadable or invalid input, 3 unsupported\n"
            "codec, 4 no media found, 5 output not writable, 6 partial repair (result written).\n";
