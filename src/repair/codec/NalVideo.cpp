@@ -105,12 +105,11 @@ SampleGuess NalVideo::probe(MediaView& media, std::uint64_t pos) {
     if (last_ && last_->pos == pos) {
         return last_->guess;
     }
-    Unit u = assemble(media, pos);
-    const SampleGuess g = u.guess;
-    if (!media.nested()) {
-        last_ = std::move(u);
+    if (media.nested()) {
+        return assemble(media, pos).guess;
     }
-    return g;
+    last_ = assemble(media, pos);
+    return last_->guess;
 }
 
 Sps NalVideo::orderRules(const SliceHeader& first) const {

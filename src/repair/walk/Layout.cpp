@@ -18,6 +18,7 @@ struct Placed {
 
 template <typename Key> std::vector<Key> byFrequency(const std::map<Key, std::uint64_t>& counts) {
     std::vector<Key> out;
+    out.reserve(counts.size());
     for (const auto& [key, n] : counts) {
         out.push_back(key);
     }
