@@ -13,12 +13,14 @@ constexpr std::size_t kMaxHead = 1u << 20;
 } // namespace
 
 MediaData findMediaData(const ByteSource& file) {
-    const auto top = childBoxes(file, 0, file.size());
-    if (top.empty() || !isTopLevelType(top.front().type)) {
+    const auto first = readBoxHeader(file, 0, file.size());
+    if (!first || !isTopLevelType(first->type)) {
         throw RepairError(ExitCode::BadInput, "broken file is not an MP4/MOV file");
     }
     MediaData media;
-    for (const auto& box : top) {
+    // One box at a time: a file of countless tiny boxes must not cost memory.
+    for (auto at = first; at; at = readBoxHeader(file, at->end, file.size())) {
+        const BoxHeader& box = *at;
         if (box.type == fourcc("ftyp") && media.ftyp.empty()) {
             media.ftyp = loadBox(file, box.offset, box.end, 4096);
         }

@@ -159,13 +159,15 @@ std::vector<std::uint8_t> loadBox(const ByteSource& file, std::uint64_t offset, 
 }
 
 Reference readReference(const ByteSource& file) {
-    const auto top = childBoxes(file, 0, file.size());
-    if (top.empty() || !isTopLevelType(top.front().type)) {
+    const auto first = readBoxHeader(file, 0, file.size());
+    if (!first || !isTopLevelType(first->type)) {
         throw RepairError(ExitCode::BadInput, "reference file is not an MP4/MOV file");
     }
     Reference ref;
     std::optional<BoxHeader> moov;
-    for (const auto& box : top) {
+    // One box at a time: a file of countless tiny boxes must not cost memory.
+    for (auto at = first; at; at = readBoxHeader(file, at->end, file.size())) {
+        const BoxHeader& box = *at;
         if (box.type == fourcc("ftyp") && ref.ftyp.empty()) {
             ref.ftyp = loadBox(file, box.offset, box.end, 4096);
         } else if (box.type == fourcc("moov") && !moov) {
