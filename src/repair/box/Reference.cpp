@@ -44,6 +44,8 @@ void readMdhd(const ByteSource& src, const BoxHeader& mdhd, RefTrack& t) {
 }
 
 void readSampleTables(const ByteSource& src, const BoxHeader& stbl, RefTrack& t) {
+    t.stblPayload = stbl.payload;
+    t.stblEnd = stbl.end;
     const auto child = [&](const char(&type)[5]) {
         return findChild(src, stbl.payload, stbl.end, fourcc(type));
     };
@@ -182,6 +184,7 @@ Reference readReference(const ByteSource& file) {
     if (bytes.empty()) {
         throw RepairError(ExitCode::BadInput, "reference moov box is too large");
     }
+    ref.moovOffset = moov->offset;
     MemorySource src(bytes.data(), bytes.size());
     readMoov(src, ref);
     if (ref.tracks.empty()) {
