@@ -106,6 +106,7 @@ Options parseOptions(const std::vector<std::string>& args) {
 
 std::string helpText() {
     return "Usage: untrunc-w [options] <workingfile.mp4> [<brokenfile.mp4>]\n"
+           "       untrunc-w [options] <faststartfile.mp4>\n"
            "\n"
            "Repairs an MP4/MOV recording that was cut off before its index (moov) was written,\n"
            "using a working file recorded by the same device with the same settings.\n"
@@ -115,7 +116,11 @@ std::string helpText() {
            "from the working file's own samples).\n"
            "The result is written next to the broken file as '<brokenfile.mp4>_untrunc.mp4'\n"
            "(through a temporary '<...>_untrunc.mp4.tmp' file). The broken file is never changed.\n"
-           "With only the working file, its tracks are described and nothing is written.\n"
+           "A broken file whose own index (moov) lies whole before its media data (a \"fast\n"
+           "start\" file cut inside its media) is repaired from that index instead: every\n"
+           "sample that is complete comes back with its real timing, and the working file is\n"
+           "not needed. Given alone, such a file is repaired when its index lists samples it\n"
+           "does not hold whole; any other single file is described and nothing is written.\n"
            "\n"
            "Options:\n"
            "  --uverbose        Print every detail: the working file's tracks and a line per\n"
@@ -143,7 +148,10 @@ std::string helpText() {
            "The summary says what came back per track, the damaged stretches skipped, and how\n"
            "much of the media data up to the cut (outside damage) was accounted for. A repair\n"
            "that accounts for less than 99 % still writes its result, exits with status 6 and\n"
-           "says on its last line where recognition stopped and why.\n"
+           "says on its last line where recognition stopped and why. From the file's own index\n"
+           "(a fast-start file cut inside its media), the summary says per track how many\n"
+           "samples the index lists, how many are complete and how many were kept; status 6\n"
+           "when a track kept less than 99 % of its complete samples.\n"
            "\n"
            "Exit status: 0 repaired, 1 usage, 2 unreadable or invalid input, 3 unsupported\n"
            "codec, 4 no media found, 5 output not writable, 6 partial repair (result written).\n";

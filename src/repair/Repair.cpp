@@ -6,6 +6,7 @@
 #include "Describe.h"
 #include "Engine.h"
 #include "OutputFile.h"
+#include "OwnIndex.h"
 #include "RepairError.h"
 
 #include <cerrno>
@@ -51,6 +52,10 @@ OutputPlan planOutput(const Options& o, const Reference& ref, const MediaData& m
 }
 
 int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
+    // A broken file whose own index survived before its media data needs no reference.
+    if (const auto status = repairFromOwnIndex(o, *o.broken, OwnIndexUse::Always, out, err)) {
+        return *status;
+    }
     const auto refFile = openInput(o.reference, "reference");
     const Reference ref = readReference(*refFile);
     Engine engine(ref, *refFile, o);
@@ -77,6 +82,7 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
             static_cast<std::int64_t>(payloadStart) - static_cast<std::int64_t>(media.begin);
         return buildMoov(ref, engine.outputTracks(walk, shift));
     });
+    out << "index: rebuilt from the media data with the reference's tracks\n";
     const double share = describeWalk(ref, walk, out);
     if (o.verbose) {
         const auto done = std::chrono::steady_clock::now();
@@ -108,6 +114,11 @@ int runTool(const Options& o, std::ostream& out, std::ostream& err) {
             return 0;
         }
         if (!o.broken) {
+            // One file: a fast-start file cut inside its media data is repaired on its own.
+            if (const auto status =
+                    repairFromOwnIndex(o, o.reference, OwnIndexUse::WhenCut, out, err)) {
+                return *status;
+            }
             const auto refFile = openInput(o.reference, "reference");
             const Reference ref = readReference(*refFile);
             describeReference(ref, Engine(ref, *refFile, o), out);

@@ -5,7 +5,10 @@
 #include "Endian.h"
 #include "Engine.h"
 #include "MoovWriter.h"
+#include "OwnIndex.h"
 #include "RepairError.h"
+
+#include <algorithm>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -121,6 +124,46 @@ bool repairAgainst(const Reference& ref, const ByteSource& refBytes, const ByteS
     return moovValid(buildMoov(out, engine.outputTracks(walk, 0)));
 }
 
+// A file's own index keeps whole samples inside the media data only, and its tables agree
+// on the count of what was kept.
+bool ownTrackValid(const OwnTrack& o, const MediaData& media) {
+    const TrackTables& t = o.tables;
+    std::uint64_t inChunks = 0;
+    for (std::size_t i = 0; i < t.chunkOffsets.size(); ++i) {
+        inChunks += t.chunkSamples[i];
+        if (t.chunkOffsets[i] < media.begin || t.chunkOffsets[i] >= media.end ||
+            t.chunkSamples[i] == 0) {
+            return false;
+        }
+    }
+    std::uint64_t timed = 0;
+    for (const auto& [count, delta] : t.durations) {
+        timed += count;
+    }
+    const bool syncInside = std::all_of(t.syncSamples.begin(), t.syncSamples.end(),
+                                        [&](auto s) { return s >= 1 && s <= t.sampleCount; });
+    return t.sampleCount <= o.complete && o.complete <= o.listed && inChunks == t.sampleCount &&
+           timed == t.sampleCount && (t.sizes.empty() || t.sizes.size() == t.sampleCount) &&
+           (t.compositionOffsets.empty() || t.compositionOffsets.size() == t.sampleCount) &&
+           syncInside && o.keptEnd <= media.end;
+}
+
+bool ownIndexValid(OwnIndex own) {
+    for (const auto& t : own.tracks) {
+        if (!ownTrackValid(t, own.media)) {
+            return false;
+        }
+    }
+    if (own.keptEnd() < own.media.begin || own.keptEnd() > own.media.end) {
+        return false;
+    }
+    if (own.ref.mvhd.empty()) {
+        own.ref.mvhd.assign(108, 0);
+        own.ref.mvhd[3] = 108;
+    }
+    return moovValid(buildMoov(own.ref, ownTracksOut(own, 0)));
+}
+
 } // namespace
 
 bool fuzzOne(const std::uint8_t* data, std::size_t size) {
@@ -128,6 +171,9 @@ bool fuzzOne(const std::uint8_t* data, std::size_t size) {
     MemorySource src(data, size);
     MemorySource learnt(kLearnt, sizeof kLearnt);
     bool ok = repairAgainst(camera(), learnt, src);
+    if (const auto own = readOwnIndex(src)) {
+        ok = ownIndexValid(*own) && ok;
+    }
     try {
         const Reference ref = readReference(src);
         ok = repairAgainst(ref, src, src) && ok;

@@ -15,6 +15,8 @@ constexpr std::size_t kMaxHead = 1u << 20;
 // A moov at the end of a file is looked for this far back, a block at a time.
 constexpr std::uint64_t kMaxMoov = 256u << 20;
 constexpr std::uint64_t kScanBlock = 1u << 20;
+// Boxes between mdat boxes kept track of; a file with more is not a camera's.
+constexpr std::size_t kMaxHoles = 4096;
 
 void keepHeadBox(const ByteSource& file, const BoxHeader& box, MediaData& media) {
     if (box.type == fourcc("ftyp") && media.ftyp.empty()) {
@@ -68,11 +70,12 @@ std::optional<std::uint64_t> trailingMoov(const ByteSource& file, std::uint64_t 
 MediaData findMediaData(const ByteSource& file) {
     MediaData media;
     const std::uint64_t size = file.size();
-    const auto top = childBoxes(file, 0, size);
     bool found = false;
     std::uint64_t readable = 0; // end of the last box that is one
-    for (const auto& box : top) {
-        if (!isTopLevelType(box.type)) {
+    // One box at a time: a file of countless tiny boxes must not cost memory.
+    for (auto at = readBoxHeader(file, 0, size); at; at = readBoxHeader(file, at->end, size)) {
+        const BoxHeader& box = *at;
+        if (!isTopLevelType(box.type) || media.holes.size() >= kMaxHoles) {
             break; // media or damage that happened to read as a box header
         }
         if (found && box.type != fourcc("mdat")) {

@@ -36,13 +36,22 @@ Bytes withDuration(Bytes box, std::uint64_t duration, std::size_t v0At, std::siz
 }
 
 // End of the last sample's presentation: with reordering, a late decode can show early
-// and an early one late, so the end is the latest composition time plus one duration.
+// and an early one late, so the end is the latest composition time plus its duration.
 std::uint64_t presentationEnd(const TrackOut& t) {
     const auto& ctts = t.tables.compositionOffsets;
-    const std::uint64_t dur = t.ref->sampleDuration;
     std::uint64_t end = t.tables.duration();
-    for (std::size_t i = 0; i < ctts.size(); ++i) {
-        end = std::max<std::uint64_t>(end, i * dur + ctts[i] + dur);
+    std::uint64_t dts = 0;
+    std::size_t i = 0;
+    for (auto run = t.tables.durations.begin(); run != t.tables.durations.end() && i < ctts.size();
+         ++run) {
+        for (std::uint32_t k = 0; k < run->first && i < ctts.size(); ++k, ++i) {
+            // Offsets from a version 1 ctts may be negative.
+            const std::int64_t shown =
+                static_cast<std::int64_t>(dts) + static_cast<std::int32_t>(ctts[i]) + run->second;
+            end = std::max<std::uint64_t>(
+                end, static_cast<std::uint64_t>(std::max<std::int64_t>(shown, 0)));
+            dts += run->second;
+        }
     }
     return end;
 }

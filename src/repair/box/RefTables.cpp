@@ -8,19 +8,13 @@
 namespace repair {
 namespace {
 
-// Payload of a full box after version and flags, and how many entries of a given
-// size it really holds.
-struct Table {
-    std::vector<std::uint8_t> bytes;
-    std::size_t headerSize = 8; // version/flags + entry_count
-    std::uint64_t entries = 0;
-    const std::uint8_t* entry(std::uint64_t i, std::size_t size) const {
-        return bytes.data() + headerSize + i * size;
-    }
-};
+// Chunks of the reference kept for learning its layout: hours of frame-by-frame chunks.
+constexpr std::uint64_t kMaxChunks = 1u << 22;
+
+} // namespace
 
 Table readTable(const ByteSource& src, const BoxHeader& box, std::size_t entrySize,
-                std::size_t extraHeader = 0) {
+                std::size_t extraHeader) {
     Table t;
     t.bytes = src.bytes(box.payload, static_cast<std::size_t>(box.end - box.payload));
     t.headerSize = 8 + extraHeader;
@@ -32,11 +26,6 @@ Table readTable(const ByteSource& src, const BoxHeader& box, std::size_t entrySi
     t.entries = std::min(declared, fits);
     return t;
 }
-
-// Chunks of the reference kept for learning its layout: hours of frame-by-frame chunks.
-constexpr std::uint64_t kMaxChunks = 1u << 22;
-
-} // namespace
 
 std::uint32_t dominantDelta(const ByteSource& src, const BoxHeader& stts) {
     const Table t = readTable(src, stts, 8);

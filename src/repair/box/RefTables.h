@@ -8,8 +8,21 @@
 
 namespace repair {
 
-// Readers of a reference track's sample tables. Entry counts are trusted only as far
-// as the box holds entries.
+// Readers of a track's sample tables. Entry counts are trusted only as far as the box
+// holds entries.
+
+// The payload of a full box with a table: version and flags, entry_count (after
+// extraHeader more bytes), then the entries; `entries` is as many as the box really holds.
+struct Table {
+    std::vector<std::uint8_t> bytes;
+    std::size_t headerSize = 8; // version/flags + entry_count
+    std::uint64_t entries = 0;
+    const std::uint8_t* entry(std::uint64_t i, std::size_t size) const {
+        return bytes.data() + headerSize + i * size;
+    }
+};
+Table readTable(const ByteSource& src, const BoxHeader& box, std::size_t entrySize,
+                std::size_t extraHeader = 0);
 
 std::uint32_t dominantDelta(const ByteSource& src, const BoxHeader& stts);
 // What stsz says: the one size of every sample, or the first `keep` sizes; count and largest.

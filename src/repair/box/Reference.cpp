@@ -44,6 +44,8 @@ void readMdhd(const ByteSource& src, const BoxHeader& mdhd, RefTrack& t) {
 }
 
 void readSampleTables(const ByteSource& src, const BoxHeader& stbl, RefTrack& t) {
+    t.stblPayload = stbl.payload;
+    t.stblEnd = stbl.end;
     const auto child = [&](const char(&type)[5]) {
         return findChild(src, stbl.payload, stbl.end, fourcc(type));
     };
@@ -159,13 +161,15 @@ std::vector<std::uint8_t> loadBox(const ByteSource& file, std::uint64_t offset, 
 }
 
 Reference readReference(const ByteSource& file) {
-    const auto top = childBoxes(file, 0, file.size());
-    if (top.empty() || !isTopLevelType(top.front().type)) {
+    const auto first = readBoxHeader(file, 0, file.size());
+    if (!first || !isTopLevelType(first->type)) {
         throw RepairError(ExitCode::BadInput, "reference file is not an MP4/MOV file");
     }
     Reference ref;
     std::optional<BoxHeader> moov;
-    for (const auto& box : top) {
+    // One box at a time: a file of countless tiny boxes must not cost memory.
+    for (auto at = first; at; at = readBoxHeader(file, at->end, file.size())) {
+        const BoxHeader& box = *at;
         if (box.type == fourcc("ftyp") && ref.ftyp.empty()) {
             ref.ftyp = loadBox(file, box.offset, box.end, 4096);
         } else if (box.type == fourcc("moov") && !moov) {
@@ -180,6 +184,7 @@ Reference readReference(const ByteSource& file) {
     if (bytes.empty()) {
         throw RepairError(ExitCode::BadInput, "reference moov box is too large");
     }
+    ref.moovOffset = moov->offset;
     MemorySource src(bytes.data(), bytes.size());
     readMoov(src, ref);
     if (ref.tracks.empty()) {

@@ -48,6 +48,8 @@ struct RefTrack {
     std::vector<RefChunk> chunks;
     std::vector<RefSample> firstSamples; // a bounded number, for learning
     std::int64_t editMediaTime = -1;     // -1: no edit list
+    // Where its stbl's payload lies in the moov box (offset 0: the moov's header); 0: none.
+    std::uint64_t stblPayload = 0, stblEnd = 0;
     std::optional<AvcConfig> avc;
     std::optional<AacConfig> aac;
     std::optional<SoundInfo> sound;
@@ -61,6 +63,7 @@ struct RefTrack {
 
 struct Reference {
     std::uint32_t movieTimescale = 1000;
+    std::uint64_t moovOffset = 0; // where the moov box starts in the file
     std::vector<std::uint8_t> ftyp, mvhd;
     std::vector<std::vector<std::uint8_t>> moovOther; // iods, udta, meta, ...
     std::vector<RefTrack> tracks;                     // in the order of the moov

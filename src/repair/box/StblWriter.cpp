@@ -8,8 +8,9 @@ namespace {
 
 // Writes (count, value) pairs, as stts and ctts store them.
 void writeRuns(BoxWriter& w, std::uint32_t type,
-               const std::vector<std::pair<std::uint32_t, std::uint32_t>>& runs) {
-    const auto box = w.openFull(type, 0, 0);
+               const std::vector<std::pair<std::uint32_t, std::uint32_t>>& runs,
+               std::uint8_t version = 0) {
+    const auto box = w.openFull(type, version, 0);
     w.u32(static_cast<std::uint32_t>(runs.size()));
     for (const auto& [count, value] : runs) {
         w.u32(count);
@@ -78,7 +79,11 @@ void writeStbl(BoxWriter& w, const std::vector<std::uint8_t>& stsd, const TrackT
     w.raw(stsd);
     writeRuns(w, fourcc("stts"), t.durations);
     if (!t.compositionOffsets.empty()) {
-        writeRuns(w, fourcc("ctts"), runsOf(t.compositionOffsets));
+        // Version 1 when an offset is negative, as a file's own ctts may have it.
+        const bool negative =
+            std::any_of(t.compositionOffsets.begin(), t.compositionOffsets.end(),
+                        [](std::uint32_t v) { return static_cast<std::int32_t>(v) < 0; });
+        writeRuns(w, fourcc("ctts"), runsOf(t.compositionOffsets), negative ? 1 : 0);
     }
     if (!t.allSync) {
         const auto stss = w.openFull(fourcc("stss"), 0, 0);

@@ -1,0 +1,217 @@
+#include "OwnIndex.h"
+
+#include "Box.h"
+#include "Describe.h"
+#include "Endian.h"
+#include "OutputFile.h"
+#include "Repair.h"
+#include "RepairError.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace repair {
+namespace {
+
+// A recording has a handful of top-level boxes before its media data.
+constexpr int kMaxHeadBoxes = 4096;
+
+// Whether the first moov is whole and comes before the first mdat.
+bool moovBeforeMedia(const ByteSource& file) {
+    std::optional<BoxHeader> moov;
+    std::uint64_t at = 0;
+    for (int n = 0; n < kMaxHeadBoxes; ++n) {
+        const auto box = readBoxHeader(file, at, file.size());
+        if (!box || (n == 0 && !isTopLevelType(box->type))) {
+            return false;
+        }
+        if (box->type == fourcc("mdat")) {
+            return moov && !moov->runsPastEnd;
+        }
+        if (box->type == fourcc("moov") && !moov) {
+            moov = box;
+        }
+        at = box->end;
+    }
+    return false;
+}
+
+std::uint64_t rescale(std::uint64_t v, std::uint32_t from, std::uint32_t to) {
+    return from == 0 ? 0 : static_cast<std::uint64_t>(static_cast<long double>(v) * to / from);
+}
+
+std::string trackLabel(const RefTrack& t, std::size_t i) {
+    return "track " + std::to_string(i + 1) + " (id " + std::to_string(t.id) + ", " +
+           typeName(t.handler) + " " + typeName(t.codec) + ")";
+}
+
+// The share of the samples complete before the cut that were kept, on the track that
+// kept the least of them.
+struct Kept {
+    double share = 1.0;
+    std::size_t worst = 0;
+};
+
+Kept keptShare(const OwnIndex& own) {
+    Kept k;
+    for (std::size_t i = 0; i < own.tracks.size(); ++i) {
+        const OwnTrack& t = own.tracks[i];
+        if (t.complete == 0) {
+            continue;
+        }
+        const double share = static_cast<double>(t.tables.sampleCount) / t.complete;
+        if (share < k.share) {
+            k = {share, i};
+        }
+    }
+    return k;
+}
+
+void logChunks(const OwnIndex& own, std::ostream& out) {
+    for (std::size_t i = 0; i < own.tracks.size(); ++i) {
+        const TrackTables& t = own.tracks[i].tables;
+        for (std::size_t c = 0; c < t.chunkOffsets.size(); ++c) {
+            out << "chunk: track " << i + 1 << " (" << typeName(own.ref.tracks[i].codec) << ") at "
+                << t.chunkOffsets[c] << ", " << t.chunkSamples[c] << " samples\n";
+        }
+    }
+}
+
+Kept describeOwn(const OwnIndex& own, OwnIndexUse use, std::ostream& out) {
+    out << "index: the file's own moov (at byte " << own.ref.moovOffset
+        << ", before the media data)"
+        << (use == OwnIndexUse::Always ? ", used instead of the reference's tracks"
+                                       : "; no reference needed")
+        << "\n";
+    out << "media data: bytes " << own.media.begin << " to " << own.media.end
+        << (own.media.cut ? " (the mdat box is cut off)" : "") << "\n";
+    for (std::size_t i = 0; i < own.tracks.size(); ++i) {
+        const OwnTrack& t = own.tracks[i];
+        out << trackLabel(own.ref.tracks[i], i) << ": the index lists " << t.listed << " samples, "
+            << t.complete << " complete, " << t.tables.sampleCount << " kept in "
+            << t.tables.chunkOffsets.size() << " chunks\n";
+    }
+    const Kept k = keptShare(own);
+    out << "kept: " << describeShare(k.share) << " of the samples complete before the cut\n";
+    return k;
+}
+
+} // namespace
+
+bool OwnIndex::cut() const {
+    return std::any_of(tracks.begin(), tracks.end(),
+                       [](const OwnTrack& t) { return t.complete < t.listed; });
+}
+
+std::uint64_t OwnIndex::keptEnd() const {
+    std::uint64_t end = media.begin;
+    for (const auto& t : tracks) {
+        end = std::max(end, t.keptEnd);
+    }
+    return end;
+}
+
+std::optional<OwnIndex> readOwnIndex(const ByteSource& file) {
+    if (!moovBeforeMedia(file)) {
+        return std::nullopt;
+    }
+    OwnIndex own;
+    try {
+        own.ref = readReference(file);
+        own.media = findMediaData(file);
+    } catch (const RepairError&) {
+        return std::nullopt;
+    }
+    std::uint64_t listed = 0;
+    for (const auto& t : own.ref.tracks) {
+        own.tracks.push_back(readOwnTrack(file, own.ref, t, own.media.begin, own.media.end));
+        listed += own.tracks.back().listed;
+    }
+    if (listed == 0) {
+        return std::nullopt;
+    }
+    return own;
+}
+
+std::vector<TrackOut> ownTracksOut(const OwnIndex& own, std::int64_t shift) {
+    std::vector<TrackOut> out;
+    std::vector<std::size_t> single; // tracks whose index lists one sample (timecode)
+    std::uint64_t longest = 0;       // in movie time, of the others
+    for (std::size_t i = 0; i < own.tracks.size(); ++i) {
+        if (own.tracks[i].tables.sampleCount == 0) {
+            continue;
+        }
+        TrackOut t;
+        t.ref = &own.ref.tracks[i];
+        t.tables = own.tracks[i].tables;
+        for (auto& offset : t.tables.chunkOffsets) {
+            offset = static_cast<std::uint64_t>(static_cast<std::int64_t>(offset) + shift);
+        }
+        if (own.tracks[i].listed == 1) {
+            single.push_back(out.size());
+        } else {
+            longest = std::max(longest, presentedDuration(t, own.ref.movieTimescale));
+        }
+        out.push_back(std::move(t));
+    }
+    // A sample meant to last the whole recording lasts as long as what was kept of it.
+    for (std::size_t i : single) {
+        TrackOut& t = out[i];
+        const std::uint64_t d = rescale(longest, own.ref.movieTimescale, t.ref->timescale);
+        if (d > 0 && d < t.tables.duration()) {
+            t.tables.durations = {{1, static_cast<std::uint32_t>(d)}};
+        }
+    }
+    return out;
+}
+
+std::optional<int> repairFromOwnIndex(const Options& o, const std::string& path, OwnIndexUse use,
+                                      std::ostream& out, std::ostream& err) {
+    const FileSource file(path);
+    if (!file.ok()) {
+        return std::nullopt;
+    }
+    const auto own = readOwnIndex(file);
+    if (!own || (use == OwnIndexUse::WhenCut && !own->cut())) {
+        return std::nullopt;
+    }
+    if (own->keptEnd() <= own->media.begin) {
+        std::uint64_t listed = 0;
+        for (const auto& t : own->tracks) {
+            listed += t.listed;
+        }
+        throw RepairError(ExitCode::NoMedia, "no media samples found in " + path +
+                                                 ": its own index lists " + std::to_string(listed) +
+                                                 " samples, none whole in bytes " +
+                                                 std::to_string(own->media.begin) + " to " +
+                                                 std::to_string(own->media.end));
+    }
+    if (o.verbose) {
+        logChunks(*own, out);
+    }
+    OutputPlan plan;
+    plan.path = resultPath(path);
+    plan.keepTmp = o.keepTmp;
+    plan.head = own->media.head;
+    plan.copyBegin = own->media.begin;
+    plan.copyEnd = own->keptEnd();
+    writeOutput(plan, file, [&](std::uint64_t payloadStart) {
+        return buildMoov(own->ref,
+                         ownTracksOut(*own, static_cast<std::int64_t>(payloadStart) -
+                                                static_cast<std::int64_t>(own->media.begin)));
+    });
+    const Kept kept = describeOwn(*own, use, out);
+    out << "wrote " << plan.path << "\n";
+    if (kept.share < kWholeRepair) {
+        const OwnTrack& t = own->tracks[kept.worst];
+        out.flush();
+        err << "untrunc-w: partial repair: " << trackLabel(own->ref.tracks[kept.worst], kept.worst)
+            << " keeps " << t.tables.sampleCount << " of its " << t.complete
+            << " complete samples: its sample " << t.tables.sampleCount + 1
+            << " (decode order) is not whole in the media data" << std::endl;
+        return static_cast<int>(ExitCode::Partial);
+    }
+    return 0;
+}
+
+} // namespace repair

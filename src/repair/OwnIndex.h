@@ -1,0 +1,48 @@
+#pragma once
+
+#include "BrokenFile.h"
+#include "MoovWriter.h"
+#include "Options.h"
+#include "OwnTables.h"
+#include "Reference.h"
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace repair {
+
+// A file that carries its own index: a whole moov before its media data (a "fast start"
+// file), read as its own reference, with every track's samples kept up to the first one
+// the file does not hold whole.
+struct OwnIndex {
+    Reference ref;
+    MediaData media;
+    std::vector<OwnTrack> tracks; // in the order of ref.tracks
+
+    // Some sample the index lists is missing or incomplete: the file was cut.
+    bool cut() const;
+    // One past the last byte of a kept sample; media.begin when nothing is kept.
+    std::uint64_t keptEnd() const;
+};
+
+// Nothing when the file has no whole moov before its first mdat, or its tracks list no
+// sample. Never throws for a file that is not such a file.
+std::optional<OwnIndex> readOwnIndex(const ByteSource& file);
+
+// The output tracks for media copied so that input byte x lands at x + shift; tracks that
+// kept no sample are left out.
+std::vector<TrackOut> ownTracksOut(const OwnIndex& own, std::int64_t shift);
+
+enum class OwnIndexUse {
+    Always,  // the broken file of a repair: its own index beats any reference
+    WhenCut, // a file given alone: repaired only when it was cut, else described
+};
+
+// Repairs the file at `path` from its own index when it has one (and, WhenCut, it was cut);
+// returns the exit status, or nothing (and writes nothing) when the file is not such a file.
+std::optional<int> repairFromOwnIndex(const Options& options, const std::string& path,
+                                      OwnIndexUse use, std::ostream& out, std::ostream& err);
+
+} // namespace repair

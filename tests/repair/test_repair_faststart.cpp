@@ -1,0 +1,353 @@
+// Fast-start recordings (moov before the media data) laid out like cameras and cut inside
+// their media data, as a copy or download that stopped leaves them. untrunc-w repairs them
+// from their own index, alone and with a reference recording: every sample complete before
+// the cut comes back bit-exact, in order, with its own timing (floor 99 % per track and
+// case), and the summary gives the index's counts. The result is read by the test's own
+// reader and compared with the layout's truth.
+#include "CameraScore.h"
+#include "Check.h"
+#include "Layout.h"
+#include "MediaFixture.h"
+#include "MiniMoov.h"
+#include "Process.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using camlayout::Truth;
+using camlayout::TruthTrack;
+
+constexpr double kFloor = 0.99;
+const char* const kKinds[] = {"sony-avc", "gopro", "dashcam-aac", "iphone"};
+
+enum class CutAt { Fraction, InsideChunk, Boundary, LastByte };
+
+struct CutCase {
+    const char* name;
+    CutAt at;
+    const char* handler; // InsideChunk: the chunk's track handler
+    double where;        // fraction of the mdat payload
+};
+
+const CutCase kCuts[] = {
+    {"early, 5%", CutAt::Fraction, nullptr, 0.05},
+    {"inside a video chunk", CutAt::InsideChunk, "vide", 0.5},
+    {"inside a sound chunk", CutAt::InsideChunk, "soun", 0.3},
+    {"on a chunk boundary", CutAt::Boundary, nullptr, 0.7},
+    {"last byte missing", CutAt::LastByte, nullptr, 1.0},
+};
+
+struct RunForm {
+    const char* name;
+    bool withReference;
+};
+
+const RunForm kForms[] = {{"alone", false}, {"with a reference", true}};
+
+std::uint64_t cutPoint(const Truth& t, const CutCase& c) {
+    const std::uint64_t target =
+        t.mdatData +
+        static_cast<std::uint64_t>(static_cast<double>(t.mdatEnd - t.mdatData) * c.where);
+    if (c.at == CutAt::Fraction) {
+        return target;
+    }
+    if (c.at == CutAt::LastByte) {
+        return t.fileSize - 1;
+    }
+    const camlayout::TruthChunk* best = nullptr;
+    const auto distance = [&](const camlayout::TruthChunk& k) {
+        return k.offset > target ? k.offset - target : target - k.offset;
+    };
+    for (const auto& k : t.chunks) {
+        const bool fits = c.at == CutAt::Boundary ? k.offset > t.mdatData
+                                                  : t.tracks[k.track].handler == c.handler;
+        if (fits && (!best || distance(k) < distance(*best))) {
+            best = &k;
+        }
+    }
+    return c.at == CutAt::Boundary ? best->offset : best->offset + best->size / 2;
+}
+
+// What the index lists of a track, and how much of it lies whole before the cut (LPCM in
+// frames, like the tool counts them).
+struct Counts {
+    std::uint64_t listed = 0, complete = 0;
+};
+
+Counts counts(const TruthTrack& t, std::uint64_t cut) {
+    Counts n;
+    for (const auto& s : t.samples) {
+        if (t.frameBytes) {
+            n.listed += s.duration;
+            n.complete +=
+                s.offset >= cut
+                    ? 0
+                    : std::min<std::uint64_t>(s.duration, (cut - s.offset) / t.frameBytes);
+        } else {
+            ++n.listed;
+            n.complete += s.offset + s.size <= cut ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+std::string label(const TruthTrack& t) {
+    return std::to_string(t.id) + " " + t.handler + " " + t.fourcc;
+}
+
+std::string summaryLine(const TruthTrack& t, std::size_t index, const Counts& n) {
+    return "track " + std::to_string(index + 1) + " (id " + std::to_string(t.id) + ", " +
+           t.handler + " " + t.fourcc + "): the index lists " + std::to_string(n.listed) +
+           " samples, " + std::to_string(n.complete) + " complete";
+}
+
+// Decode times and durations are the index's own, not a guess within a sample.
+bool timingExact(const TruthTrack& t, const TableTrack& r) {
+    if (r.timescale != t.timescale) {
+        return false;
+    }
+    for (std::size_t i = 0; i < r.samples.size(); ++i) {
+        const TableSample& s = r.samples[i];
+        if (t.frameBytes) {
+            if (s.dts != i || s.duration != 1) {
+                return false;
+            }
+        } else if (i >= t.samples.size() || s.dts != t.samples[i].dts ||
+                   (t.samples.size() > 1 && s.duration != t.samples[i].duration)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class Run {
+public:
+    Run(Checks& c, std::string dir) : c_(c), dir_(std::move(dir)) {}
+    void kind(const camlayout::CameraKind& k);
+    void edgeCases(const camlayout::CameraKind& k);
+    void printSummary() const;
+
+private:
+    bool make(const camlayout::CameraKind& k, const camlayout::ContentLook& look, bool moovFirst,
+              const std::string& path, Truth& truth);
+    void cutCase(const std::string& what, std::uint64_t at, const RunForm& form);
+    void score(const std::string& what, std::uint64_t at, const std::string& result,
+               const std::string& output, int status);
+    Checks& c_;
+    std::string dir_;
+    std::string kind_, original_, reference_;
+    Truth truth_;
+    std::vector<TableTrack> originalTables_;
+    std::vector<std::string> rows_;
+    std::map<std::string, double> minShare_;
+    std::map<std::string, std::string> statuses_;
+};
+
+bool Run::make(const camlayout::CameraKind& k, const camlayout::ContentLook& look, bool moovFirst,
+               const std::string& path, Truth& truth) {
+    const std::string content = path + ".content.mov";
+    const RunResult made = runProgram(camlayout::contentArguments(k, look, content));
+    if (made.status != 0) {
+        std::cerr << k.name << ": ffmpeg: " << made.output << "\n";
+        return false;
+    }
+    try {
+        camlayout::LayoutOptions options;
+        options.moovFirst = moovFirst;
+        truth = camlayout::layOut(k, camlayout::readContent(content), path, options);
+    } catch (const std::exception& e) {
+        std::cerr << k.name << ": " << e.what() << "\n";
+        return false;
+    }
+    fs::remove(content);
+    return true;
+}
+
+void Run::kind(const camlayout::CameraKind& k) {
+    kind_ = k.name;
+    original_ = dir_ + "/" + kind_ + ".fast.mp4";
+    reference_ = dir_ + "/" + kind_ + ".ref.mp4";
+    camlayout::ContentLook other;
+    other.pattern = "testsrc2";
+    other.noiseSeed = 2;
+    other.seconds = 2;
+    Truth refTruth;
+    const bool made =
+        make(k, {}, true, original_, truth_) && make(k, other, false, reference_, refTruth);
+    c_.expect(made, kind_ + ": recordings laid out");
+    if (!made) {
+        return;
+    }
+    // The fixture: the moov comes first, and the original's tables are its truth.
+    const auto top = topBoxes(original_);
+    c_.expect(top.size() >= 3 && top[top.size() - 2].type == "moov" && top.back().type == "mdat",
+              kind_ + ": moov before the mdat");
+    std::string error;
+    const auto tables = readTables(original_, error);
+    c_.expect(tables && tables->size() == truth_.tracks.size(), kind_ + ": tables " + error);
+    originalTables_ = tables ? *tables : std::vector<TableTrack>{};
+    for (std::size_t i = 0; i < truth_.tracks.size() && tables; ++i) {
+        const TableTrack* read = matchTrack(truth_, i, *tables);
+        c_.expect(read && tablesMatchTruth(truth_.tracks[i], *read),
+                  kind_ + " " + label(truth_.tracks[i]) + ": moved offsets match the truth");
+        rows_.push_back(kind_ + "\t" + label(truth_.tracks[i]));
+    }
+    for (const auto& cut : kCuts) {
+        for (const auto& form : kForms) {
+            cutCase(kind_ + " / " + cut.name + " / " + form.name, cutPoint(truth_, cut), form);
+        }
+    }
+}
+
+void Run::cutCase(const std::string& what, std::uint64_t at, const RunForm& form) {
+    const std::string broken = dir_ + "/" + kind_ + "-" + std::to_string(at) + "-" +
+                               (form.withReference ? "ref" : "alone") + ".mp4";
+    c_.expect(cutCopy(original_, broken, at), what + ": broken file made");
+    std::vector<std::string> argv{UNTRUNC_W};
+    if (form.withReference) {
+        argv.push_back(reference_);
+    }
+    argv.push_back(broken);
+    const RunResult r = runProgram(argv);
+    statuses_[kind_] += std::to_string(r.status) + " ";
+    score(what, at, broken + "_untrunc.mp4", r.output, r.status);
+}
+
+void Run::score(const std::string& what, std::uint64_t at, const std::string& result,
+                const std::string& output, int status) {
+    c_.equal(status, 0, what + ": exit status\n" + output);
+    c_.expect(output.find("index: the file's own moov") != std::string::npos,
+              what + ": the summary names the file's own index");
+    std::string error = "no result file";
+    const auto tables = fs::exists(result) ? readTables(result, error) : std::nullopt;
+    c_.expect(tables.has_value(), what + ": result readable (" + error + ")");
+    const RunResult play = runProgram({"ffmpeg", "-v", "error", "-i", result, "-f", "null", "-"});
+    c_.expect(play.status == 0 && play.output.empty(),
+              what + ": the result decodes\n" + play.output);
+    FileBytes orig(original_);
+    FileBytes res(result);
+    const std::vector<TableTrack> none;
+    std::cout << what << " | cut at " << at << " | exit " << status;
+    for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
+        const TruthTrack& t = truth_.tracks[i];
+        const std::string tw = what + " " + label(t);
+        const Counts n = counts(t, at);
+        c_.expect(output.find(summaryLine(t, i, n)) != std::string::npos,
+                  tw + ": summary says '" + summaryLine(t, i, n) + "'");
+        const TableTrack* rep = matchTrack(truth_, i, tables ? *tables : none);
+        const TrackScore s = scoreTrack(t, orig, at, rep, res);
+        c_.expect(s.recovered >= static_cast<std::uint64_t>(
+                                     std::ceil(kFloor * static_cast<double>(s.expected))),
+                  tw + ": " + std::to_string(s.recovered) + " of " + std::to_string(s.expected) +
+                      " below the floor");
+        c_.equal(s.extra + s.misordered + s.mistimed, std::uint64_t{0},
+                 tw + ": samples not in the original, out of order or mistimed");
+        const TableTrack* orig0 = matchTrack(truth_, i, originalTables_);
+        c_.expect(!rep || (timingExact(t, *rep) && orig0 && rep->hasCtts == orig0->hasCtts &&
+                           rep->hasStss == orig0->hasStss),
+                  tw + ": the index's own timing, ctts and stss");
+        const std::string row = kind_ + "\t" + label(t);
+        minShare_[row] = std::min(minShare_.count(row) ? minShare_[row] : 1.0, s.share());
+        std::cout << " | " << label(t) << " " << s.recovered << "/" << s.expected;
+    }
+    std::cout << "\n";
+}
+
+// The same kind's file whole, cut just after its index, and with a chunk offset that lies.
+void Run::edgeCases(const camlayout::CameraKind& k) {
+    kind_ = k.name;
+    const std::string whole = dir_ + "/" + kind_ + ".whole.mp4";
+    fs::copy_file(original_, whole, fs::copy_options::overwrite_existing);
+    const RunResult alone = runProgram({UNTRUNC_W, whole});
+    c_.expect(alone.status == 0 && alone.output.find("reference track 1") != std::string::npos &&
+                  !fs::exists(whole + "_untrunc.mp4"),
+              kind_ + " whole, alone: described, nothing written\n" + alone.output);
+    const RunResult withRef = runProgram({UNTRUNC_W, reference_, whole});
+    score(kind_ + " whole / with a reference", truth_.fileSize, whole + "_untrunc.mp4",
+          withRef.output, withRef.status);
+
+    const std::string early = dir_ + "/" + kind_ + ".early.mp4";
+    c_.expect(cutCopy(original_, early, truth_.mdatData + 4), "early file made");
+    const RunResult none = runProgram({UNTRUNC_W, early});
+    c_.expect(none.status == 4 && none.output.find("no media samples") != std::string::npos &&
+                  !fs::exists(early + "_untrunc.mp4"),
+              kind_ + " cut after its index: no media, nothing written\n" + none.output);
+
+    // The second video chunk's offset points past the end: the video keeps its first chunk.
+    const std::string lying = dir_ + "/" + kind_ + ".lying.mp4";
+    std::ifstream in(original_, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::uint64_t> video;
+    for (const auto& ch : truth_.chunks) {
+        if (ch.track == 0) {
+            video.push_back(ch.offset);
+        }
+    }
+    const std::string needle = {char(video[1] >> 24), char(video[1] >> 16), char(video[1] >> 8),
+                                char(video[1])};
+    const auto at = bytes.find(needle);
+    c_.expect(at < truth_.mdatOffset && bytes.find(needle, at + 1) >= truth_.mdatOffset,
+              kind_ + ": the chunk offset found once in the index");
+    c_.expect(cutCopy(original_, lying, truth_.fileSize) && patchU32(lying, at, 0x7FFFFFF0u),
+              kind_ + ": lying file made");
+    const RunResult partial = runProgram({UNTRUNC_W, lying});
+    std::string error;
+    const auto tables = readTables(lying + "_untrunc.mp4", error);
+    const TableTrack* rep = tables ? matchTrack(truth_, 0, *tables) : nullptr;
+    std::size_t firstChunk = 0;
+    while (firstChunk < truth_.tracks[0].samples.size() &&
+           truth_.tracks[0].samples[firstChunk].offset < video[1]) {
+        ++firstChunk;
+    }
+    c_.expect(partial.status == 6 &&
+                  partial.output.find("untrunc-w: partial repair: track 1 ") != std::string::npos &&
+                  rep && rep->samples.size() == firstChunk,
+              kind_ + " lying chunk offset: partial, the first chunk kept\n" + partial.output);
+}
+
+void Run::printSummary() const {
+    std::printf("\n%-14s %-16s %s\n", "kind", "track", "bit-exact, min over cuts and forms");
+    for (const auto& row : rows_) {
+        const auto tab = row.find('\t');
+        const auto it = minShare_.find(row);
+        std::printf("%-14s %-16s %6.1f%%\n", row.substr(0, tab).c_str(),
+                    row.substr(tab + 1).c_str(), it == minShare_.end() ? 0.0 : 100.0 * it->second);
+    }
+    std::printf("\n%-14s %s\n", "kind", "exit status per cut and form");
+    for (const auto& [kind, statuses] : statuses_) {
+        std::printf("%-14s %s\n", kind.c_str(), statuses.c_str());
+    }
+}
+
+} // namespace
+
+int main() {
+    Checks c;
+    const std::string dir = makeTempDir("kestrel-faststart");
+    c.expect(!dir.empty(), "temporary folder");
+    Run run(c, dir);
+    for (const char* name : kKinds) {
+        const auto* k = camlayout::findKind(name);
+        c.expect(k != nullptr, std::string("camera kind ") + name);
+        if (k) {
+            run.kind(*k);
+        }
+        if (k && std::string(name) == "dashcam-aac") {
+            run.edgeCases(*k);
+        }
+    }
+    run.printSummary();
+    if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
+        fs::remove_all(dir);
+    }
+    return c.finish();
+}
