@@ -30,11 +30,11 @@ public:
 double timeRunner(DOSOutputs& runner, long long bytes) {
     QElapsedTimer timer;
     timer.start();
-    const QString output = runner.ExecuteCommand(QuoteArgument(KESTREL_STANDIN_PATH));
+    const CapturedOutput output = runner.ExecuteCommand(QuoteArgument(KESTREL_STANDIN_PATH));
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-    if (output.size() != bytes) {
+    if (output.ByteSize() != bytes) {
         std::fprintf(stderr, "runner captured %lld of %lld bytes\n",
-                     static_cast<long long>(output.size()), bytes);
+                     static_cast<long long>(output.ByteSize()), bytes);
         std::exit(1);
     }
     return seconds;
