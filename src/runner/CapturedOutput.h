@@ -29,6 +29,8 @@ public:
     // The text of the bytes from byteOffset on; a character that begins before it (or
     // a character cut off at the end) is left out.
     QString TextFrom(qsizetype byteOffset) const;
+    // The text of the last maxBytes bytes, whole characters only.
+    QString TailText(qsizetype maxBytes) const { return TextFrom(size_ - maxBytes); }
 
 private:
     QString Decode(qsizetype from, qsizetype to) const;

@@ -44,7 +44,7 @@ void TestOutputView::logDuringRun() {
     QFETCH(QString, level);
     QFETCH(int, blocks);
     ToolFolder folder;
-    StandinEnvironment env{{"STANDIN_BLOCKS", QByteArray::number(blocks)}};
+    StandinEnvironment env{{"STANDIN_BLOCKS", QByteArray::number(blocks)}, {"STANDIN_RESULT", "1"}};
     MessageRecorder messages;
     frmDOSOutput window(folder.appFolder());
     window.findChild<QRadioButton*>(level)->setChecked(true);
@@ -99,7 +99,7 @@ void TestOutputView::caretFollowsTheText() {
 
 void TestOutputView::windowAnswersWhileToolIsSilent() {
     ToolFolder folder;
-    StandinEnvironment env{{"STANDIN_SILENT_MS", "1000"}};
+    StandinEnvironment env{{"STANDIN_SILENT_MS", "1000"}, {"STANDIN_RESULT", "1"}};
     MessageRecorder messages;
     frmDOSOutput window(folder.appFolder());
     int ticks = 0;
