@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+// Widths of characters in pixels: ASCII from a table filled once, every other character
+// measured once when first met.
+class CharWidths {
+public:
+    using Measure = std::function<qreal(QStringView character)>;
+
+    CharWidths() = default;
+    explicit CharWidths(Measure measure);
+
+    qreal Ascii(char16_t c) const { return ascii_[c]; }
+    // A character given as one UTF-16 unit, or as a surrogate pair.
+    qreal Other(QStringView character) const;
+    // Tab stops every eight blanks.
+    qreal TabStop() const { return 8 * ascii_[u' ']; }
+
+private:
+    Measure measure_;
+    std::array<qreal, 128> ascii_{};
+    mutable QHash<char32_t, qreal> others_;
+};
+
+// Breaks text into the lines a wrapping view shows it in, one pass over each character,
+// so that appending costs what is appended however long the text is. CR LF, a lone LF
+// and a lone CR each end a line (a CR LF split between two appends too). A line that
+// would grow wider than the width breaks after its last blank or tab, else before the
+// character that does not fit; blanks and tabs never wrap by themselves. At least one
+// character stays on every line.
+class WrappedLines {
+public:
+    // Starts over with no text.
+    void Reset(const CharWidths* widths, qreal width);
+    // Lays out text from `from` (what was laid out before) to its end. text must begin
+    // with what was laid out before.
+    void Append(QStringView text, qsizetype from);
+
+    qreal Width() const { return width_; }
+    qsizetype Count() const { return static_cast<qsizetype>(starts_.size()); }
+    qsizetype Start(qsizetype line) const { return starts_[static_cast<size_t>(line)]; }
+    // End of the line's characters, before the line break that ends it, if any.
+    qsizetype ContentEnd(QStringView text, qsizetype line) const;
+    // The line that holds position (a position at a line's start belongs to that line).
+    qsizetype LineOf(qsizetype position) const;
+    // Distance from the line's start to position, as the layout measures it.
+    qreal XOf(QStringView text, qsizetype line, qsizetype position) const;
+    // The position in the line nearest to x (never past the line's content).
+    qsizetype PositionAt(QStringView text, qsizetype line, qreal x) const;
+
+private:
+    void Break(qsizetype at);
+    qreal Advance(QStringView text, qsizetype i) const;
+    // Advance of the character at i on a line that is lineWidth wide before it.
+    qreal AdvanceAt(QStringView text, qsizetype i, qreal lineWidth) const;
+
+    const CharWidths* widths_ = nullptr;
+    qreal width_ = 0;
+    std::vector<qsizetype> starts_{0};
+    qreal lineWidth_ = 0;       // of the last line so far
+    qsizetype breakAfter_ = -1; // position after the last line's last blank, or -1
+    qreal widthAtBreak_ = 0;    // of the last line up to breakAfter_
+    bool afterCr_ = false;      // the last line began after a CR: an LF there joins it
+};
