@@ -91,7 +91,7 @@ void frmDOSOutput::objDOS_ReceiveOutputs(const QString& CommandOutputs) {
 }
 
 void frmDOSOutput::txtOutputs_Change() {
-    txtOutputs->setSelStart(txtOutputs->Text().size());
+    txtOutputs->setSelStart(txtOutputs->TextLength());
 }
 
 RepairInputs frmDOSOutput::readRepairInputs() const {
@@ -182,8 +182,9 @@ void frmDOSOutput::appendLogLine(const QString& line) {
     const auto endsLine = [](const QString& text) {
         return text.isEmpty() || text.endsWith(u'\n') || text.endsWith(u'\r');
     };
-    txtOutputs->appendText((endsLine(txtOutputs->Text()) ? QString() : QStringLiteral("\n")) +
-                           line + (endsLine(line) ? QString() : QStringLiteral("\n")));
+    const QString logEnd = txtOutputs->TextRange(txtOutputs->TextLength() - 1, 1);
+    txtOutputs->appendText((endsLine(logEnd) ? QString() : QStringLiteral("\n")) + line +
+                           (endsLine(line) ? QString() : QStringLiteral("\n")));
 }
 
 void frmDOSOutput::cmdExit_Click() {

@@ -22,7 +22,8 @@ LogTextBox::LogTextBox(QWidget* parent) : QAbstractScrollArea(parent), batch_(ne
 }
 
 void LogTextBox::setText(const QString& text) {
-    text_ = text;
+    text_.Clear();
+    text_.Append(text);
     caret_ = 0;
     anchor_ = 0;
     layoutValid_ = false;
@@ -36,10 +37,9 @@ void LogTextBox::appendText(const QString& piece) {
     if (piece.isEmpty()) {
         return;
     }
-    const qsizetype from = text_.size();
-    text_.append(piece);
+    text_.Append(piece);
     if (layoutValid_ && lines_.Width() == WrapWidth()) {
-        lines_.Append(text_, from);
+        lines_.Append(piece);
         ScheduleView();
     } else {
         EnsureLayout();
@@ -48,10 +48,9 @@ void LogTextBox::appendText(const QString& piece) {
 }
 
 void LogTextBox::setSelStart(qsizetype position) {
-    position = std::clamp<qsizetype>(position, 0, text_.size());
+    position = std::clamp<qsizetype>(position, 0, text_.Size());
     // Not between the CR and the LF of one line break.
-    if (position > 0 && position < text_.size() && text_[position] == u'\n' &&
-        text_[position - 1] == u'\r') {
+    if (position > 0 && text_.Read(position - 1, 2) == QStringLiteral("\r\n")) {
         ++position;
     }
     MoveCaret(position, false, false);
@@ -59,12 +58,12 @@ void LogTextBox::setSelStart(qsizetype position) {
 
 QString LogTextBox::SelectedText() const {
     const qsizetype from = std::min(anchor_, caret_);
-    return text_.mid(from, std::max(anchor_, caret_) - from);
+    return text_.Read(from, std::max(anchor_, caret_) - from);
 }
 
 void LogTextBox::selectAll() {
     anchor_ = 0;
-    MoveCaret(text_.size(), true);
+    MoveCaret(text_.Size(), true);
 }
 
 qsizetype LogTextBox::LineCount() {
@@ -74,18 +73,23 @@ qsizetype LogTextBox::LineCount() {
 
 QString LogTextBox::LineText(qsizetype line) {
     EnsureLayout();
-    const qsizetype start = lines_.Start(line);
-    return text_.mid(start, lines_.ContentEnd(text_, line) - start);
+    QString text = RawLine(line);
+    text.truncate(WrappedLines::ContentLength(text));
+    return text;
+}
+
+QString LogTextBox::RawLine(qsizetype line) const {
+    return text_.Read(lines_.Start(line), lines_.End(line) - lines_.Start(line));
 }
 
 QString LogTextBox::ShownText() {
     EnsureLayout();
     QString shown;
     for (qsizetype line = 0; line < lines_.Count(); ++line) {
-        shown += LineText(line);
-        const bool broken =
-            line + 1 < lines_.Count() && lines_.ContentEnd(text_, line) < lines_.Start(line + 1);
-        if (broken) {
+        const QString raw = RawLine(line);
+        const qsizetype content = WrappedLines::ContentLength(raw);
+        shown += QStringView(raw).first(content);
+        if (content < raw.size()) {
             shown += u'\n';
         }
     }
@@ -114,7 +118,10 @@ void LogTextBox::Relayout() {
         });
     }
     lines_.Reset(&widths_, WrapWidth());
-    lines_.Append(text_, 0);
+    constexpr qsizetype chunk = qsizetype{1} << 20;
+    for (qsizetype from = 0; from < text_.Size(); from += chunk) {
+        lines_.Append(text_.Read(from, chunk));
+    }
     layoutValid_ = true;
     UpdateScrollRange();
     verticalScrollBar()->setValue(static_cast<int>(lines_.LineOf(firstShown)));
@@ -199,7 +206,8 @@ void LogTextBox::paintEvent(QPaintEvent* /*event*/) {
     }
     const qsizetype caretLine = lines_.LineOf(caret_);
     if (hasFocus() && caretLine >= first && caretLine < end) {
-        const qreal x = textMargin + lines_.XOf(text_, caretLine, caret_);
+        const qreal x =
+            textMargin + lines_.XOf(RawLine(caretLine), caret_ - lines_.Start(caretLine));
         const int top = textMargin + static_cast<int>(caretLine - first) * height;
         painter.setPen(palette().color(QPalette::Text));
         painter.drawLine(QPointF(x, top), QPointF(x, top + height - 1));
@@ -210,15 +218,16 @@ void LogTextBox::paintEvent(QPaintEvent* /*event*/) {
 // selected part over a highlight.
 void LogTextBox::PaintLine(QPainter& painter, qsizetype line, int top) {
     const qsizetype start = lines_.Start(line);
-    const qsizetype end = lines_.ContentEnd(text_, line);
+    const QString raw = RawLine(line);
+    const qsizetype content = WrappedLines::ContentLength(raw);
     const int height = LineHeight();
     const int baseline = top + fontMetrics().ascent();
     const auto drawText = [&] {
-        qsizetype piece = start;
-        for (qsizetype i = start; i <= end; ++i) {
-            if (i == end || text_[i] == u'\t') {
-                const qreal x = textMargin + lines_.XOf(text_, line, piece);
-                painter.drawText(QPointF(x, baseline), text_.mid(piece, i - piece));
+        qsizetype piece = 0;
+        for (qsizetype i = 0; i <= content; ++i) {
+            if (i == content || raw[i] == u'\t') {
+                const qreal x = textMargin + lines_.XOf(raw, piece);
+                painter.drawText(QPointF(x, baseline), raw.mid(piece, i - piece));
                 piece = i + 1;
             }
         }
@@ -226,16 +235,15 @@ void LogTextBox::PaintLine(QPainter& painter, qsizetype line, int top) {
     painter.setPen(palette().color(QPalette::Text));
     drawText();
 
-    const qsizetype next = line + 1 < lines_.Count() ? lines_.Start(line + 1) : text_.size();
-    const qsizetype from = std::max(std::min(anchor_, caret_), start);
-    const qsizetype to = std::min(std::max(anchor_, caret_), next);
+    const qsizetype from = std::max(std::min(anchor_, caret_) - start, qsizetype{0});
+    const qsizetype to = std::min(std::max(anchor_, caret_) - start, raw.size());
     if (from >= to) {
         return;
     }
-    const qreal left = textMargin + lines_.XOf(text_, line, std::min(from, end));
+    const qreal left = textMargin + lines_.XOf(raw, from);
     // A selection that takes in the line break shows it as a little more.
-    const qreal right = textMargin + lines_.XOf(text_, line, std::min(to, end)) +
-                        (to > end ? fontMetrics().averageCharWidth() : 0);
+    const qreal right =
+        textMargin + lines_.XOf(raw, to) + (to > content ? fontMetrics().averageCharWidth() : 0);
     const QRectF selected(left, top, right - left, height);
     const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
     painter.fillRect(selected, palette().color(group, QPalette::Highlight));

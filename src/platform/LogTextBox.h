@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SpillingText.h"
 #include "WrappedLines.h"
 
 #include <QAbstractScrollArea>
@@ -12,8 +13,9 @@ class QTimer;
 // break, wraps long lines at its width, and can be scrolled, selected and copied from.
 // Writing the text raises Change at once, inside the write.
 //
-// The box keeps the text once and lays out only what it shows: appending costs what is
-// appended, however long the text or its last line already is. Changes made by the
+// The box keeps the text once, past a few megabytes in a temporary file (see
+// SpillingText.h), and lays out only what it shows: appending costs what is appended,
+// however long the text or its last line already is. Changes made by the
 // program reach the screen together, at most displayDelayMs later, so that a tool that
 // writes fast costs one repaint per batch instead of one per append; Text, SelStart and
 // the view's accessors are always up to date.
@@ -23,7 +25,10 @@ class LogTextBox : public QAbstractScrollArea {
 public:
     explicit LogTextBox(QWidget* parent = nullptr);
 
-    const QString& Text() const { return text_; }
+    // The whole text, or a part of it.
+    QString Text() const { return text_.Read(0, text_.Size()); }
+    QString TextRange(qsizetype from, qsizetype count) const { return text_.Read(from, count); }
+    qsizetype TextLength() const { return text_.Size(); }
     void setText(const QString& text);
     // Same result as setText(Text() + piece), at a cost that does not grow with the text.
     void appendText(const QString& piece);
@@ -78,10 +83,11 @@ private:
     void MoveCaret(qsizetype position, bool keepAnchor, bool byUser = true);
     qsizetype PositionAt(QPoint point);
     qsizetype PositionInLine(qsizetype line, qreal x);
-    qreal XOf(qsizetype line, qsizetype position);
+    // The line's characters, its line break included.
+    QString RawLine(qsizetype line) const;
     void PaintLine(QPainter& painter, qsizetype line, int top);
 
-    QString text_;
+    SpillingText text_;
     CharWidths widths_;
     WrappedLines lines_;
     bool layoutValid_ = false;

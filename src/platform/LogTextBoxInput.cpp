@@ -19,15 +19,19 @@ bool isWordCharacter(QChar c) {
 }
 
 // One step through the text, over a CR LF or a surrogate pair as one.
-qsizetype step(const QString& text, qsizetype position, int direction) {
-    const qsizetype next = std::clamp<qsizetype>(position + direction, 0, text.size());
-    if (next <= 0 || next >= text.size()) {
+qsizetype step(const SpillingText& text, qsizetype position, int direction) {
+    const qsizetype next = std::clamp<qsizetype>(position + direction, 0, text.Size());
+    if (next <= 0 || next >= text.Size()) {
         return next;
     }
-    const bool inCrLf = text[next - 1] == u'\r' && text[next] == u'\n';
-    const bool inPair = text[next - 1].isHighSurrogate() && text[next].isLowSurrogate();
+    const QString around = text.Read(next - 1, 2);
+    const bool inCrLf = around == QStringLiteral("\r\n");
+    const bool inPair = around[0].isHighSurrogate() && around[1].isLowSurrogate();
     return inCrLf || inPair ? next + direction : next;
 }
+
+// How far a word is looked for on either side of a double click.
+constexpr qsizetype wordReach = 256;
 
 } // namespace
 
@@ -44,12 +48,12 @@ qsizetype LogTextBox::PositionAt(QPoint point) {
     const qsizetype line = std::clamp<qsizetype>(verticalScrollBar()->value() +
                                                      (point.y() - textMargin) / LineHeight(),
                                                  0, lines_.Count() - 1);
-    return lines_.PositionAt(text_, line, point.x() - textMargin);
+    return lines_.Start(line) + lines_.OffsetAt(RawLine(line), point.x() - textMargin);
 }
 
 qsizetype LogTextBox::PositionInLine(qsizetype line, qreal x) {
     line = std::clamp<qsizetype>(line, 0, lines_.Count() - 1);
-    return lines_.PositionAt(text_, line, x);
+    return lines_.Start(line) + lines_.OffsetAt(RawLine(line), x);
 }
 
 void LogTextBox::mousePressEvent(QMouseEvent* event) {
@@ -73,16 +77,18 @@ void LogTextBox::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     const qsizetype at = PositionAt(event->position().toPoint());
-    qsizetype from = at;
-    qsizetype to = at;
-    while (from > 0 && isWordCharacter(text_[from - 1])) {
+    const qsizetype first = std::max<qsizetype>(0, at - wordReach);
+    const QString around = text_.Read(first, at + wordReach - first);
+    qsizetype from = at - first;
+    qsizetype to = from;
+    while (from > 0 && isWordCharacter(around[from - 1])) {
         --from;
     }
-    while (to < text_.size() && isWordCharacter(text_[to])) {
+    while (to < around.size() && isWordCharacter(around[to])) {
         ++to;
     }
-    anchor_ = from;
-    MoveCaret(to, true);
+    anchor_ = first + from;
+    MoveCaret(first + to, true);
 }
 
 void LogTextBox::keyPressEvent(QKeyEvent* event) {
@@ -98,8 +104,9 @@ void LogTextBox::keyPressEvent(QKeyEvent* event) {
     const bool extend = event->modifiers().testFlag(Qt::ShiftModifier);
     const bool whole = event->modifiers().testFlag(Qt::ControlModifier);
     const qsizetype line = lines_.LineOf(caret_);
-    const qreal x = lines_.XOf(text_, line, caret_);
-    qsizetype to = caret_;
+    const QString raw = RawLine(line);
+    const qreal x = lines_.XOf(raw, caret_ - lines_.Start(line));
+    qsizetype to = 0;
     switch (event->key()) {
     case Qt::Key_Left:
         to = step(text_, caret_, -1);
@@ -111,7 +118,7 @@ void LogTextBox::keyPressEvent(QKeyEvent* event) {
         to = line > 0 ? PositionInLine(line - 1, x) : 0;
         break;
     case Qt::Key_Down:
-        to = line + 1 < lines_.Count() ? PositionInLine(line + 1, x) : text_.size();
+        to = line + 1 < lines_.Count() ? PositionInLine(line + 1, x) : text_.Size();
         break;
     case Qt::Key_PageUp:
         to = PositionInLine(line - ShownLineCount(), x);
@@ -123,7 +130,7 @@ void LogTextBox::keyPressEvent(QKeyEvent* event) {
         to = whole ? 0 : lines_.Start(line);
         break;
     case Qt::Key_End:
-        to = whole ? text_.size() : lines_.ContentEnd(text_, line);
+        to = whole ? text_.Size() : lines_.Start(line) + WrappedLines::ContentLength(raw);
         break;
     default:
         QAbstractScrollArea::keyPressEvent(event);
@@ -139,7 +146,7 @@ void LogTextBox::contextMenuEvent(QContextMenuEvent* event) {
     copyAction->setEnabled(anchor_ != caret_);
     QAction* all = menu.addAction(tr("Select All"), this, &LogTextBox::selectAll);
     all->setShortcut(QKeySequence::SelectAll);
-    all->setEnabled(!text_.isEmpty());
+    all->setEnabled(text_.Size() > 0);
     menu.exec(event->globalPos());
 }
 

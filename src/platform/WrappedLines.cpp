@@ -4,8 +4,9 @@
 #include <cmath>
 
 CharWidths::CharWidths(Measure measure) : measure_(std::move(measure)) {
-    for (char16_t c = 0; c < ascii_.size(); ++c) {
-        ascii_[c] = measure_(QStringView(&c, 1));
+    for (std::size_t i = 0; i < ascii_.size(); ++i) {
+        const auto c = static_cast<char16_t>(i);
+        ascii_[i] = measure_(QStringView(&c, 1));
     }
 }
 
@@ -24,7 +25,9 @@ qreal CharWidths::Other(QStringView character) const {
 void WrappedLines::Reset(const CharWidths* widths, qreal width) {
     widths_ = widths;
     width_ = width;
+    size_ = 0;
     starts_.assign(1, 0);
+    last_ = QChar();
     lineWidth_ = 0;
     breakAfter_ = -1;
     widthAtBreak_ = 0;
@@ -36,14 +39,15 @@ void WrappedLines::Break(qsizetype at) {
     breakAfter_ = -1;
 }
 
-// Width of the character at i; a high surrogate takes the width of its pair, the low
-// one none.
-qreal WrappedLines::Advance(QStringView text, qsizetype i) const {
+qreal WrappedLines::Advance(QStringView text, qsizetype i, QChar before, qreal lineWidth) const {
     const QChar c = text[i];
     if (c.unicode() < 128) {
-        return widths_->Ascii(c.unicode());
+        const qreal tab = widths_->TabStop();
+        return c == u'\t' && tab > 0 ? tab - std::fmod(lineWidth, tab)
+                                     : widths_->Ascii(c.unicode());
     }
-    if (c.isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate()) {
+    // A pair takes its width at its high half; the low half has none.
+    if (c.isLowSurrogate() && (i > 0 ? text[i - 1] : before).isHighSurrogate()) {
         return 0;
     }
     if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
@@ -52,62 +56,46 @@ qreal WrappedLines::Advance(QStringView text, qsizetype i) const {
     return widths_->Other(text.sliced(i, 1));
 }
 
-qreal WrappedLines::AdvanceAt(QStringView text, qsizetype i, qreal lineWidth) const {
-    const qreal tab = widths_->TabStop();
-    if (text[i] == u'\t' && tab > 0) {
-        return tab - std::fmod(lineWidth, tab);
-    }
-    return Advance(text, i);
-}
-
-void WrappedLines::Append(QStringView text, qsizetype from) {
-    for (qsizetype i = from; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c == u'\n' && afterCr_ && starts_.back() == i) {
-            starts_.back() = i + 1; // the LF of a CR LF
+void WrappedLines::Append(QStringView piece) {
+    const QChar before = last_;
+    for (qsizetype i = 0; i < piece.size(); ++i) {
+        const qsizetype at = size_ + i;
+        const char16_t c = piece[i].unicode();
+        if (c == u'\n' && afterCr_ && starts_.back() == at) {
+            starts_.back() = at + 1; // the LF of a CR LF
             afterCr_ = false;
             continue;
         }
         afterCr_ = false;
         if (c == u'\n' || c == u'\r') {
-            Break(i + 1);
+            Break(at + 1);
             lineWidth_ = 0;
             afterCr_ = c == u'\r';
             continue;
         }
+        const qreal advance = Advance(piece, i, before, lineWidth_);
         if (c == u' ' || c == u'\t') {
-            lineWidth_ += AdvanceAt(text, i, lineWidth_);
-            breakAfter_ = i + 1;
+            lineWidth_ += advance;
+            breakAfter_ = at + 1;
             widthAtBreak_ = lineWidth_;
             continue;
         }
-        // A low surrogate after its high half has no width of its own, so a pair never
-        // breaks in two.
-        const qreal advance = Advance(text, i);
-        if (lineWidth_ + advance > width_ && i > starts_.back()) {
+        if (lineWidth_ + advance > width_ && at > starts_.back()) {
             if (breakAfter_ > starts_.back()) {
                 lineWidth_ -= widthAtBreak_;
                 Break(breakAfter_);
             }
-            if (lineWidth_ + advance > width_ && i > starts_.back()) {
-                Break(i);
+            if (lineWidth_ + advance > width_ && at > starts_.back()) {
+                Break(at);
                 lineWidth_ = 0;
             }
         }
         lineWidth_ += advance;
     }
-}
-
-qsizetype WrappedLines::ContentEnd(QStringView text, qsizetype line) const {
-    qsizetype end = line + 1 < Count() ? Start(line + 1) : text.size();
-    const qsizetype start = Start(line);
-    if (end > start && text[end - 1] == u'\n') {
-        --end;
+    size_ += piece.size();
+    if (!piece.isEmpty()) {
+        last_ = piece.back();
     }
-    if (end > start && text[end - 1] == u'\r') {
-        --end;
-    }
-    return end;
 }
 
 qsizetype WrappedLines::LineOf(qsizetype position) const {
@@ -115,20 +103,31 @@ qsizetype WrappedLines::LineOf(qsizetype position) const {
     return std::max<qsizetype>(0, (after - starts_.begin()) - 1);
 }
 
-qreal WrappedLines::XOf(QStringView text, qsizetype line, qsizetype position) const {
-    const qsizetype end = std::min(position, ContentEnd(text, line));
+qsizetype WrappedLines::ContentLength(QStringView lineText) {
+    qsizetype end = lineText.size();
+    if (end > 0 && lineText[end - 1] == u'\n') {
+        --end;
+    }
+    if (end > 0 && lineText[end - 1] == u'\r') {
+        --end;
+    }
+    return end;
+}
+
+qreal WrappedLines::XOf(QStringView lineText, qsizetype offset) const {
+    const qsizetype end = std::min(offset, ContentLength(lineText));
     qreal x = 0;
-    for (qsizetype i = Start(line); i < end; ++i) {
-        x += AdvanceAt(text, i, x);
+    for (qsizetype i = 0; i < end; ++i) {
+        x += Advance(lineText, i, QChar(), x);
     }
     return x;
 }
 
-qsizetype WrappedLines::PositionAt(QStringView text, qsizetype line, qreal x) const {
-    const qsizetype end = ContentEnd(text, line);
+qsizetype WrappedLines::OffsetAt(QStringView lineText, qreal x) const {
+    const qsizetype end = ContentLength(lineText);
     qreal left = 0;
-    for (qsizetype i = Start(line); i < end; ++i) {
-        const qreal advance = AdvanceAt(text, i, left);
+    for (qsizetype i = 0; i < end; ++i) {
+        const qreal advance = Advance(lineText, i, QChar(), left);
         if (advance > 0 && x < left + advance / 2) {
             return i;
         }

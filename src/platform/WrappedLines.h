@@ -28,41 +28,50 @@ private:
     mutable QHash<char32_t, qreal> others_;
 };
 
-// Breaks text into the lines a wrapping view shows it in, one pass over each character,
-// so that appending costs what is appended however long the text is. CR LF, a lone LF
-// and a lone CR each end a line (a CR LF split between two appends too). A line that
-// would grow wider than the width breaks after its last blank or tab, else before the
-// character that does not fit; blanks and tabs never wrap by themselves. At least one
-// character stays on every line.
+// Breaks text into the lines a wrapping view shows it in, taking the text piece by piece
+// and looking at each character once, so that appending costs what is appended however
+// long the text is. CR LF, a lone LF and a lone CR each end a line (a CR LF split between
+// two pieces too). A line that would grow wider than the width breaks after its last
+// blank or tab, else before the character that does not fit; blanks and tabs never wrap
+// by themselves. At least one character stays on every line, and a surrogate pair is
+// never split.
+//
+// Only line starts are kept; what needs the characters of a line takes them as lineText,
+// the text from the line's Start to its End.
 class WrappedLines {
 public:
     // Starts over with no text.
     void Reset(const CharWidths* widths, qreal width);
-    // Lays out text from `from` (what was laid out before) to its end. text must begin
-    // with what was laid out before.
-    void Append(QStringView text, qsizetype from);
+    // Lays out piece as the continuation of the text so far.
+    void Append(QStringView piece);
 
     qreal Width() const { return width_; }
+    qsizetype TextSize() const { return size_; }
     qsizetype Count() const { return static_cast<qsizetype>(starts_.size()); }
     qsizetype Start(qsizetype line) const { return starts_[static_cast<size_t>(line)]; }
-    // End of the line's characters, before the line break that ends it, if any.
-    qsizetype ContentEnd(QStringView text, qsizetype line) const;
+    // Where the next line starts, or the end of the text.
+    qsizetype End(qsizetype line) const { return line + 1 < Count() ? Start(line + 1) : size_; }
     // The line that holds position (a position at a line's start belongs to that line).
     qsizetype LineOf(qsizetype position) const;
-    // Distance from the line's start to position, as the layout measures it.
-    qreal XOf(QStringView text, qsizetype line, qsizetype position) const;
-    // The position in the line nearest to x (never past the line's content).
-    qsizetype PositionAt(QStringView text, qsizetype line, qreal x) const;
+
+    // Characters of the line without the line break that ends it, if any.
+    static qsizetype ContentLength(QStringView lineText);
+    // Distance from the line's start to the character at offset, as the layout measures it.
+    qreal XOf(QStringView lineText, qsizetype offset) const;
+    // The offset in the line nearest to x, never past the line's content.
+    qsizetype OffsetAt(QStringView lineText, qreal x) const;
 
 private:
     void Break(qsizetype at);
-    qreal Advance(QStringView text, qsizetype i) const;
-    // Advance of the character at i on a line that is lineWidth wide before it.
-    qreal AdvanceAt(QStringView text, qsizetype i, qreal lineWidth) const;
+    // Advance of the character at i of text on a line that is lineWidth wide before it;
+    // before is the character ahead of text[0].
+    qreal Advance(QStringView text, qsizetype i, QChar before, qreal lineWidth) const;
 
     const CharWidths* widths_ = nullptr;
     qreal width_ = 0;
+    qsizetype size_ = 0;
     std::vector<qsizetype> starts_{0};
+    QChar last_;                // the last character laid out
     qreal lineWidth_ = 0;       // of the last line so far
     qsizetype breakAfter_ = -1; // position after the last line's last blank, or -1
     qreal widthAtBreak_ = 0;    // of the last line up to breakAfter_

@@ -1,6 +1,6 @@
 #include "CapturedOutput.h"
 
-#include "OutputStore.h"
+#include "platform/SpillingBytes.h"
 
 #include <QStringDecoder>
 
@@ -59,3 +59,27 @@ QString CapturedOutput::Decode(qsizetype from, qsizetype to) const {
     }
     return text;
 }
+
+namespace runner {
+
+qsizetype IncompleteUtf8Tail(QByteArrayView bytes) {
+    const qsizetype size = bytes.size();
+    for (qsizetype back = 1; back <= std::min<qsizetype>(3, size); ++back) {
+        const auto byte = static_cast<unsigned char>(bytes[size - back]);
+        if ((byte & 0xC0) == 0x80) {
+            continue; // a continuation byte: look further back for its lead
+        }
+        qsizetype length = 1; // ASCII, and bytes that can begin no character
+        if (byte >= 0xF0 && byte < 0xF8) {
+            length = 4;
+        } else if (byte >= 0xE0 && byte < 0xF0) {
+            length = 3;
+        } else if (byte >= 0xC0 && byte < 0xE0) {
+            length = 2;
+        }
+        return length > back ? back : 0;
+    }
+    return 0;
+}
+
+} // namespace runner

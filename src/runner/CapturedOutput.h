@@ -1,12 +1,17 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <memory>
 
+class SpillingBytes;
+
 namespace runner {
-class OutputStore;
-}
+// Number of bytes at the end of bytes that begin a UTF-8 character without completing
+// it (0 to 3): they belong with what follows.
+qsizetype IncompleteUtf8Tail(QByteArrayView bytes);
+} // namespace runner
 
 // A run's captured output as it stood when this value was taken: bytes, decoded as UTF-8
 // only when asked for (invalid bytes become U+FFFD, a byte order mark is kept, a
@@ -15,7 +20,7 @@ class OutputStore;
 class CapturedOutput {
 public:
     CapturedOutput() = default;
-    CapturedOutput(std::shared_ptr<const runner::OutputStore> store, qsizetype size)
+    CapturedOutput(std::shared_ptr<const SpillingBytes> store, qsizetype size)
         : store_(std::move(store)), size_(size) {}
 
     // The whole output as text.
@@ -35,6 +40,6 @@ public:
 private:
     QString Decode(qsizetype from, qsizetype to) const;
 
-    std::shared_ptr<const runner::OutputStore> store_;
+    std::shared_ptr<const SpillingBytes> store_;
     qsizetype size_ = 0;
 };

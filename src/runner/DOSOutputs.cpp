@@ -2,9 +2,9 @@
 
 #include "platform/CommandLineRules.h"
 #include "platform/MessageBox.h"
+#include "platform/SpillingBytes.h"
 #include "runner/BlockCounter.h"
 #include "runner/ChildProcess.h"
-#include "runner/OutputStore.h"
 
 #include <QCoreApplication>
 #include <QScopeGuard>
@@ -51,7 +51,7 @@ struct DOSOutputs::Private {
     // The last started run's output. A run reuses the store (and its file) when nobody
     // else holds a value of it; otherwise it takes a new one, so that values handed out
     // earlier keep theirs.
-    std::shared_ptr<runner::OutputStore> store = std::make_shared<runner::OutputStore>();
+    std::shared_ptr<SpillingBytes> store = std::make_shared<SpillingBytes>();
     qsizetype reportedEnd = 0; // bytes up to here reached the listener's reporting points
     RunEnding ending;
     runner::PidReaper reaper;
@@ -146,7 +146,7 @@ void DOSOutputs::Collect(runner::ChildProcess& child) {
     if (d_->store.use_count() == 1) {
         d_->store->Clear();
     } else {
-        d_->store = std::make_shared<runner::OutputStore>();
+        d_->store = std::make_shared<SpillingBytes>();
     }
     d_->reportedEnd = 0;
     ReadUntilBroken(child.ReadEnd());
@@ -184,20 +184,20 @@ void DOSOutputs::ReadUntilBroken(int readEnd) {
 }
 
 void DOSOutputs::Report(qsizetype blockSize) {
-    const runner::OutputStore& store = *d_->store;
+    const SpillingBytes& store = *d_->store;
     const qsizetype end = store.Size();
     const qsizetype begin = end - blockSize;
     // The end of a character that the read before this one began is this read's.
     const qsizetype before = std::max<qsizetype>(0, begin - 3);
     const qsizetype from = begin - runner::IncompleteUtf8Tail(store.Read(before, begin - before));
+    // Holds the bytes whatever the listener does meanwhile; decoded only when shown.
     const CapturedOutput upToHere(d_->store, end);
-    const QString text = upToHere.TextFrom(from);
     d_->reportedEnd = end - runner::IncompleteUtf8Tail(store.Read(end - 3, 3));
     if (levels_->logNoneSelected()) {
         emit ReceiveOutputs(QStringLiteral("."));
     }
     if (levels_->logDefaultOrVerboseSelected()) {
-        emit ReceiveOutputs(text);
+        emit ReceiveOutputs(upToHere.TextFrom(from));
     }
     ProcessEvents();
 }

@@ -30,7 +30,7 @@ public:
 // shell. The child starts in the process's current folder, in a process group of its
 // own, with /dev/null as its standard input.
 //
-// Output is read 256 bytes at a time and kept as bytes (see runner/OutputStore.h: past a
+// Output is read 256 bytes at a time and kept as bytes (see platform/SpillingBytes.h: past a
 // few megabytes in an unlinked temporary file), decoded as UTF-8 only when asked for.
 // At every 50th non-empty read the runner asks the LogLevelView and raises "." when
 // None is selected, then that read's text when Default or Verbose is selected, then

@@ -29,6 +29,7 @@ private slots:
     void viewFollowsTheCaret();
     void appendsReachTheScreenInBatches();
     void narrowerOrLargerMeansMoreLines();
+    void longLogIsKeptWhole();
     void caretPositions_data();
     void caretPositions();
     void selectWithKeysAndCopy_data();
@@ -109,7 +110,8 @@ void TestLogTextBox::viewFollowsTheCaret() {
     }
     QCOMPARE(box.LineCount(), 102);
     QVERIFY(box.FirstShownLine() > 80);
-    QCOMPARE(box.FirstShownLine(), box.verticalScrollBar()->maximum());
+    const qsizetype firstShown = box.FirstShownLine(); // brings the view up to date
+    QCOMPARE(firstShown, box.verticalScrollBar()->maximum());
     QCOMPARE(box.SelStart(), box.Text().size());
     box.setSelStart(0);
     QCOMPARE(box.FirstShownLine(), 0);
@@ -163,6 +165,29 @@ void TestLogTextBox::narrowerOrLargerMeansMoreLines() {
     box.setFont(ClassicFont(QStringLiteral("Courier New"), 12));
     QVERIFY(box.LineCount() > narrowLines);
     QCOMPARE(box.ShownText().remove(u'\n'), box.Text());
+}
+
+// Past a few megabytes the text leaves memory; all of it still reads back and shows.
+void TestLogTextBox::longLogIsKeptWhole() {
+    LogTextBox box;
+    likeTheWindowsLog(box);
+    const QString line = QStringLiteral("%1 of the tool's output\r\n");
+    QString expected;
+    for (int i = 0; i < 120'000; ++i) {
+        const QString piece = line.arg(i, 6);
+        box.appendText(piece);
+        expected += piece;
+    }
+    QCOMPARE(box.TextLength(), expected.size());
+    QCOMPARE(box.Text(), expected);
+    QCOMPARE(box.LineCount(), 120'001);
+    QCOMPARE(box.LineText(99'999), line.arg(99'999, 6).chopped(2));
+    box.setSelStart(box.TextLength());
+    const qsizetype lastShown = box.FirstShownLine(); // brings the view up to date
+    QCOMPARE(lastShown, box.verticalScrollBar()->maximum());
+    box.setText(QStringLiteral("short"));
+    QCOMPARE(box.Text(), QStringLiteral("short"));
+    QCOMPARE(box.LineCount(), 1);
 }
 
 void TestLogTextBox::caretPositions_data() {

@@ -13,8 +13,7 @@ const CharWidths& unitWidths() {
 QStringList linesOf(const WrappedLines& lines, const QString& text) {
     QStringList out;
     for (qsizetype line = 0; line < lines.Count(); ++line) {
-        const qsizetype end = line + 1 < lines.Count() ? lines.Start(line + 1) : text.size();
-        out.append(text.mid(lines.Start(line), end - lines.Start(line)));
+        out.append(text.mid(lines.Start(line), lines.End(line) - lines.Start(line)));
     }
     return out;
 }
@@ -26,8 +25,10 @@ class TestWrappedLines : public QObject {
 private slots:
     void lines_data();
     void lines();
-    void lineOfAndContentEnd_data();
-    void lineOfAndContentEnd();
+    void lineOfAndContent_data();
+    void lineOfAndContent();
+    void positionsInALine_data();
+    void positionsInALine();
 };
 
 void TestWrappedLines::lines_data() {
@@ -48,8 +49,8 @@ void TestWrappedLines::lines_data() {
         << QStringList{"a\r\nb\nc\rd"} << 5.0 << QStringList{"a\r\n", "b\n", "c\r", "d"};
     QTest::newRow("CR LF split between appends")
         << QStringList{"a\r", "\nb"} << 5.0 << QStringList{"a\r\n", "b"};
-    QTest::newRow("CR, then CR LF") << QStringList{"a\r", "\r\nb"} << 5.0
-                                    << QStringList{"a\r", "\r\n", "b"};
+    QTest::newRow("CR, then CR LF")
+        << QStringList{"a\r", "\r\nb"} << 5.0 << QStringList{"a\r", "\r\n", "b"};
     QTest::newRow("LF LF is an empty line")
         << QStringList{"a\n", "\nb"} << 5.0 << QStringList{"a\n", "\n", "b"};
     QTest::newRow("a break at the end opens an empty line")
@@ -72,44 +73,67 @@ void TestWrappedLines::lines() {
     const QString text = pieces.join(QString());
     WrappedLines byPieces;
     byPieces.Reset(&unitWidths(), width);
-    QString sofar;
     for (const QString& piece : pieces) {
-        const qsizetype from = sofar.size();
-        sofar += piece;
-        byPieces.Append(sofar, from);
+        byPieces.Append(piece);
     }
     QTEST(linesOf(byPieces, text), "lines");
+    QCOMPARE(byPieces.TextSize(), text.size());
     WrappedLines byCharacters;
     byCharacters.Reset(&unitWidths(), width);
     for (qsizetype i = 0; i < text.size(); ++i) {
-        byCharacters.Append(QStringView(text).first(i + 1), i);
+        byCharacters.Append(QStringView(text).sliced(i, 1));
     }
     QTEST(linesOf(byCharacters, text), "lines");
 }
 
-void TestWrappedLines::lineOfAndContentEnd_data() {
+void TestWrappedLines::lineOfAndContent_data() {
     QTest::addColumn<qsizetype>("position");
     QTest::addColumn<qsizetype>("line");
-    QTest::addColumn<qsizetype>("contentEnd");
+    QTest::addColumn<QString>("content");
     // "abcde" "fg\r\n" "\n" "h": wrapped, then CR LF, LF.
-    QTest::newRow("start") << qsizetype{0} << qsizetype{0} << qsizetype{5};
-    QTest::newRow("a wrapped line's end starts the next") << qsizetype{5} << qsizetype{1}
-                                                          << qsizetype{7};
-    QTest::newRow("before the CR") << qsizetype{7} << qsizetype{1} << qsizetype{7};
-    QTest::newRow("empty line") << qsizetype{9} << qsizetype{2} << qsizetype{9};
-    QTest::newRow("end of the text") << qsizetype{11} << qsizetype{3} << qsizetype{11};
+    QTest::newRow("start") << qsizetype{0} << qsizetype{0} << "abcde";
+    QTest::newRow("a wrapped line's end starts the next") << qsizetype{5} << qsizetype{1} << "fg";
+    QTest::newRow("before the CR") << qsizetype{7} << qsizetype{1} << "fg";
+    QTest::newRow("empty line") << qsizetype{9} << qsizetype{2} << "";
+    QTest::newRow("end of the text") << qsizetype{11} << qsizetype{3} << "h";
 }
 
-void TestWrappedLines::lineOfAndContentEnd() {
+void TestWrappedLines::lineOfAndContent() {
     QFETCH(qsizetype, position);
     QFETCH(qsizetype, line);
     const QString text = "abcdefg\r\n\nh";
     WrappedLines lines;
     lines.Reset(&unitWidths(), 5);
-    lines.Append(text, 0);
+    lines.Append(text);
     QCOMPARE(lines.Count(), 4);
     QCOMPARE(lines.LineOf(position), line);
-    QTEST(lines.ContentEnd(text, line), "contentEnd");
+    const QString raw = text.mid(lines.Start(line), lines.End(line) - lines.Start(line));
+    QTEST(raw.left(WrappedLines::ContentLength(raw)), "content");
+}
+
+void TestWrappedLines::positionsInALine_data() {
+    QTest::addColumn<QString>("lineText");
+    QTest::addColumn<qsizetype>("offset");
+    QTest::addColumn<qreal>("x");
+    QTest::addColumn<qreal>("clickX");
+    QTest::newRow("start") << "abc\n" << qsizetype{0} << 0.0 << 0.4;
+    QTest::newRow("middle") << "abc\n" << qsizetype{2} << 2.0 << 1.6;
+    QTest::newRow("past the content stops before the break") << "abc\r\n"
+                                                             << qsizetype{3} << 3.0 << 40.0;
+    QTest::newRow("after a tab") << "ab\tcd" << qsizetype{3} << 8.0 << 7.5;
+    QTest::newRow("after a surrogate pair")
+        << QStringLiteral("a\U0001F3ACb") << qsizetype{3} << 2.0 << 2.2;
+}
+
+// Where the layout puts a character, and which character a click at x lands before.
+void TestWrappedLines::positionsInALine() {
+    QFETCH(QString, lineText);
+    QFETCH(qsizetype, offset);
+    QFETCH(qreal, clickX);
+    WrappedLines lines;
+    lines.Reset(&unitWidths(), 100);
+    QTEST(lines.XOf(lineText, offset), "x");
+    QCOMPARE(lines.OffsetAt(lineText, clickX), offset);
 }
 
 QTEST_GUILESS_MAIN(TestWrappedLines)

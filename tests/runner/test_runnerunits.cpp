@@ -1,7 +1,7 @@
 #include "platform/Failure.h"
+#include "platform/SpillingBytes.h"
 #include "runner/BlockCounter.h"
 #include "runner/CapturedOutput.h"
-#include "runner/OutputStore.h"
 
 #include <QTest>
 
@@ -17,12 +17,8 @@ private slots:
     void countBlockOverflows();
     void splitAnywhere_data();
     void splitAnywhere();
-    void storeReadsAcrossMemoryAndFile_data();
-    void storeReadsAcrossMemoryAndFile();
     void clearedStoreHoldsOnlyNewBytes_data();
     void clearedStoreHoldsOnlyNewBytes();
-    void memoryStaysBounded();
-    void noTemporaryFolderKeepsBytesInMemory();
     void incompleteUtf8Tail_data();
     void incompleteUtf8Tail();
     void textFrom_data();
@@ -60,8 +56,7 @@ void TestRunnerUnits::countBlockOverflows() {
 void addStoreRows() {
     QTest::addColumn<qsizetype>("spillAt");
     QTest::addColumn<qsizetype>("writeChunk");
-    QTest::newRow("in memory") << runner::OutputStore::defaultSpillAt
-                               << runner::OutputStore::defaultWriteChunk;
+    QTest::newRow("in memory") << SpillingBytes::defaultSpillAt << SpillingBytes::defaultWriteChunk;
     QTest::newRow("in a file") << qsizetype{5} << qsizetype{3};
 }
 
@@ -83,36 +78,12 @@ void TestRunnerUnits::splitAnywhere() {
     };
     for (const auto& [bytes, text] : cases) {
         for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
-            auto store = std::make_shared<runner::OutputStore>(spillAt, writeChunk);
+            auto store = std::make_shared<SpillingBytes>(spillAt, writeChunk);
             store->Append(QByteArrayView(bytes).first(cut));
             store->Append(QByteArrayView(bytes).sliced(cut));
             QCOMPARE(CapturedOutput(store, store->Size()).Text(), text);
         }
     }
-}
-
-void TestRunnerUnits::storeReadsAcrossMemoryAndFile_data() {
-    addStoreRows();
-}
-
-void TestRunnerUnits::storeReadsAcrossMemoryAndFile() {
-    QFETCH(qsizetype, spillAt);
-    QFETCH(qsizetype, writeChunk);
-    runner::OutputStore store(spillAt, writeChunk);
-    QByteArray all;
-    for (char c = 'a'; c <= 'z'; ++c) {
-        const QByteArray piece(c - 'a' + 1, c);
-        store.Append(piece);
-        all += piece;
-    }
-    QCOMPARE(store.Size(), all.size());
-    QCOMPARE(store.InFile(), spillAt < all.size());
-    for (qsizetype from = 0; from <= all.size(); from += 7) {
-        for (qsizetype count : {0, 1, 4, 40, 1000}) {
-            QCOMPARE(store.Read(from, count), all.mid(from, count));
-        }
-    }
-    QCOMPARE(store.Read(-3, 5), all.left(5));
 }
 
 void TestRunnerUnits::clearedStoreHoldsOnlyNewBytes_data() {
@@ -123,7 +94,7 @@ void TestRunnerUnits::clearedStoreHoldsOnlyNewBytes_data() {
 void TestRunnerUnits::clearedStoreHoldsOnlyNewBytes() {
     QFETCH(qsizetype, spillAt);
     QFETCH(qsizetype, writeChunk);
-    auto store = std::make_shared<runner::OutputStore>(spillAt, writeChunk);
+    auto store = std::make_shared<SpillingBytes>(spillAt, writeChunk);
     store->Append("the first, longer run");
     store->Finish();
     store->Clear();
@@ -133,33 +104,6 @@ void TestRunnerUnits::clearedStoreHoldsOnlyNewBytes() {
     store->Finish();
     QCOMPARE(store->Read(0, 100), QByteArray("second \xe2\x82\xac"));
     QCOMPARE(CapturedOutput(store, store->Size()).Text(), QStringLiteral("second \u20ac"));
-}
-
-// Past the spill size memory holds at most one write chunk, however much comes.
-void TestRunnerUnits::memoryStaysBounded() {
-    runner::OutputStore store(1000, 300);
-    const QByteArray block(256, 'x');
-    qsizetype mostInMemory = 0;
-    for (int i = 0; i < 400; ++i) {
-        store.Append(block);
-        mostInMemory = std::max(mostInMemory, store.MemoryBytes());
-    }
-    QCOMPARE(store.Size(), 400 * 256);
-    QVERIFY(store.InFile());
-    QVERIFY2(mostInMemory <= 1000 + 256, qPrintable(QString::number(mostInMemory)));
-    QVERIFY(store.MemoryBytes() < 300);
-    QCOMPARE(store.Read(qsizetype{399} * 256, 256), block);
-}
-
-// Where no temporary file can be made, the bytes stay in memory and nothing is lost.
-void TestRunnerUnits::noTemporaryFolderKeepsBytesInMemory() {
-    const QByteArray oldTmpdir = qgetenv("TMPDIR");
-    qputenv("TMPDIR", "/nonexistent/folder");
-    runner::OutputStore store(10, 4);
-    store.Append("0123456789abcdef");
-    qputenv("TMPDIR", oldTmpdir);
-    QVERIFY(!store.InFile());
-    QCOMPARE(store.Read(0, 100), QByteArray("0123456789abcdef"));
 }
 
 void TestRunnerUnits::incompleteUtf8Tail_data() {
@@ -194,7 +138,7 @@ void TestRunnerUnits::textFrom_data() {
 
 void TestRunnerUnits::textFrom() {
     QFETCH(qsizetype, offset);
-    auto store = std::make_shared<runner::OutputStore>();
+    auto store = std::make_shared<SpillingBytes>();
     store->Append("a\xc3\xa9\xe2\x82\xac\xf0\x9f");
     const CapturedOutput output(store, store->Size());
     QTEST(output.TextFrom(offset), "text");
@@ -204,7 +148,7 @@ void TestRunnerUnits::textFrom() {
 
 // A value is the output as it stood when it was taken; later bytes do not reach it.
 void TestRunnerUnits::valueKeepsItsPrefix() {
-    auto store = std::make_shared<runner::OutputStore>(4, 2);
+    auto store = std::make_shared<SpillingBytes>(4, 2);
     store->Append("first ");
     const CapturedOutput early(store, store->Size());
     store->Append("second");

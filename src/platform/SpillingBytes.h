@@ -3,26 +3,24 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-namespace runner {
-
-// The bytes of one run's output, append-only. The first spillAt bytes stay in memory;
-// once the output grows past them, everything moves to an unlinked temporary file in the
+// Bytes, append-only, such as a run's output. The first spillAt bytes stay in memory;
+// once they grow past that, everything moves to an unlinked temporary file in the
 // temporary folder and later bytes reach it in chunks of writeChunk, so that the memory
-// used stays the same however much the tool writes. The file disappears with the store
+// used stays the same however many bytes come. The file disappears with the store
 // (or with the process). Should no file be made or written, the bytes stay in memory.
 //
-// A store can be emptied for the next run: the file is kept and overwritten, so that the
+// A store can be emptied and filled again: the file is kept and overwritten, so that the
 // pages the system already holds for it are reused instead of taken anew.
-class OutputStore {
+class SpillingBytes {
 public:
     static constexpr qsizetype defaultSpillAt = qsizetype{4} * 1024 * 1024;
     static constexpr qsizetype defaultWriteChunk = qsizetype{1024} * 1024;
 
-    explicit OutputStore(qsizetype spillAt = defaultSpillAt,
-                         qsizetype writeChunk = defaultWriteChunk);
-    ~OutputStore();
-    OutputStore(const OutputStore&) = delete;
-    OutputStore& operator=(const OutputStore&) = delete;
+    explicit SpillingBytes(qsizetype spillAt = defaultSpillAt,
+                           qsizetype writeChunk = defaultWriteChunk);
+    ~SpillingBytes();
+    SpillingBytes(const SpillingBytes&) = delete;
+    SpillingBytes& operator=(const SpillingBytes&) = delete;
 
     // Empties the store; the file, if any, is kept for the bytes to come.
     void Clear();
@@ -49,9 +47,3 @@ private:
     qsizetype fileSize_ = 0; // bytes [0, fileSize_) are in the file, the rest in memory_
     QByteArray memory_;
 };
-
-// Number of bytes at the end of bytes that begin a UTF-8 character without completing
-// it (0 to 3): they belong with what follows.
-qsizetype IncompleteUtf8Tail(QByteArrayView bytes);
-
-} // namespace runner

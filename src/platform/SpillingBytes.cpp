@@ -1,4 +1,4 @@
-#include "OutputStore.h"
+#include "SpillingBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
-
-namespace runner {
 
 namespace {
 
@@ -53,29 +51,29 @@ qsizetype writeAll(int fd, const char* data, qsizetype size, qsizetype offset) {
 
 } // namespace
 
-OutputStore::OutputStore(qsizetype spillAt, qsizetype writeChunk)
+SpillingBytes::SpillingBytes(qsizetype spillAt, qsizetype writeChunk)
     : spillAt_(spillAt), writeChunk_(writeChunk) {}
 
-OutputStore::~OutputStore() {
+SpillingBytes::~SpillingBytes() {
     if (fd_ >= 0) {
         ::close(fd_);
     }
 }
 
-void OutputStore::Clear() {
+void SpillingBytes::Clear() {
     memory_.resize(0);
     fileSize_ = 0;
     fileFailed_ = false;
 }
 
-void OutputStore::Finish() {
+void SpillingBytes::Finish() {
     if (fd_ >= 0) {
         // Only a part left over from an earlier, longer run; the result does not matter.
         [[maybe_unused]] const int result = ::ftruncate(fd_, static_cast<off_t>(fileSize_));
     }
 }
 
-void OutputStore::Append(QByteArrayView bytes) {
+void SpillingBytes::Append(QByteArrayView bytes) {
     memory_.append(bytes.data(), bytes.size());
     if (fileFailed_) {
         return;
@@ -89,7 +87,7 @@ void OutputStore::Append(QByteArrayView bytes) {
     }
 }
 
-void OutputStore::Spill() {
+void SpillingBytes::Spill() {
     fd_ = openUnlinkedFile();
     if (fd_ < 0) {
         fileFailed_ = true;
@@ -100,7 +98,7 @@ void OutputStore::Spill() {
     memory_.squeeze();
 }
 
-void OutputStore::WriteOut() {
+void SpillingBytes::WriteOut() {
     const qsizetype written = writeAll(fd_, memory_.constData(), memory_.size(), fileSize_);
     fileSize_ += written;
     if (written < memory_.size()) {
@@ -112,7 +110,7 @@ void OutputStore::WriteOut() {
     memory_.resize(0);
 }
 
-QByteArray OutputStore::Read(qsizetype from, qsizetype count) const {
+QByteArray SpillingBytes::Read(qsizetype from, qsizetype count) const {
     from = std::clamp<qsizetype>(from, 0, Size());
     count = std::clamp<qsizetype>(count, 0, Size() - from);
     QByteArray out;
@@ -137,25 +135,3 @@ QByteArray OutputStore::Read(qsizetype from, qsizetype count) const {
     }
     return out;
 }
-
-qsizetype IncompleteUtf8Tail(QByteArrayView bytes) {
-    const qsizetype size = bytes.size();
-    for (qsizetype back = 1; back <= std::min<qsizetype>(3, size); ++back) {
-        const auto byte = static_cast<unsigned char>(bytes[size - back]);
-        if ((byte & 0xC0) == 0x80) {
-            continue; // a continuation byte: look further back for its lead
-        }
-        qsizetype length = 1; // ASCII, and bytes that can begin no character
-        if (byte >= 0xF0 && byte < 0xF8) {
-            length = 4;
-        } else if (byte >= 0xE0 && byte < 0xF0) {
-            length = 3;
-        } else if (byte >= 0xC0 && byte < 0xE0) {
-            length = 2;
-        }
-        return length > back ? back : 0;
-    }
-    return 0;
-}
-
-} // namespace runner
