@@ -111,8 +111,9 @@ void SpillingBytes::WriteOut() {
 }
 
 QByteArray SpillingBytes::Read(qsizetype from, qsizetype count) const {
-    from = std::clamp<qsizetype>(from, 0, Size());
-    count = std::clamp<qsizetype>(count, 0, Size() - from);
+    const qsizetype end = std::clamp<qsizetype>(from + std::max<qsizetype>(count, 0), 0, Size());
+    from = std::clamp<qsizetype>(from, 0, end);
+    count = end - from;
     QByteArray out;
     out.resize(count);
     qsizetype done = 0;

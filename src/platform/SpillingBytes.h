@@ -29,7 +29,7 @@ public:
     void Finish();
     qsizetype Size() const { return fileSize_ + memory_.size(); }
 
-    // Bytes [from, from + count), clamped to what is stored.
+    // The stored bytes within [from, from + count).
     QByteArray Read(qsizetype from, qsizetype count) const;
 
     // Bytes held in memory now.

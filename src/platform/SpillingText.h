@@ -18,7 +18,7 @@ public:
     }
     qsizetype Size() const { return bytes_.Size() / qsizetype{sizeof(char16_t)}; }
 
-    // Characters [from, from + count), clamped to what is stored.
+    // The stored characters within [from, from + count).
     QString Read(qsizetype from, qsizetype count) const {
         const QByteArray raw =
             bytes_.Read(from * qsizetype{sizeof(char16_t)}, count * qsizetype{sizeof(char16_t)});
