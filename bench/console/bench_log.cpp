@@ -100,6 +100,8 @@ void measureRound(frmDOSOutput& window, Level& level) {
     window.cmdExecute_Click();
     level.run.push_back(seconds(timer));
     level.ratios.push_back(level.run.back() / level.dd.back());
+    std::printf("  round %zu, %s: dd %.3f s, window %.3f s, ratio %.2f\n", level.run.size(),
+                level.caption, level.dd.back(), level.run.back(), level.ratios.back());
     level.peakKiB = std::max(level.peakKiB, peakReset ? bench::PeakMemoryKiB() : -1L);
     level.logLength = window.findChild<LogTextBox*>("txtOutputs")->TextLength();
 }

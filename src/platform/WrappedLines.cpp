@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 CharWidths::CharWidths(Measure measure) : measure_(std::move(measure)) {
     for (std::size_t i = 0; i < ascii_.size(); ++i) {
@@ -26,7 +27,9 @@ void WrappedLines::Reset(const CharWidths* widths, qreal width) {
     widths_ = widths;
     width_ = width;
     size_ = 0;
-    starts_.assign(1, 0);
+    starts_.Clear();
+    starts_.Finish();
+    lastStart_ = 0;
     last_ = QChar();
     lineWidth_ = 0;
     breakAfter_ = -1;
@@ -35,7 +38,9 @@ void WrappedLines::Reset(const CharWidths* widths, qreal width) {
 }
 
 void WrappedLines::Break(qsizetype at) {
-    starts_.push_back(at);
+    const qint64 start = lastStart_;
+    starts_.Append(QByteArrayView(reinterpret_cast<const char*>(&start), sizeof start));
+    lastStart_ = at;
     breakAfter_ = -1;
 }
 
@@ -61,8 +66,8 @@ void WrappedLines::Append(QStringView piece) {
     for (qsizetype i = 0; i < piece.size(); ++i) {
         const qsizetype at = size_ + i;
         const char16_t c = piece[i].unicode();
-        if (c == u'\n' && afterCr_ && starts_.back() == at) {
-            starts_.back() = at + 1; // the LF of a CR LF
+        if (c == u'\n' && afterCr_ && lastStart_ == at) {
+            lastStart_ = at + 1; // the LF of a CR LF
             afterCr_ = false;
             continue;
         }
@@ -80,12 +85,12 @@ void WrappedLines::Append(QStringView piece) {
             widthAtBreak_ = lineWidth_;
             continue;
         }
-        if (lineWidth_ + advance > width_ && at > starts_.back()) {
-            if (breakAfter_ > starts_.back()) {
+        if (lineWidth_ + advance > width_ && at > lastStart_) {
+            if (breakAfter_ > lastStart_) {
                 lineWidth_ -= widthAtBreak_;
                 Break(breakAfter_);
             }
-            if (lineWidth_ + advance > width_ && at > starts_.back()) {
+            if (lineWidth_ + advance > width_ && at > lastStart_) {
                 Break(at);
                 lineWidth_ = 0;
             }
@@ -98,9 +103,28 @@ void WrappedLines::Append(QStringView piece) {
     }
 }
 
+qsizetype WrappedLines::Start(qsizetype line) const {
+    if (line >= StoredCount()) {
+        return lastStart_;
+    }
+    qint64 start = 0;
+    const QByteArray bytes = starts_.Read(line * qsizetype{sizeof start}, sizeof start);
+    std::memcpy(&start, bytes.constData(), std::min<std::size_t>(sizeof start, bytes.size()));
+    return start;
+}
+
 qsizetype WrappedLines::LineOf(qsizetype position) const {
-    const auto after = std::upper_bound(starts_.begin(), starts_.end(), position);
-    return std::max<qsizetype>(0, (after - starts_.begin()) - 1);
+    if (position >= lastStart_) {
+        return Count() - 1;
+    }
+    // The last stored line that starts at or before position.
+    qsizetype low = 0;
+    qsizetype high = StoredCount();
+    while (high - low > 1) {
+        const qsizetype middle = low + (high - low) / 2;
+        (Start(middle) <= position ? low : high) = middle;
+    }
+    return low;
 }
 
 qsizetype WrappedLines::ContentLength(QStringView lineText) {

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "SpillingBytes.h"
+
 #include <QHash>
 #include <QString>
 
 #include <array>
 #include <functional>
-#include <vector>
 
 // Widths of characters in pixels: ASCII from a table filled once, every other character
 // measured once when first met.
@@ -36,8 +37,9 @@ private:
 // by themselves. At least one character stays on every line, and a surrogate pair is
 // never split.
 //
-// Only line starts are kept; what needs the characters of a line takes them as lineText,
-// the text from the line's Start to its End.
+// Only line starts are kept, eight bytes a line, past a few megabytes in a temporary file
+// (see SpillingBytes.h); what needs the characters of a line takes them as lineText, the
+// text from the line's Start to its End.
 class WrappedLines {
 public:
     // Starts over with no text.
@@ -47,8 +49,8 @@ public:
 
     qreal Width() const { return width_; }
     qsizetype TextSize() const { return size_; }
-    qsizetype Count() const { return static_cast<qsizetype>(starts_.size()); }
-    qsizetype Start(qsizetype line) const { return starts_[static_cast<size_t>(line)]; }
+    qsizetype Count() const { return StoredCount() + 1; }
+    qsizetype Start(qsizetype line) const;
     // Where the next line starts, or the end of the text.
     qsizetype End(qsizetype line) const { return line + 1 < Count() ? Start(line + 1) : size_; }
     // The line that holds position (a position at a line's start belongs to that line).
@@ -63,6 +65,7 @@ public:
 
 private:
     void Break(qsizetype at);
+    qsizetype StoredCount() const { return starts_.Size() / qsizetype{sizeof(qint64)}; }
     // Advance of the character at i of text on a line that is lineWidth wide before it;
     // before is the character ahead of text[0].
     qreal Advance(QStringView text, qsizetype i, QChar before, qreal lineWidth) const;
@@ -70,7 +73,8 @@ private:
     const CharWidths* widths_ = nullptr;
     qreal width_ = 0;
     qsizetype size_ = 0;
-    std::vector<qsizetype> starts_{0};
+    SpillingBytes starts_;      // where each line but the last starts
+    qsizetype lastStart_ = 0;   // where the last line starts
     QChar last_;                // the last character laid out
     qreal lineWidth_ = 0;       // of the last line so far
     qsizetype breakAfter_ = -1; // position after the last line's last blank, or -1

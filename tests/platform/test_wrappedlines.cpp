@@ -27,6 +27,7 @@ private slots:
     void lines();
     void lineOfAndContent_data();
     void lineOfAndContent();
+    void manyLinesLeaveMemory();
     void positionsInALine_data();
     void positionsInALine();
 };
@@ -109,6 +110,29 @@ void TestWrappedLines::lineOfAndContent() {
     QCOMPARE(lines.LineOf(position), line);
     const QString raw = text.mid(lines.Start(line), lines.End(line) - lines.Start(line));
     QTEST(raw.left(WrappedLines::ContentLength(raw)), "content");
+}
+
+// More line starts than stay in memory: they still read back and are found.
+void TestWrappedLines::manyLinesLeaveMemory() {
+    constexpr qsizetype lines = 700'000;
+    const QString text = QStringLiteral("x\n").repeated(lines);
+    WrappedLines wrapped;
+    wrapped.Reset(&unitWidths(), 5);
+    for (qsizetype from = 0; from < text.size(); from += 4099) {
+        wrapped.Append(
+            QStringView(text).sliced(from, std::min<qsizetype>(4099, text.size() - from)));
+    }
+    QCOMPARE(wrapped.Count(), lines + 1);
+    for (const qsizetype line :
+         {qsizetype{0}, qsizetype{1}, qsizetype{524'287}, qsizetype{524'288}, lines - 1, lines}) {
+        QCOMPARE(wrapped.Start(line), 2 * line);
+        QCOMPARE(wrapped.LineOf(2 * line), line);
+        QCOMPARE(wrapped.LineOf(2 * line + 1), std::min(line, lines));
+    }
+    wrapped.Reset(&unitWidths(), 5);
+    wrapped.Append(u"short");
+    QCOMPARE(wrapped.Count(), 1);
+    QCOMPARE(wrapped.LineOf(3), 0);
 }
 
 void TestWrappedLines::positionsInALine_data() {
