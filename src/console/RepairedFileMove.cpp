@@ -27,6 +27,18 @@ MoveOutcome MoveIntoPlace(const RepairedFileNames& names) {
     return {MoveOutcome::Renamed, 0};
 }
 
+PlacedResult DescribePlacement(const RepairedFileNames& names, const MoveOutcome& outcome) {
+    switch (outcome.kind) {
+    case MoveOutcome::Renamed:
+        return {names.finalName, QString()};
+    case MoveOutcome::KeptUnderToolName:
+        return {names.toolOutput, KeptResultLogLine(names, outcome.error)};
+    case MoveOutcome::NoResult:
+        break;
+    }
+    return {};
+}
+
 QString KeptResultLogLine(const RepairedFileNames& names, int error) {
     return QStringLiteral("The repaired video was kept as %1: it could not be renamed to %2 (%3).")
         .arg(names.toolOutput, names.finalName, QString::fromLocal8Bit(std::strerror(error)));

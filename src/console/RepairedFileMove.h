@@ -19,5 +19,13 @@ struct MoveOutcome {
 
 MoveOutcome MoveIntoPlace(const RepairedFileNames& names);
 
+// Where the tool's result is after the move (empty when it left none), and the log line
+// that tells why when it had to stay under the tool's name (else empty).
+struct PlacedResult {
+    QString path;
+    QString logLine;
+};
+PlacedResult DescribePlacement(const RepairedFileNames& names, const MoveOutcome& outcome);
+
 // One log line telling where a result that could not be renamed was kept, and why.
 QString KeptResultLogLine(const RepairedFileNames& names, int error);

@@ -4,6 +4,7 @@
 #include "HelpText.h"
 #include "Preview.h"
 #include "RepairedFileMove.h"
+#include "RunOutcome.h"
 #include "platform/ClickLabel.h"
 #include "platform/Failure.h"
 #include "platform/Launch.h"
@@ -90,7 +91,7 @@ void frmDOSOutput::objDOS_ReceiveOutputs(const QString& CommandOutputs) {
 }
 
 void frmDOSOutput::txtOutputs_Change() {
-    txtOutputs->setSelStart(txtOutputs->Text().size());
+    txtOutputs->setSelStart(txtOutputs->TextLength());
 }
 
 RepairInputs frmDOSOutput::readRepairInputs() const {
@@ -130,31 +131,60 @@ void frmDOSOutput::cmdExecute_Click() {
             endProgram();
             return;
         }
-        RenameRepairedFile();
-        ShowMessage(QStringLiteral("done"));
-        setRunButtonsEnabled(true);
+        ReportOutcome();
     } catch (const Failure& failure) {
         running_ = false;
         ShowMessage(failure.userText());
+        if (closing_) {
+            endProgram();
+            return;
+        }
     }
+    setRunButtonsEnabled(true);
 }
 
-void frmDOSOutput::RenameRepairedFile() {
+// Renames the result and tells how the run went. After a start failure the runner has
+// told the user already; a run that did not succeed leaves the tool's last words (what
+// the log did not show) in the log.
+void frmDOSOutput::ReportOutcome() {
+    const PlacedResult result = RenameRepairedFile();
+    const RunEnding ending = objDOS->Ending();
+    if (ending.kind == RunEnding::NotStarted) {
+        appendLogLine(result.logLine);
+        return;
+    }
+    constexpr qsizetype lastLineBytes = 4096;
+    const RunOutcome outcome =
+        JudgeRun(ending, result.path, LastLine(objDOS->Outputs().TailText(lastLineBytes)));
+    if (!outcome.succeeded) {
+        appendLogLine(objDOS->UnreportedOutput());
+    }
+    appendLogLine(result.logLine);
+    ShowMessage(outcome.message, outcome.succeeded ? MessageIcon::None : MessageIcon::Critical);
+}
+
+PlacedResult frmDOSOutput::RenameRepairedFile() {
     const RepairedFileNames names = DeriveRepairedFileNames(runCorruptPath_);
     newfilename = names.finalName;
     const MoveOutcome outcome = MoveIntoPlace(names);
+    PlacedResult placed = DescribePlacement(names, outcome);
     if (outcome.kind == MoveOutcome::KeptUnderToolName) {
-        newfilename = names.toolOutput;
-        appendLogLine(KeptResultLogLine(names, outcome.error));
+        newfilename = placed.path;
     }
+    return placed;
 }
 
-// Starts a line of our own on a fresh line of the log.
+// Puts text of our own, or the tool's, on a fresh line of the log, ending the line.
 void frmDOSOutput::appendLogLine(const QString& line) {
-    const QString& log = txtOutputs->Text();
-    const bool atLineStart = log.isEmpty() || log.endsWith(u'\n') || log.endsWith(u'\r');
-    txtOutputs->appendText((atLineStart ? QString() : QStringLiteral("\n")) + line +
-                           QStringLiteral("\n"));
+    if (line.isEmpty()) {
+        return;
+    }
+    const auto endsLine = [](const QString& text) {
+        return text.isEmpty() || text.endsWith(u'\n') || text.endsWith(u'\r');
+    };
+    const QString logEnd = txtOutputs->TextRange(txtOutputs->TextLength() - 1, 1);
+    txtOutputs->appendText((endsLine(logEnd) ? QString() : QStringLiteral("\n")) + line +
+                           (endsLine(line) ? QString() : QStringLiteral("\n")));
 }
 
 void frmDOSOutput::cmdExit_Click() {

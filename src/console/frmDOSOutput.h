@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/RepairedFileMove.h"
 #include "pickers/PickerSlot.h"
 #include "runner/DOSOutputs.h"
 
@@ -64,7 +65,8 @@ private:
     void VScroll3_Change();
     void objDOS_ReceiveOutputs(const QString& CommandOutputs);
     void txtOutputs_Change();
-    void RenameRepairedFile();
+    PlacedResult RenameRepairedFile();
+    void ReportOutcome();
     void appendLogLine(const QString& line);
 
     RepairInputs readRepairInputs() const;

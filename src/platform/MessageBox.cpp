@@ -3,12 +3,29 @@
 #include "AppTitle.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 namespace {
 
 constexpr int minimumBoxWidth = 240;
+
+// Ctrl+C copies the whole text, as message boxes do on Windows; Qt offers it there only.
+class CopyableBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->matches(QKeySequence::Copy)) {
+            QApplication::clipboard()->setText(text());
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+};
 
 MessageHandler& currentHandler() {
     static MessageHandler handler;
@@ -16,9 +33,11 @@ MessageHandler& currentHandler() {
 }
 
 void showRealBox(const QString& text, MessageIcon icon) {
-    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon,
+    CopyableBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon,
                     appTitle(), text, QMessageBox::Ok, QApplication::activeWindow());
     box.setObjectName(QStringLiteral("kestrelMessageBox"));
+    // What a box says (a tool's reason, say) can be selected and copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     // A short text like "done" would give a box too narrow for its own title.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
         grid->addItem(

@@ -65,10 +65,14 @@ private:
 
 } // namespace
 
-bool ReapIfEnded(pid_t pid) {
+bool ReapIfEnded(pid_t pid, std::optional<int>* status) {
     for (;;) {
-        const pid_t result = ::waitpid(pid, nullptr, WNOHANG);
+        int waitStatus = 0;
+        const pid_t result = ::waitpid(pid, &waitStatus, WNOHANG);
         if (result == pid) {
+            if (status != nullptr) {
+                *status = waitStatus;
+            }
             return true;
         }
         if (result == 0) {
@@ -85,7 +89,7 @@ void PidReaper::Adopt(pid_t pid) {
 }
 
 void PidReaper::ReapEnded() {
-    std::erase_if(pids_, ReapIfEnded);
+    std::erase_if(pids_, [](pid_t pid) { return ReapIfEnded(pid); });
 }
 
 ChildProcess::~ChildProcess() {
@@ -149,20 +153,22 @@ void ChildProcess::SignalGroup(int sig) const {
     }
 }
 
-void ChildProcess::ReapOrHandOver(std::chrono::microseconds settle) {
+RunEnding ChildProcess::ReapOrHandOver(std::chrono::microseconds settle) {
     if (pid_ <= 0) {
-        return;
+        return {RunEnding::NotStarted, 0};
     }
     constexpr std::chrono::microseconds step{200};
-    for (std::chrono::microseconds waited{0}; !ReapIfEnded(pid_); waited += step) {
+    std::optional<int> status;
+    for (std::chrono::microseconds waited{0}; !ReapIfEnded(pid_, &status); waited += step) {
         if (waited >= settle) {
             reaper_.Adopt(pid_);
             pid_ = -1;
-            return;
+            return {RunEnding::Unknown, 0};
         }
         std::this_thread::sleep_for(step);
     }
     pid_ = -1;
+    return status ? RunEnding::FromWaitStatus(*status) : RunEnding{RunEnding::Unknown, 0};
 }
 
 } // namespace runner

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "runner/RunEnding.h"
+
 #include <QStringList>
 
 #include <chrono>
+#include <optional>
 #include <sys/types.h>
 #include <vector>
 
@@ -21,8 +24,9 @@ private:
     std::vector<pid_t> pids_;
 };
 
-// Reaps pid if it has ended (or is no child of ours any more). Never blocks.
-bool ReapIfEnded(pid_t pid);
+// Reaps pid if it has ended (or is no child of ours any more). Never blocks. When it
+// reaped the child and status is given, *status receives the child's wait status.
+bool ReapIfEnded(pid_t pid, std::optional<int>* status = nullptr);
 
 // One child started from an argument list, its standard output and standard error on
 // the write end of one pipe, /dev/null as its standard input, in a process group of its
@@ -58,8 +62,8 @@ public:
 
     // Call once the pipe has broken: a child exits just after it closes its last
     // descriptor, so it is given up to settle to become reapable. One still running
-    // after that goes to the reaper.
-    void ReapOrHandOver(std::chrono::microseconds settle);
+    // after that goes to the reaper, and its ending is Unknown.
+    RunEnding ReapOrHandOver(std::chrono::microseconds settle);
 
 private:
     PidReaper& reaper_;

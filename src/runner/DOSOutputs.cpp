@@ -2,8 +2,8 @@
 
 #include "platform/CommandLineRules.h"
 #include "platform/MessageBox.h"
+#include "platform/SpillingBytes.h"
 #include "runner/BlockCounter.h"
-#include "runner/CapturedText.h"
 #include "runner/ChildProcess.h"
 
 #include <QCoreApplication>
@@ -29,8 +29,9 @@ constexpr int blocksPerReport = 50;
 constexpr std::chrono::milliseconds eventInterval{50};
 // How long a terminated tool gets to end on SIGTERM before its group is killed.
 constexpr std::chrono::milliseconds terminateGrace{2000};
-// How long a child may take to become reapable after closing its output.
-constexpr std::chrono::microseconds exitSettleTime{20'000};
+// How long a child may take to become reapable after closing its output; generous, so
+// that a busy machine does not lose a tool's exit status.
+constexpr std::chrono::microseconds exitSettleTime{100'000};
 constexpr int reapIntervalMs = 200;
 // Back-to-back reads take microseconds; looking at the clock after every one of them
 // would cost more than the reads.
@@ -47,7 +48,12 @@ int millisecondsUntil(Clock::time_point now, Clock::time_point then) {
 } // namespace
 
 struct DOSOutputs::Private {
-    runner::CapturedText captured;
+    // The last started run's output. A run reuses the store (and its file) when nobody
+    // else holds a value of it; otherwise it takes a new one, so that values handed out
+    // earlier keep theirs.
+    std::shared_ptr<SpillingBytes> store = std::make_shared<SpillingBytes>();
+    qsizetype reportedEnd = 0; // bytes up to here reached the listener's reporting points
+    RunEnding ending;
     runner::PidReaper reaper;
     int reapTimer = 0;
 
@@ -73,8 +79,16 @@ void DOSOutputs::setCommandLine(const QString& DOSCommand) {
     commandLine_ = DOSCommand;
 }
 
-QString DOSOutputs::Outputs() const {
-    return d_->captured.Text();
+CapturedOutput DOSOutputs::Outputs() const {
+    return {d_->store, d_->store->Size()};
+}
+
+RunEnding DOSOutputs::Ending() const {
+    return d_->ending;
+}
+
+QString DOSOutputs::UnreportedOutput() const {
+    return Outputs().TextFrom(d_->reportedEnd);
 }
 
 bool DOSOutputs::IsRunning() const {
@@ -94,8 +108,9 @@ void DOSOutputs::Terminate() {
     d_->killAt = Clock::now() + terminateGrace;
 }
 
-QString DOSOutputs::ExecuteCommand(const QString& CommandLine) {
+CapturedOutput DOSOutputs::ExecuteCommand(const QString& CommandLine) {
     d_->terminated = false;
+    d_->ending = {};
     if (!CommandLine.isEmpty()) {
         commandLine_ = CommandLine;
     }
@@ -117,9 +132,9 @@ QString DOSOutputs::ExecuteCommand(const QString& CommandLine) {
     Collect(child);
     QCoreApplication::processEvents();
     child.CloseReadEnd();
-    child.ReapOrHandOver(exitSettleTime);
+    d_->ending = child.ReapOrHandOver(exitSettleTime);
     ReapLater();
-    return d_->captured.Text();
+    return Outputs();
 }
 
 void DOSOutputs::Collect(runner::ChildProcess& child) {
@@ -128,9 +143,14 @@ void DOSOutputs::Collect(runner::ChildProcess& child) {
         d_->child = outer;
         d_->killAt.reset();
     });
-    d_->captured.Clear();
+    if (d_->store.use_count() == 1) {
+        d_->store->Clear();
+    } else {
+        d_->store = std::make_shared<SpillingBytes>();
+    }
+    d_->reportedEnd = 0;
     ReadUntilBroken(child.ReadEnd());
-    d_->captured.Finish();
+    d_->store->Finish();
     if (d_->terminated) {
         // What of the run closed its output but still runs ends with it.
         child.SignalGroup(SIGKILL);
@@ -145,10 +165,10 @@ void DOSOutputs::ReadUntilBroken(int readEnd) {
     for (;;) {
         const ssize_t count = ::read(readEnd, buffer, sizeof buffer);
         if (count > 0) {
-            const QStringView text = d_->captured.Append(QByteArrayView(buffer, count));
+            d_->store->Append(QByteArrayView(buffer, count));
             blocks = runner::detail::CountBlock(blocks);
             if (blocks % blocksPerReport == 0) {
-                Report(text);
+                Report(count);
             }
             if (++uncheckedReads == readsPerClockCheck) {
                 uncheckedReads = 0;
@@ -163,14 +183,21 @@ void DOSOutputs::ReadUntilBroken(int readEnd) {
     }
 }
 
-void DOSOutputs::Report(QStringView blockText) {
-    // A copy: the listener may start another read into the buffer the view points to.
-    const QString text = blockText.toString();
+void DOSOutputs::Report(qsizetype blockSize) {
+    const SpillingBytes& store = *d_->store;
+    const qsizetype end = store.Size();
+    const qsizetype begin = end - blockSize;
+    // The end of a character that the read before this one began is this read's.
+    const qsizetype before = std::max<qsizetype>(0, begin - 3);
+    const qsizetype from = begin - runner::IncompleteUtf8Tail(store.Read(before, begin - before));
+    // Holds the bytes whatever the listener does meanwhile; decoded only when shown.
+    const CapturedOutput upToHere(d_->store, end);
+    d_->reportedEnd = end - runner::IncompleteUtf8Tail(store.Read(end - 3, 3));
     if (levels_->logNoneSelected()) {
         emit ReceiveOutputs(QStringLiteral("."));
     }
     if (levels_->logDefaultOrVerboseSelected()) {
-        emit ReceiveOutputs(text);
+        emit ReceiveOutputs(upToHere.TextFrom(from));
     }
     ProcessEvents();
 }

@@ -70,24 +70,35 @@ private:
 };
 
 // Sets environment variables for the stand-in and clears them again.
+using StandinVariables = QList<std::pair<QByteArray, QByteArray>>;
+
 class StandinEnvironment {
 public:
     StandinEnvironment(std::initializer_list<std::pair<const char*, QByteArray>> values) {
         for (const auto& [name, value] : values) {
-            qputenv(name, value);
-            names_.append(name);
+            set(name, value);
+        }
+    }
+    explicit StandinEnvironment(const StandinVariables& values) {
+        for (const auto& [name, value] : values) {
+            set(name, value);
         }
     }
     ~StandinEnvironment() {
-        for (const char* name : names_) {
-            qunsetenv(name);
+        for (const QByteArray& name : names_) {
+            qunsetenv(name.constData());
         }
     }
     StandinEnvironment(const StandinEnvironment&) = delete;
     StandinEnvironment& operator=(const StandinEnvironment&) = delete;
 
 private:
-    QList<const char*> names_;
+    void set(const QByteArray& name, const QByteArray& value) {
+        qputenv(name.constData(), value);
+        names_.append(name);
+    }
+
+    QByteArrayList names_;
 };
 
 template <typename T> T* child(const QWidget& window, const char* name) {

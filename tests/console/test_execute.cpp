@@ -42,8 +42,8 @@ private slots:
     void runWithTheTool();
     void levelSelectsTheVerboseOption_data();
     void levelSelectsTheVerboseOption();
-    void missingToolEndsInDone();
-    void failureLeavesButtonsDisabled();
+    void missingToolShowsOnlyTheRunnersBox();
+    void failurePathEnablesTheButtons();
     void renaming_data();
     void renaming();
     void boxChangedDuringRunRenamesOnlyThisRun();
@@ -52,7 +52,9 @@ private slots:
 void TestExecute::runWithTheTool() {
     ToolFolder folder;
     const QString argvFile = folder.video("argv.txt");
-    StandinEnvironment env{{"STANDIN_BLOCKS", "50"}, {"STANDIN_RECORD_ARGV", argvFile.toUtf8()}};
+    StandinEnvironment env{{"STANDIN_BLOCKS", "50"},
+                           {"STANDIN_RECORD_ARGV", argvFile.toUtf8()},
+                           {"STANDIN_RESULT", "1"}};
     MessageRecorder messages;
     frmDOSOutput window(folder.appFolder());
     choose(window, folder.video("good take.mp4"), folder.video("clip.mp4"));
@@ -112,32 +114,37 @@ void TestExecute::levelSelectsTheVerboseOption() {
              (QStringList{"Select reference file", "Select corrupt file"}));
 }
 
-void TestExecute::missingToolEndsInDone() {
+// The runner's own box is the only one: no "done" and no second box after it.
+void TestExecute::missingToolShowsOnlyTheRunnersBox() {
     ToolFolder folder(false);
     MessageRecorder messages;
     frmDOSOutput window(folder.appFolder());
     child<QPushButton>(window, "cmdExecute")->click();
-    QCOMPARE(messages.texts(), (QStringList{"File or command not found", "done"}));
+    QCOMPARE(messages.texts(), QStringList{"File or command not found"});
     QCOMPARE(messages.shown.first().icon, MessageIcon::Critical);
     QCOMPARE(runButtonStates(window), allEnabled);
     QCOMPARE(window.runner()->CommandLine(), text(window, "txtCommand"));
 }
 
-// A failure inside the run's steps (here: while "done" is shown) skips the rest and
-// leaves the buttons disabled.
-void TestExecute::failureLeavesButtonsDisabled() {
+// A failure inside the run's steps (here: while the closing box is shown) skips the rest,
+// shows the three-part message, and leaves the window usable, Exit included.
+void TestExecute::failurePathEnablesTheButtons() {
     ToolFolder folder;
+    StandinEnvironment env{{"STANDIN_RESULT", "1"}};
     MessageRecorder messages;
-    messages.onShow = [](const QString& shown) {
+    QList<bool> statesInFailureBox;
+    frmDOSOutput window(folder.appFolder());
+    messages.onShow = [&](const QString& shown) {
         if (shown == "done") {
             throw Failure("Object variable not set", "Kestrel", 91);
         }
+        statesInFailureBox = runButtonStates(window);
     };
-    frmDOSOutput window(folder.appFolder());
     child<QPushButton>(window, "cmdExecute")->click();
     QCOMPARE(messages.texts(), (QStringList{"done", "Object variable not set - Kestrel - 91"}));
     QCOMPARE(messages.shown.last().icon, MessageIcon::None);
-    QCOMPARE(runButtonStates(window), allDisabled);
+    QCOMPARE(statesInFailureBox, allDisabled);
+    QCOMPARE(runButtonStates(window), allEnabled);
 }
 
 void TestExecute::renaming_data() {
@@ -148,19 +155,21 @@ void TestExecute::renaming_data() {
     QTest::addColumn<QByteArray>("content");     // of that file
     QTest::addColumn<QStringList>("files");      // in the video folder afterwards
     QTest::addColumn<int>("logLines");
+    QTest::addColumn<QString>("closing"); // the closing box's text up to its first colon
     const QByteArray result(standin::resultContent);
     QTest::newRow("cut at the first dot")
         << "trip.day2.MOV" << true << ""
-        << "trip-fixed.MP4" << result << QStringList{"trip-fixed.MP4"} << 0;
+        << "trip-fixed.MP4" << result << QStringList{"trip-fixed.MP4"} << 0 << "done";
     QTest::newRow("second run replaces the first")
         << "clip.mp4" << true << "file"
-        << "clip-fixed.MP4" << result << QStringList{"clip-fixed.MP4"} << 0;
+        << "clip-fixed.MP4" << result << QStringList{"clip-fixed.MP4"} << 0 << "done";
     QTest::newRow("no result keeps the older file")
         << "clip.mp4" << false << "file"
-        << "clip-fixed.MP4" << QByteArray("older result") << QStringList{"clip-fixed.MP4"} << 0;
+        << "clip-fixed.MP4" << QByteArray("older result") << QStringList{"clip-fixed.MP4"} << 0
+        << "The repair did not succeed";
     QTest::newRow("failed rename keeps the tool output")
         << "clip.mp4" << true << "folder"
-        << "clip.mp4_untrunc.mp4" << result << QStringList{"clip.mp4_untrunc.mp4"} << 1;
+        << "clip.mp4_untrunc.mp4" << result << QStringList{"clip.mp4_untrunc.mp4"} << 1 << "done";
 }
 
 void TestExecute::renaming() {
@@ -190,7 +199,8 @@ void TestExecute::renaming() {
         QVERIFY(log.contains(folder.video(broken) + "_untrunc.mp4"));
         QVERIFY(log.contains(finalName));
     }
-    QCOMPARE(messages.texts(), QStringList{"done"});
+    QCOMPARE(messages.texts().size(), 1);
+    QTEST(messages.texts().first().section(':', 0, 0), "closing");
 }
 
 void TestExecute::boxChangedDuringRunRenamesOnlyThisRun() {

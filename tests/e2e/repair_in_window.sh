@@ -2,7 +2,7 @@
 # Runs the real kestrel in a private X server and drives it from outside as a person would:
 # Enter presses Execute, Enter closes the "done" box, a click on Exit ends the program.
 #
-#   repair_in_window.sh MODE KESTREL TOOL
+#   repair_in_window.sh MODE KESTREL TOOL [CLIPBOARD]
 #
 # MODE "direct" and "link": TOOL is the stand-in tool, copied next to a copy of kestrel as
 # untrunc-w; it writes the result file. "direct" starts the copy itself; "link" starts it
@@ -11,6 +11,10 @@
 # MODE "real": TOOL is the real repair tool. A recording made with ffmpeg is cut off, both
 # videos are chosen through the two pickers, and the repaired video must decode with at
 # least 99 % of the video frames that were complete before the cut.
+# MODE "failed": TOOL is the stand-in, made to fail as a tool that finds nothing to repair
+# does (a reason on standard error, exit status 4, no result). The critical box's text,
+# copied with Ctrl+C and read back with the program CLIPBOARD, must name the status and the
+# reason; after it Execute and Exit must answer again.
 # With KESTREL_E2E_SHOT=<file.png> a failure also saves a picture of the screen (ImageMagick).
 set -euo pipefail
 
@@ -88,6 +92,57 @@ in_x() {
 
     click_exit "$main"
     echo "PASS: $mode: Execute, done box, renamed result, Exit"
+}
+
+in_x_failed() {
+    local work=$1 kestrel=$3 standin=$4 clipboard=$5
+    : >"$work/x-started"
+    command -v xdotool >/dev/null || fail "xdotool is not installed"
+    local app=$work/app cwd=$work/cwd
+    mkdir -p "$app" "$cwd"
+    cp "$kestrel" "$app/kestrel"
+    cp "$standin" "$app/untrunc-w"
+
+    pid=""
+    trap stop_kestrel EXIT
+    (cd "$cwd" && STANDIN_REASON="$FAILED_REASON" STANDIN_EXIT=4 exec setsid "$app/kestrel") \
+        >"$work/kestrel.log" 2>&1 &
+    pid=$!
+    wait_for_window "$MAIN_TITLE" 20
+    local main=$found run text
+    for run in 1 2; do
+        # The second Enter only works if Execute came back after the first run.
+        focus "$main"
+        xdotool key Return
+        wait_for_window "$BOX_TITLE" 30
+        focus "$found"
+        text=$(copy_box_text "$found") ||
+            fail "nothing on the clipboard after Ctrl+C in the box (run $run)"
+        grep -qF "The repair did not succeed: untrunc-w ended with exit status 4." <<<"$text" ||
+            fail "the box does not give the exit status (run $run): $text"
+        grep -qF "Its last line: $FAILED_REASON" <<<"$text" ||
+            fail "the box does not give the tool's reason (run $run): $text"
+        grep -qx "done" <<<"$text" && fail "the box says done (run $run): $text"
+        xdotool key Return
+        wait_for_no_window "$BOX_TITLE" 10
+    done
+    [ -z "$(ls -A "$cwd")" ] || fail "files appeared without a result: $(ls -A "$cwd")"
+    click_exit "$main"
+    echo "PASS: failed: critical box with status and reason, twice; Exit"
+}
+
+readonly FAILED_REASON="no media samples found"
+
+# Copies the text of message box $1 with Ctrl+C and prints it; the box takes a moment to
+# put it on the clipboard.
+copy_box_text() {
+    local attempt
+    for attempt in $(seq 20); do
+        xdotool key --window "$1" ctrl+c
+        sleep 0.2
+        "$clipboard" 2>/dev/null && return 0
+    done
+    return 1
 }
 
 # A 4 s H.264 + AAC recording, as a camera would leave it: moov after mdat.
@@ -249,17 +304,18 @@ stop_kestrel() {
 if [ "${1:-}" = --in-x ]; then
     shift
     work=$1
-    if [ "$2" = real ]; then
-        in_x_real "$@"
-    else
-        in_x "$@"
-    fi
+    case $2 in
+    real) in_x_real "$@" ;;
+    failed) in_x_failed "$@" ;;
+    *) in_x "$@" ;;
+    esac
     exit 0
 fi
 
-[ $# -eq 3 ] || fail "usage: $0 direct|link|real KESTREL TOOL"
-mode=$1 kestrel=$2 standin=$3
-case $mode in direct | link | real) ;; *) fail "unknown mode $mode" ;; esac
+[ $# -eq 3 ] || [ $# -eq 4 ] || fail "usage: $0 direct|link|real|failed KESTREL TOOL [CLIPBOARD]"
+mode=$1 kestrel=$2 standin=$3 clipboard=${4:-}
+case $mode in direct | link | real | failed) ;; *) fail "unknown mode $mode" ;; esac
+[ "$mode" != failed ] || [ -x "$clipboard" ] || fail "no clipboard reader at $clipboard"
 [ -x "$kestrel" ] || fail "no kestrel executable at $kestrel"
 [ -x "$standin" ] || fail "no tool at $standin"
 command -v xvfb-run >/dev/null || fail "xvfb-run is not installed: no X server for the window test"
@@ -275,7 +331,7 @@ for attempt in 1 2 3; do
     rm -f "$work/x-started"
     status=0
     xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" -e "$work/xvfb.log" \
-        bash "$0" --in-x "$work" "$mode" "$kestrel" "$standin" || status=$?
+        bash "$0" --in-x "$work" "$mode" "$kestrel" "$standin" "$clipboard" || status=$?
     [ -e "$work/x-started" ] && exit "$status"
     echo "X server did not start (attempt $attempt):" >&2
     cat "$work/xvfb.log" >&2 2>/dev/null || true

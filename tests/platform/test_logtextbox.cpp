@@ -1,6 +1,23 @@
+#include "platform/ClassicFont.h"
 #include "platform/LogTextBox.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFontMetricsF>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTest>
+
+namespace {
+
+// The size and font of the main window's log.
+void likeTheWindowsLog(LogTextBox& box) {
+    box.resize(471, 148);
+    box.setFont(ClassicFont(QStringLiteral("Courier New"), 8.25));
+}
+
+} // namespace
 
 class TestLogTextBox : public QObject {
     Q_OBJECT
@@ -8,9 +25,16 @@ private slots:
     void piecesJoinExactly_data();
     void piecesJoinExactly();
     void changeIsRaisedInsideTheWrite();
-    void viewCatchesUpInBatches();
+    void longLineWrapsInTheViewOnly();
+    void viewFollowsTheCaret();
+    void appendsReachTheScreenInBatches();
+    void narrowerOrLargerMeansMoreLines();
+    void longLogIsKeptWhole();
     void caretPositions_data();
     void caretPositions();
+    void selectWithKeysAndCopy_data();
+    void selectWithKeysAndCopy();
+    void doubleClickSelectsAWord();
 };
 
 void TestLogTextBox::piecesJoinExactly_data() {
@@ -27,17 +51,14 @@ void TestLogTextBox::piecesJoinExactly_data() {
 
 void TestLogTextBox::piecesJoinExactly() {
     QFETCH(QStringList, pieces);
-    QFETCH(QString, shown);
     LogTextBox box;
+    likeTheWindowsLog(box);
     box.setText(pieces.first());
     for (const QString& piece : pieces.mid(1)) {
         box.appendText(piece);
     }
     QCOMPARE(box.Text(), pieces.join(QString()));
-    // The view catches up by itself, caret at the end.
-    box.setSelStart(box.Text().size());
-    QTRY_COMPARE(box.toPlainText(), shown);
-    QVERIFY(box.textCursor().atEnd());
+    QTEST(box.ShownText(), "shown");
 }
 
 void TestLogTextBox::changeIsRaisedInsideTheWrite() {
@@ -51,45 +72,194 @@ void TestLogTextBox::changeIsRaisedInsideTheWrite() {
     QCOMPARE(seen, (QStringList{"help", "help more", QString()}));
 }
 
-// Many appends in a row reach the view together; reading the caret shows them at once.
-void TestLogTextBox::viewCatchesUpInBatches() {
+// Dots appended one by one stay one line of Text; the view shows them in lines as wide
+// as the box, each full line equally long.
+void TestLogTextBox::longLineWrapsInTheViewOnly() {
     LogTextBox box;
-    box.setText("start\n");
-    for (int i = 0; i < 100; ++i) {
-        box.appendText("line\n");
-        box.setSelStart(box.Text().size());
-    }
-    QCOMPARE(box.document()->blockCount(), 2);
-    QCOMPARE(box.SelStart(), box.Text().size());
-    QCOMPARE(box.document()->blockCount(), 102);
-    QVERIFY(box.textCursor().atEnd());
+    likeTheWindowsLog(box);
     box.setText(QString());
-    QTest::qWait(2 * LogTextBox::displayDelayMs);
-    QCOMPARE(box.toPlainText(), QString()); // nothing left over from the batch
+    for (int i = 0; i < 1000; ++i) {
+        box.appendText(QStringLiteral("."));
+    }
+    QCOMPARE(box.Text(), QString(1000, u'.'));
+    const qsizetype lines = box.LineCount();
+    QVERIFY2(lines > 10, qPrintable(QString::number(lines)));
+    const qsizetype perLine = box.LineText(0).size();
+    const int textWidth =
+        471 - 2 * box.frameWidth() - box.style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 8;
+    const auto fits =
+        static_cast<qsizetype>(textWidth / QFontMetricsF(box.font()).horizontalAdvance(u'.'));
+    QCOMPARE(perLine, fits);
+    QString joined;
+    for (qsizetype line = 0; line < lines; ++line) {
+        QVERIFY(box.LineText(line).size() == perLine || line == lines - 1);
+        joined += box.LineText(line);
+    }
+    QCOMPARE(joined, box.Text());
+}
+
+// With the caret put at the end after every append, the last line stays in view.
+void TestLogTextBox::viewFollowsTheCaret() {
+    LogTextBox box;
+    likeTheWindowsLog(box);
+    connect(&box, &LogTextBox::Change, this, [&] { box.setSelStart(box.Text().size()); });
+    box.setText(QStringLiteral("start\n"));
+    QCOMPARE(box.FirstShownLine(), 0);
+    for (int i = 0; i < 100; ++i) {
+        box.appendText(QStringLiteral("line %1\n").arg(i));
+    }
+    QCOMPARE(box.LineCount(), 102);
+    QVERIFY(box.FirstShownLine() > 80);
+    const qsizetype firstShown = box.FirstShownLine(); // brings the view up to date
+    QCOMPARE(firstShown, box.verticalScrollBar()->maximum());
+    QCOMPARE(box.SelStart(), box.Text().size());
+    box.setSelStart(0);
+    QCOMPARE(box.FirstShownLine(), 0);
+}
+
+namespace {
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+// The runner processes events after every report: the box must not repaint each time.
+void TestLogTextBox::appendsReachTheScreenInBatches() {
+    LogTextBox box;
+    likeTheWindowsLog(box);
+    connect(&box, &LogTextBox::Change, this, [&] { box.setSelStart(box.Text().size()); });
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    PaintCounter counter;
+    box.viewport()->installEventFilter(&counter);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int i = 0; i < 300; ++i) {
+        box.appendText(QStringLiteral("line %1\n").arg(i));
+        QCoreApplication::processEvents();
+    }
+    const qint64 batches = elapsed.elapsed() / LogTextBox::displayDelayMs + 2;
+    QVERIFY2(counter.paints <= batches, qPrintable(QString::number(counter.paints)));
+    // The last batch reaches the screen by itself, scrolled to the end of the 301 lines.
+    QTRY_VERIFY(box.verticalScrollBar()->maximum() > 280);
+    QCOMPARE(box.verticalScrollBar()->value(), box.verticalScrollBar()->maximum());
+}
+
+void TestLogTextBox::narrowerOrLargerMeansMoreLines() {
+    LogTextBox box;
+    likeTheWindowsLog(box);
+    box.setText(QString(40, u'x') + QStringLiteral(" word") + QString(200, u'y'));
+    const qsizetype lines = box.LineCount();
+    box.resize(300, 148);
+    QVERIFY(box.LineCount() > lines);
+    const qsizetype narrowLines = box.LineCount();
+    box.setFont(ClassicFont(QStringLiteral("Courier New"), 12));
+    QVERIFY(box.LineCount() > narrowLines);
+    QCOMPARE(box.ShownText().remove(u'\n'), box.Text());
+}
+
+// Past a few megabytes the text leaves memory; all of it still reads back and shows.
+void TestLogTextBox::longLogIsKeptWhole() {
+    LogTextBox box;
+    likeTheWindowsLog(box);
+    const QString line = QStringLiteral("%1 of the tool's output\r\n");
+    QString expected;
+    for (int i = 0; i < 120'000; ++i) {
+        const QString piece = line.arg(i, 6);
+        box.appendText(piece);
+        expected += piece;
+    }
+    QCOMPARE(box.TextLength(), expected.size());
+    QCOMPARE(box.Text(), expected);
+    QCOMPARE(box.LineCount(), 120'001);
+    QCOMPARE(box.LineText(99'999), line.arg(99'999, 6).chopped(2));
+    box.setSelStart(box.TextLength());
+    const qsizetype lastShown = box.FirstShownLine(); // brings the view up to date
+    QCOMPARE(lastShown, box.verticalScrollBar()->maximum());
+    box.setText(QStringLiteral("short"));
+    QCOMPARE(box.Text(), QStringLiteral("short"));
+    QCOMPARE(box.LineCount(), 1);
 }
 
 void TestLogTextBox::caretPositions_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("position");
-    QTest::addColumn<int>("shownPosition");
+    QTest::addColumn<int>("selStart");
     QTest::newRow("start") << "ab\r\ncd" << 0 << 0;
     QTest::newRow("before CR LF") << "ab\r\ncd" << 2 << 2;
-    QTest::newRow("after CR LF") << "ab\r\ncd" << 4 << 3;
-    QTest::newRow("end") << "ab\r\ncd" << 6 << 5;
-    QTest::newRow("past the end goes to the end") << "ab\r\ncd" << 99 << 5;
-    QTest::newRow("lone CR counts") << "a\rb\r\nc" << 5 << 4;
+    QTest::newRow("inside CR LF goes past it") << "ab\r\ncd" << 3 << 4;
+    QTest::newRow("after CR LF") << "ab\r\ncd" << 4 << 4;
+    QTest::newRow("end") << "ab\r\ncd" << 6 << 6;
+    QTest::newRow("past the end goes to the end") << "ab\r\ncd" << 99 << 6;
+    QTest::newRow("before the start goes to the start") << "ab\r\ncd" << -5 << 0;
+    QTest::newRow("lone CR counts") << "a\rb\r\nc" << 5 << 5;
 }
 
 void TestLogTextBox::caretPositions() {
     QFETCH(QString, text);
     QFETCH(int, position);
-    QFETCH(int, shownPosition);
     LogTextBox box;
     box.setText(text);
     box.setSelStart(position);
-    QCOMPARE(box.textCursor().position(), shownPosition);
-    QCOMPARE(box.textCursor().hasSelection(), false);
-    QCOMPARE(box.SelStart(), std::min<qsizetype>(position, text.size()));
+    QTEST(int(box.SelStart()), "selStart");
+    QCOMPARE(box.SelectedText(), QString());
+}
+
+void TestLogTextBox::selectWithKeysAndCopy_data() {
+    QTest::addColumn<int>("from");
+    QTest::addColumn<QList<int>>("keys"); // with Shift held
+    QTest::addColumn<QString>("selected");
+    // Text: "first line\r\nsecond" (the box is wide enough for both lines).
+    QTest::newRow("to the line's end") << 0 << QList<int>{Qt::Key_End} << "first line";
+    QTest::newRow("over the CR LF as one step")
+        << 10 << QList<int>{Qt::Key_Right, Qt::Key_Right} << "\r\ns";
+    QTest::newRow("down a line keeps the column")
+        << 2 << QList<int>{Qt::Key_Down} << "rst line\r\nse";
+    QTest::newRow("back to the line's start") << 15 << QList<int>{Qt::Key_Home} << "sec";
+}
+
+void TestLogTextBox::selectWithKeysAndCopy() {
+    QFETCH(int, from);
+    QFETCH(QList<int>, keys);
+    LogTextBox box;
+    likeTheWindowsLog(box);
+    box.setText(QStringLiteral("first line\r\nsecond"));
+    box.setSelStart(from);
+    for (const int key : keys) {
+        QTest::keyClick(&box, Qt::Key(key), Qt::ShiftModifier);
+    }
+    QTEST(box.SelectedText(), "selected");
+    QTest::keySequence(&box, QKeySequence::Copy);
+    QTEST(QApplication::clipboard()->text(), "selected");
+    // Select all copies the text as it is, CR LF included.
+    QTest::keySequence(&box, QKeySequence::SelectAll);
+    box.copy();
+    QCOMPARE(QApplication::clipboard()->text(), box.Text());
+}
+
+void TestLogTextBox::doubleClickSelectsAWord() {
+    LogTextBox box;
+    likeTheWindowsLog(box);
+    box.setText(QStringLiteral("alpha beta_2 gamma"));
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const qreal charWidth = QFontMetricsF(box.font()).horizontalAdvance(u'x');
+    // Over the left part of the "t" of "beta_2", behind the viewport's text margin.
+    const QPoint at(qRound(4 + charWidth * 8.3), 4 + box.fontMetrics().height() / 2);
+    QTest::mouseDClick(box.viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(box.SelectedText(), QStringLiteral("beta_2"));
+    QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(box.SelStart(), 8);
+    QCOMPARE(box.SelectedText(), QString());
 }
 
 QTEST_MAIN(TestLogTextBox)

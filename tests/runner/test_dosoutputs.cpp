@@ -1,4 +1,5 @@
 #include "ProcessProbe.h"
+#include "RunnerHarness.h"
 #include "StandinFormat.h"
 #include "platform/CommandLineRules.h"
 #include "platform/MessageBox.h"
@@ -19,75 +20,14 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+using namespace runnertest;
+
 namespace {
-
-enum class Level { None, Default, Verbose };
-
-// The window's three options as the runner sees them; counts how often it looks.
-class Levels : public LogLevelView {
-public:
-    Level level = Level::Default;
-    mutable int noneReads = 0;
-    mutable int defaultOrVerboseReads = 0;
-
-    bool logNoneSelected() const override {
-        ++noneReads;
-        return level == Level::None;
-    }
-    bool logDefaultOrVerboseSelected() const override {
-        ++defaultOrVerboseReads;
-        return level != Level::None;
-    }
-};
-
-// Listens the way the window must: directly, running to its end inside the emit.
-struct Listener {
-    QStringList events;
-    std::function<void(const QString&)> also;
-
-    explicit Listener(DOSOutputs& runner) {
-        QObject::connect(
-            &runner, &DOSOutputs::ReceiveOutputs, &runner,
-            [this](const QString& text) {
-                events.append(text);
-                if (also) {
-                    also(text);
-                }
-            },
-            Qt::DirectConnection);
-    }
-};
 
 struct Message {
     QString text;
     MessageIcon icon;
 };
-
-const char* const standinVariables[] = {
-    "STANDIN_IGNORE_TERM",    "STANDIN_RECORD_ARGV",  "STANDIN_RECORD_CWD", "STANDIN_RECORD_PID",
-    "STANDIN_SILENT_MS",      "STANDIN_HEX",          "STANDIN_BLOCKS",     "STANDIN_PAUSE_MS",
-    "STANDIN_ALTERNATE",      "STANDIN_FAST_BYTES",   "STANDIN_RESULT",     "STANDIN_GRANDCHILD_MS",
-    "STANDIN_CLOSE_EARLY_MS", "STANDIN_SLEEP_FOREVER"};
-
-QString standinPath() {
-    return QStringLiteral(KESTREL_STANDIN_PATH);
-}
-
-QString standinLine(const QString& arguments = QString()) {
-    return QuoteArgument(standinPath()) + arguments;
-}
-
-QString blocks(int from, int to) {
-    std::string text;
-    for (int i = from; i <= to; ++i) {
-        text += standin::Block(i);
-    }
-    return QString::fromStdString(text);
-}
-
-QString block(int index) {
-    return QString::fromStdString(standin::Block(index));
-}
 
 // Each entry "NAME=value".
 void setEnvironment(const QByteArrayList& environment) {
@@ -207,7 +147,7 @@ void TestDOSOutputs::cleanup() {
 // A run that leaves known text in Outputs, for tests that check it is kept.
 void TestDOSOutputs::previousRun(DOSOutputs& runner) {
     qputenv("STANDIN_BLOCKS", "2");
-    QCOMPARE(runner.ExecuteCommand(standinLine()), blocks(1, 2));
+    QCOMPARE(runner.ExecuteCommand(standinLine()).Text(), blocks(1, 2));
     qunsetenv("STANDIN_BLOCKS");
 }
 
@@ -245,7 +185,7 @@ void TestDOSOutputs::reports() {
 
     QCOMPARE(listener.events, events);
     QCOMPARE(result, blocks(1, blockCount));
-    QCOMPARE(runner.Outputs(), result);
+    QCOMPARE(runner.Outputs().Text(), result);
     // The options are looked at only at reporting points.
     QCOMPARE(levels.noneReads, blockCount / 50);
     QCOMPARE(levels.defaultOrVerboseReads, blockCount / 50);
@@ -257,8 +197,8 @@ void TestDOSOutputs::counterStartsAtZeroInEveryRun() {
     DOSOutputs runner(&levels);
     Listener listener(runner);
     qputenv("STANDIN_BLOCKS", "30");
-    QCOMPARE(runner.ExecuteCommand(standinLine()), blocks(1, 30));
-    QCOMPARE(runner.ExecuteCommand(), blocks(1, 30));
+    QCOMPARE(runner.ExecuteCommand(standinLine()).Text(), blocks(1, 30));
+    QCOMPARE(runner.ExecuteCommand().Text(), blocks(1, 30));
     QCOMPARE(listener.events, QStringList{});
 }
 
@@ -287,7 +227,7 @@ void TestDOSOutputs::levelSwitchTakesEffectAtNextReport() {
     listener.also = [&](const QString&) { levels.level = after; };
     qputenv("STANDIN_BLOCKS", "100");
 
-    QCOMPARE(runner.ExecuteCommand(standinLine()), blocks(1, 100));
+    QCOMPARE(runner.ExecuteCommand(standinLine()).Text(), blocks(1, 100));
     QCOMPARE(listener.events, events);
 }
 
@@ -318,7 +258,7 @@ void TestDOSOutputs::emptyArgumentRunsStoredLine() {
     qputenv("STANDIN_BLOCKS", "1");
     runner.setCommandLine(standinLine(QStringLiteral(" --gopm 5 ref.mp4 broken.mp4")));
 
-    QCOMPARE(runner.ExecuteCommand(), block(1));
+    QCOMPARE(runner.ExecuteCommand().Text(), block(1));
     QCOMPARE(readLines(argvFile),
              (QStringList{standinPath(), "--gopm", "5", "ref.mp4", "broken.mp4"}));
     QVERIFY(messages_.isEmpty());
@@ -356,12 +296,12 @@ void TestDOSOutputs::startFailures() {
     listener.events.clear();
     runner.setCommandLine(QString());
 
-    QCOMPARE(runner.ExecuteCommand(line), QString());
+    QCOMPARE(runner.ExecuteCommand(line).Text(), QString());
 
     QCOMPARE(messages_.size(), 1);
     QCOMPARE(messages_[0].text, message);
     QCOMPARE(messages_[0].icon, MessageIcon::Critical);
-    QCOMPARE(runner.Outputs(), blocks(1, 2));
+    QCOMPARE(runner.Outputs().Text(), blocks(1, 2));
     QCOMPARE(listener.events, QStringList{});
 }
 
@@ -372,7 +312,7 @@ void TestDOSOutputs::pipeFailure() {
     rlimit original{};
     QCOMPARE(getrlimit(RLIMIT_NOFILE, &original), 0);
     rlimit lowered = original;
-    lowered.rlim_cur = static_cast<rlim_t>(probe::OpenDescriptorCount() + 16);
+    lowered.rlim_cur = static_cast<rlim_t>(probe::OpenDescriptorCount()) + 16;
     if (setrlimit(RLIMIT_NOFILE, &lowered) != 0) {
         QSKIP("cannot lower the descriptor limit here");
     }
@@ -393,7 +333,7 @@ void TestDOSOutputs::pipeFailure() {
     QCOMPARE(messages_.size(), 1);
     QCOMPARE(messages_[0].text, QStringLiteral("CreatePipe failed. Error: %1").arg(EMFILE));
     QCOMPARE(messages_[0].icon, MessageIcon::Critical);
-    QCOMPARE(runner.Outputs(), blocks(1, 2));
+    QCOMPARE(runner.Outputs().Text(), blocks(1, 2));
     QCOMPARE(runner.CommandLine(), standinLine());
 }
 
@@ -440,7 +380,7 @@ void TestDOSOutputs::stdoutAndStderrBothCaptured() {
     Listener listener(runner);
     qputenv("STANDIN_BLOCKS", "100");
     qputenv("STANDIN_ALTERNATE", "1");
-    QCOMPARE(runner.ExecuteCommand(standinLine()), blocks(1, 100));
+    QCOMPARE(runner.ExecuteCommand(standinLine()).Text(), blocks(1, 100));
     QCOMPARE(listener.events, (QStringList{block(50), block(100)}));
 }
 
@@ -449,7 +389,7 @@ void TestDOSOutputs::grandchildOutputKept() {
     DOSOutputs runner(&levels);
     qputenv("STANDIN_BLOCKS", "1");
     qputenv("STANDIN_GRANDCHILD_MS", "300");
-    QCOMPARE(runner.ExecuteCommand(standinLine()),
+    QCOMPARE(runner.ExecuteCommand(standinLine()).Text(),
              block(1) + QString::fromLatin1(standin::grandchildLine));
 }
 
@@ -484,8 +424,8 @@ void TestDOSOutputs::utf8() {
     qputenv("STANDIN_HEX", bytes.toHex());
     Levels levels;
     DOSOutputs runner(&levels);
-    QCOMPARE(runner.ExecuteCommand(standinLine()), text);
-    QCOMPARE(runner.Outputs(), text);
+    QCOMPARE(runner.ExecuteCommand(standinLine()).Text(), text);
+    QCOMPARE(runner.Outputs().Text(), text);
 }
 
 void TestDOSOutputs::childRunsInCurrentFolder() {
@@ -529,7 +469,7 @@ void TestDOSOutputs::childStillRunningIsReapedLater() {
     qputenv("STANDIN_CLOSE_EARLY_MS", "300");
     Levels levels;
     DOSOutputs runner(&levels);
-    QCOMPARE(runner.ExecuteCommand(standinLine()), blocks(1, 3));
+    QCOMPARE(runner.ExecuteCommand(standinLine()).Text(), blocks(1, 3));
     // The run ends with the output; the tool goes on, and is reaped once it has ended.
     QCOMPARE(probe::Children().size(), size_t{1});
     QTRY_COMPARE_WITH_TIMEOUT(probe::Children().size(), size_t{0}, 5000);
@@ -557,7 +497,7 @@ void TestDOSOutputs::eventsProcessedWhileQuiet() {
     connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
     timer.start();
 
-    QCOMPARE(runner.ExecuteCommand(standinLine()), blocks(1, blockCount));
+    QCOMPARE(runner.ExecuteCommand(standinLine()).Text(), blocks(1, blockCount));
 
     QVERIFY2(ticks >= 5, qPrintable(QStringLiteral("only %1 timer ticks in 1 s").arg(ticks)));
     // Event processing alone reports nothing and reads no option.

@@ -1,10 +1,13 @@
 #include "platform/Failure.h"
+#include "platform/SpillingBytes.h"
 #include "runner/BlockCounter.h"
-#include "runner/CapturedText.h"
+#include "runner/CapturedOutput.h"
 
 #include <QTest>
 
+#include <algorithm>
 #include <limits>
+#include <memory>
 
 class TestRunnerUnits : public QObject {
     Q_OBJECT
@@ -14,11 +17,13 @@ private slots:
     void countBlockOverflows();
     void splitAnywhere_data();
     void splitAnywhere();
-    void appendReturnsThatReadsText_data();
-    void appendReturnsThatReadsText();
-    void clearStartsAfresh();
-    void nextRunLeavesEarlierText_data();
-    void nextRunLeavesEarlierText();
+    void clearedStoreHoldsOnlyNewBytes_data();
+    void clearedStoreHoldsOnlyNewBytes();
+    void incompleteUtf8Tail_data();
+    void incompleteUtf8Tail();
+    void textFrom_data();
+    void textFrom();
+    void valueKeepsItsPrefix();
 };
 
 void TestRunnerUnits::countBlock_data() {
@@ -47,86 +52,111 @@ void TestRunnerUnits::countBlockOverflows() {
     }
 }
 
+// Store sizes: everything in memory; a file after 5 bytes, written in chunks of 3.
+void addStoreRows() {
+    QTest::addColumn<qsizetype>("spillAt");
+    QTest::addColumn<qsizetype>("writeChunk");
+    QTest::newRow("in memory") << SpillingBytes::defaultSpillAt << SpillingBytes::defaultWriteChunk;
+    QTest::newRow("in a file") << qsizetype{5} << qsizetype{3};
+}
+
 void TestRunnerUnits::splitAnywhere_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("mixed widths") << QByteArray("a\xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xac.")
-                                  << QStringLiteral("aé€🎬.");
-    QTest::newRow("invalid bytes among valid")
-        << QByteArray("\xff\xc3\xa9\x80x\xe2\x82") << QStringLiteral("\uFFFDé\uFFFDx\uFFFD");
+    addStoreRows();
 }
 
 // However the stream is cut into reads, the text is the same.
 void TestRunnerUnits::splitAnywhere() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, text);
-    for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
-        runner::CapturedText captured;
-        captured.Clear();
-        captured.Append(QByteArrayView(bytes).first(cut));
-        captured.Append(QByteArrayView(bytes).sliced(cut));
-        captured.Finish();
-        QCOMPARE(captured.Text(), text);
+    QFETCH(qsizetype, spillAt);
+    QFETCH(qsizetype, writeChunk);
+    const struct {
+        QByteArray bytes;
+        QString text;
+    } cases[] = {
+        {"a\xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xac.", QStringLiteral("a\u00e9\u20ac\U0001F3AC.")},
+        {"\xff\xc3\xa9\x80x\xe2\x82", QStringLiteral("\uFFFD\u00e9\uFFFDx\uFFFD")},
+        {"\xef\xbb\xbfhead", QStringLiteral("\uFEFFhead")},
+    };
+    for (const auto& [bytes, text] : cases) {
+        for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+            auto store = std::make_shared<SpillingBytes>(spillAt, writeChunk);
+            store->Append(QByteArrayView(bytes).first(cut));
+            store->Append(QByteArrayView(bytes).sliced(cut));
+            QCOMPARE(CapturedOutput(store, store->Size()).Text(), text);
+        }
     }
 }
 
-void TestRunnerUnits::appendReturnsThatReadsText_data() {
-    QTest::addColumn<QByteArray>("first");
-    QTest::addColumn<QByteArray>("second");
-    QTest::addColumn<QString>("firstText");
-    QTest::addColumn<QString>("secondText");
-    QTest::newRow("whole characters") << QByteArray("ab") << QByteArray("cd") << "ab"
-                                      << "cd";
-    QTest::newRow("split character goes with its end")
-        << QByteArray("a\xe2\x82") << QByteArray("\xac") << "a"
-        << "€";
-    QTest::newRow("a read of only part of a character gives no text")
-        << QByteArray("\xf0\x9f") << QByteArray("\x8e\xac!") << ""
-        << "🎬!";
+void TestRunnerUnits::clearedStoreHoldsOnlyNewBytes_data() {
+    addStoreRows();
 }
 
-void TestRunnerUnits::appendReturnsThatReadsText() {
-    QFETCH(QByteArray, first);
-    QFETCH(QByteArray, second);
-    QFETCH(QString, firstText);
-    QFETCH(QString, secondText);
-    runner::CapturedText captured;
-    QCOMPARE(captured.Append(first).toString(), firstText);
-    QCOMPARE(captured.Append(second).toString(), secondText);
-    QCOMPARE(captured.Text(), firstText + secondText);
+// A run that reuses the store (and its file) sees nothing of the longer run before it.
+void TestRunnerUnits::clearedStoreHoldsOnlyNewBytes() {
+    QFETCH(qsizetype, spillAt);
+    QFETCH(qsizetype, writeChunk);
+    auto store = std::make_shared<SpillingBytes>(spillAt, writeChunk);
+    store->Append("the first, longer run");
+    store->Finish();
+    store->Clear();
+    QCOMPARE(store->Size(), 0);
+    store->Append("second \xe2\x82");
+    store->Append("\xac");
+    store->Finish();
+    QCOMPARE(store->Read(0, 100), QByteArray("second \xe2\x82\xac"));
+    QCOMPARE(CapturedOutput(store, store->Size()).Text(), QStringLiteral("second \u20ac"));
 }
 
-void TestRunnerUnits::clearStartsAfresh() {
-    runner::CapturedText captured;
-    captured.Append("old \xe2\x82");
-    captured.Clear();
-    // Neither the old text nor the half character of the old stream survives.
-    captured.Append("\xac new");
-    captured.Finish();
-    QCOMPARE(captured.Text(), QStringLiteral("\uFFFD new"));
+void TestRunnerUnits::incompleteUtf8Tail_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qsizetype>("tail");
+    QTest::newRow("empty") << QByteArray() << qsizetype{0};
+    QTest::newRow("ASCII") << QByteArray("ab") << qsizetype{0};
+    QTest::newRow("whole 2-byte") << QByteArray("a\xc3\xa9") << qsizetype{0};
+    QTest::newRow("lead of 2") << QByteArray("a\xc3") << qsizetype{1};
+    QTest::newRow("2 of 3") << QByteArray("\xe2\x82") << qsizetype{2};
+    QTest::newRow("3 of 4") << QByteArray("x\xf0\x9f\x8e") << qsizetype{3};
+    QTest::newRow("whole 4-byte") << QByteArray("\xf0\x9f\x8e\xac") << qsizetype{0};
+    QTest::newRow("stray continuations") << QByteArray("\x80\x80\x80\x80") << qsizetype{0};
+    QTest::newRow("byte that begins nothing") << QByteArray("a\xff") << qsizetype{0};
 }
 
-void TestRunnerUnits::nextRunLeavesEarlierText_data() {
-    QTest::addColumn<bool>("callerKeepsText");
-    QTest::newRow("caller keeps the earlier text") << true;
-    QTest::newRow("earlier text dropped, memory reused") << false;
+void TestRunnerUnits::incompleteUtf8Tail() {
+    QFETCH(QByteArray, bytes);
+    QTEST(runner::IncompleteUtf8Tail(bytes), "tail");
 }
 
-void TestRunnerUnits::nextRunLeavesEarlierText() {
-    QFETCH(bool, callerKeepsText);
-    const QString first = QString(5000, u'x') + QStringLiteral("end of first run");
-    runner::CapturedText captured;
-    captured.Append(first.toUtf8());
-    captured.Finish();
-    QString kept = callerKeepsText ? captured.Text() : QString();
+void TestRunnerUnits::textFrom_data() {
+    QTest::addColumn<qsizetype>("offset");
+    QTest::addColumn<QString>("text");
+    // "a", "é" (2 bytes), "€" (3 bytes), then the start of a cut-off "🎬".
+    QTest::newRow("from the start") << qsizetype{0} << QStringLiteral("a\u00e9\u20ac");
+    QTest::newRow("inside a character") << qsizetype{2} << QStringLiteral("\u20ac");
+    QTest::newRow("at a character") << qsizetype{3} << QStringLiteral("\u20ac");
+    QTest::newRow("only the cut-off end") << qsizetype{6} << QString();
+    QTest::newRow("past the end") << qsizetype{99} << QString();
+}
 
-    captured.Clear();
-    QCOMPARE(captured.Text(), QString());
-    captured.Append("second");
-    captured.Finish();
+void TestRunnerUnits::textFrom() {
+    QFETCH(qsizetype, offset);
+    auto store = std::make_shared<SpillingBytes>();
+    store->Append("a\xc3\xa9\xe2\x82\xac\xf0\x9f");
+    const CapturedOutput output(store, store->Size());
+    QTEST(output.TextFrom(offset), "text");
+    // The whole text shows the cut-off character as one replacement character.
+    QCOMPARE(output.Text(), QStringLiteral("a\u00e9\u20ac\uFFFD"));
+}
 
-    QCOMPARE(captured.Text(), QStringLiteral("second"));
-    QCOMPARE(kept, callerKeepsText ? first : QString());
+// A value is the output as it stood when it was taken; later bytes do not reach it.
+void TestRunnerUnits::valueKeepsItsPrefix() {
+    auto store = std::make_shared<SpillingBytes>(4, 2);
+    store->Append("first ");
+    const CapturedOutput early(store, store->Size());
+    store->Append("second");
+    QCOMPARE(early.Text(), QStringLiteral("first "));
+    QCOMPARE(early.ByteSize(), 6);
+    QCOMPARE(CapturedOutput(store, store->Size()).Text(), QStringLiteral("first second"));
+    QVERIFY(CapturedOutput().IsEmpty());
+    QCOMPARE(QString(CapturedOutput()), QString());
 }
 
 QTEST_GUILESS_MAIN(TestRunnerUnits)
