@@ -84,9 +84,10 @@ private:
         AacFrameFinder::View end;
         end.reachesEnd = pos + bytes.size() >= media.limit();
         end.endIsReal = !media.endIsCut();
-        const auto lengths = finder_.frames(bytes.data(), bytes.size(), end, [&](std::size_t i) {
-            return pos + i >= media.limit() || media.otherStartsAt(pos + i);
-        });
+        const auto lengths = finder_.frames(
+            bytes.data(), bytes.size(), end,
+            [&](std::size_t i) { return pos + i >= media.limit() || media.otherStartsAt(pos + i); },
+            [&](std::size_t i) { return media.otherSurelyStartsAt(pos + i); });
         std::uint64_t at = pos;
         for (std::uint32_t len : lengths) {
             run[at] = len;

@@ -119,9 +119,17 @@ std::size_t AacFrameFinder::shortestDecoding(const std::uint8_t* data, std::size
 }
 
 std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
-                                            const std::function<bool(std::size_t)>& otherStart) {
+                                            const std::function<bool(std::size_t)>& otherStart,
+                                            const std::function<bool(std::size_t)>& sureStart) {
     const std::size_t longest = std::min(maxFrame_, size);
     const bool realEnd = view.reachesEnd && view.endIsReal;
+    // Usually a sample that is surely recognised (video) follows: a cheap question per
+    // byte, and a decode only where it says yes.
+    for (std::size_t len = 1; len < longest; ++len) {
+        if (sureStart(len) && decodes(data, len)) {
+            return len;
+        }
+    }
     if (size < maxFrame_ && !view.reachesEnd) {
         return 0; // not enough bytes in view to tell
     }
@@ -129,9 +137,8 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
     if (lo == 0) {
         return 0;
     }
-    // Usually another track's sample follows: its start is the frame's end. A frame
-    // decodes from its own bytes only, so it ends at or a little after the shortest
-    // length that decodes.
+    // Another track's sample that needs decoding to be told: the frame decodes from its
+    // own bytes only, so it ends at or a little after the shortest length that decodes.
     for (std::size_t len = lo; len <= std::min(longest, lo + kEndSlack); ++len) {
         if ((len == size ? realEnd : otherStart(len)) && decodes(data, len)) {
             return len;
@@ -144,7 +151,8 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
 
 std::vector<std::uint32_t>
 AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, View view,
-                       const std::function<bool(std::size_t)>& otherStart) {
+                       const std::function<bool(std::size_t)>& otherStart,
+                       const std::function<bool(std::size_t)>& sureStart) {
     std::vector<std::uint32_t> out;
     if (!ok() || !plausibleStart(data, size)) {
         return out;
@@ -161,7 +169,8 @@ AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, View view,
     }
     const std::size_t last = starts.back();
     if (const std::size_t len = lastFrameLength(
-            data + last, size - last, view, [&](std::size_t i) { return otherStart(last + i); })) {
+            data + last, size - last, view, [&](std::size_t i) { return otherStart(last + i); },
+            [&](std::size_t i) { return sureStart(last + i); })) {
         out.push_back(static_cast<std::uint32_t>(len));
     }
     return out;

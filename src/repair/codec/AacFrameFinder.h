@@ -39,9 +39,11 @@ public:
     };
 
     // Lengths of the complete frames that follow one another from data[0]. otherStart(i)
-    // says that another sample begins at data[i].
+    // says that another sample begins at data[i]; sureStart(i) says so cheaply, for the
+    // tracks that can be surely recognised.
     std::vector<std::uint32_t> frames(const std::uint8_t* data, std::size_t size, View view,
-                                      const std::function<bool(std::size_t)>& otherStart);
+                                      const std::function<bool(std::size_t)>& otherStart,
+                                      const std::function<bool(std::size_t)>& sureStart);
 
     // True when data[0, size) decodes as exactly one whole frame or more.
     bool decodes(const std::uint8_t* data, std::size_t size);
@@ -50,7 +52,8 @@ private:
     std::vector<std::size_t> decodeRun(const std::uint8_t* data, std::size_t size);
     std::size_t shortestDecoding(const std::uint8_t* data, std::size_t longest);
     std::size_t lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
-                                const std::function<bool(std::size_t)>& otherStart);
+                                const std::function<bool(std::size_t)>& otherStart,
+                                const std::function<bool(std::size_t)>& sureStart);
     bool send(const std::uint8_t* data, std::size_t size);
 
     AVCodecContext* ctx_ = nullptr;

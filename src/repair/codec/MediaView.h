@@ -27,13 +27,20 @@ public:
 
     // Whether a sample of another track could start at pos. The walker answers; a codec
     // asks to tell where its own last sample before another track's ends.
-    bool otherStartsAt(std::uint64_t pos) const { return others_ && others_(pos, false); }
+    // How a codec asks whether another track's sample starts somewhere.
+    enum class Ask {
+        Ends,     // to end a sample of its own there
+        RulesOut, // only to rule its own sample out: unknown counts as yes
+        Surely,   // cheaply: only tracks that can be surely recognised answer
+    };
+    bool otherStartsAt(std::uint64_t pos) const { return others_ && others_(pos, Ask::Ends); }
+    bool otherSurelyStartsAt(std::uint64_t pos) const {
+        return others_ && others_(pos, Ask::Surely);
+    }
     // The same, but true when the question goes too deep to be answered: for checks that
     // only rule out what surely does not fit.
-    bool mayStartAt(std::uint64_t pos) const { return others_ && others_(pos, true); }
-    void setOtherStarts(std::function<bool(std::uint64_t, bool)> test) {
-        others_ = std::move(test);
-    }
+    bool mayStartAt(std::uint64_t pos) const { return others_ && others_(pos, Ask::RulesOut); }
+    void setOtherStarts(std::function<bool(std::uint64_t, Ask)> test) { others_ = std::move(test); }
 
     // True while the walker answers otherStartsAt: answers found then rest on questions
     // that could not be asked in turn, so codecs must not keep them for later.
@@ -54,7 +61,7 @@ private:
     std::uint64_t begin_;
     std::uint64_t limit_;
     bool endIsCut_;
-    std::function<bool(std::uint64_t, bool)> others_;
+    std::function<bool(std::uint64_t, Ask)> others_;
     int nested_ = 0;
     mutable std::array<Block, 4> blocks_{};
     mutable std::uint64_t clock_ = 0;

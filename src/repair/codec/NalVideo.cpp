@@ -48,9 +48,28 @@ void NalVideo::learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe
 
 // Collects the NAL units of one access unit from pos on. Parameter sets inside the unit
 // apply to its own slices, so they go into a copy until the unit is taken.
+// Most places asked about hold no NAL unit: a length prefix and header that fit are
+// looked at before anything else.
+bool NalVideo::couldStart(MediaView& media, std::uint64_t pos) const {
+    std::uint8_t b[8];
+    const auto ls = static_cast<std::size_t>(lengthSize_);
+    const auto hs = static_cast<std::size_t>(nalHeaderSize(settings_.codec));
+    if (media.read(pos, b, ls + hs) != ls + hs) {
+        return false;
+    }
+    std::uint64_t n = 0;
+    for (std::size_t i = 0; i < ls; ++i) {
+        n = (n << 8) | b[i];
+    }
+    return n >= hs && n <= settings_.maxNal && plausibleHeader(settings_.codec, b + ls);
+}
+
 NalVideo::Unit NalVideo::assemble(MediaView& media, std::uint64_t pos) const {
     Unit u;
     u.pos = pos;
+    if (!couldStart(media, pos)) {
+        return u;
+    }
     const ParamSets* params = &params_;
     std::uint64_t q = pos;
     for (int n = 0; n < kMaxNalsPerUnit && q < media.limit(); ++n) {

@@ -29,6 +29,7 @@ private:
         bool unsure = false;             // nothing known follows its last NAL unit
     };
     Unit assemble(MediaView& media, std::uint64_t pos) const;
+    bool couldStart(MediaView& media, std::uint64_t pos) const;
     void learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe& nal,
                        ParamSets& into) const;
     Sps orderRules(const SliceHeader& first) const;

@@ -62,7 +62,7 @@ private:
     Start lastChunk(int t, std::uint64_t pos, std::uint32_t room);
     Start choose(std::uint64_t pos);
     Start bestOf(const std::vector<int>& tracks, std::uint64_t pos, int skip);
-    bool othersStartAt(std::uint64_t pos, bool unknownFits);
+    bool othersStartAt(std::uint64_t pos, MediaView::Ask ask);
     bool takeChunk(const Start& s);
     bool takeLaidOut(const Start& s);
     bool chunkGoesOn(int t, std::uint32_t taken);
