@@ -3,6 +3,7 @@
 // on a chunk boundary, early. untrunc-w must bring back every sample that was complete before
 // the cut, bit-exact, in order and on time, on every track. Floor: 99 % per track and case,
 // nothing that is not in the original. The result's tables are read by the test's own reader.
+#include "CameraRecording.h"
 #include "CameraScore.h"
 #include "Check.h"
 #include "Layout.h"
@@ -112,22 +113,9 @@ private:
 
 bool Run::makeRecording(const CameraKind& k, const camlayout::ContentLook& look, std::uint32_t seed,
                         const std::string& path, Truth& truth) {
-    const std::string content = path + ".content.mov";
-    const RunResult made = runProgram(camlayout::contentArguments(k, look, content));
-    if (made.status != 0) {
-        std::cerr << k.name << ": ffmpeg: " << made.output << "\n";
-        return false;
-    }
-    try {
-        camlayout::LayoutOptions options;
-        options.seed = seed;
-        truth = camlayout::layOut(k, camlayout::readContent(content), path, options);
-    } catch (const std::exception& e) {
-        std::cerr << k.name << ": " << e.what() << "\n";
-        return false;
-    }
-    std::filesystem::remove(content);
-    return true;
+    camlayout::LayoutOptions options;
+    options.seed = seed;
+    return layOutRecording(k, look, options, path, truth);
 }
 
 // The fixture itself: the original plays, and a plain reading of its tables finds every

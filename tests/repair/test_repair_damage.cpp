@@ -3,6 +3,7 @@
 // camera-style recordings (tests/fixtures/camlayout); untrunc-w must bring back, per track,
 // 99 % of the samples that were complete and outside the damage, bit-exact and in order,
 // and after a damaged stretch every sample within one video frame of its time.
+#include "CameraRecording.h"
 #include "CameraScore.h"
 #include "Check.h"
 #include "Layout.h"
@@ -145,20 +146,9 @@ private:
 
 bool Run::make(const camlayout::CameraKind& k, const camlayout::ContentLook& look,
                std::uint32_t seed, const std::string& path, Truth& truth) {
-    const std::string content = path + ".content.mov";
-    if (runProgram(camlayout::contentArguments(k, look, content)).status != 0) {
-        return false;
-    }
-    try {
-        camlayout::LayoutOptions options;
-        options.seed = seed;
-        truth = camlayout::layOut(k, camlayout::readContent(content), path, options);
-    } catch (const std::exception& e) {
-        std::cerr << k.name << ": " << e.what() << "\n";
-        return false;
-    }
-    std::filesystem::remove(content);
-    return true;
+    camlayout::LayoutOptions options;
+    options.seed = seed;
+    return layOutRecording(k, look, options, path, truth);
 }
 
 double Run::frameSeconds() const {

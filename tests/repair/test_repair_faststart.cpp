@@ -4,6 +4,7 @@
 // the cut comes back bit-exact, in order, with its own timing (floor 99 % per track and
 // case), and the summary gives the index's counts. The result is read by the test's own
 // reader and compared with the layout's truth.
+#include "CameraRecording.h"
 #include "CameraScore.h"
 #include "Check.h"
 #include "Layout.h"
@@ -154,22 +155,9 @@ private:
 
 bool Run::make(const camlayout::CameraKind& k, const camlayout::ContentLook& look, bool moovFirst,
                const std::string& path, Truth& truth) {
-    const std::string content = path + ".content.mov";
-    const RunResult made = runProgram(camlayout::contentArguments(k, look, content));
-    if (made.status != 0) {
-        std::cerr << k.name << ": ffmpeg: " << made.output << "\n";
-        return false;
-    }
-    try {
-        camlayout::LayoutOptions options;
-        options.moovFirst = moovFirst;
-        truth = camlayout::layOut(k, camlayout::readContent(content), path, options);
-    } catch (const std::exception& e) {
-        std::cerr << k.name << ": " << e.what() << "\n";
-        return false;
-    }
-    fs::remove(content);
-    return true;
+    camlayout::LayoutOptions options;
+    options.moovFirst = moovFirst;
+    return layOutRecording(k, look, options, path, truth);
 }
 
 void Run::kind(const camlayout::CameraKind& k) {

@@ -1,0 +1,25 @@
+#include "CameraRecording.h"
+
+#include "Process.h"
+
+#include <filesystem>
+#include <iostream>
+
+bool layOutRecording(const camlayout::CameraKind& k, const camlayout::ContentLook& look,
+                     const camlayout::LayoutOptions& options, const std::string& path,
+                     camlayout::Truth& truth) {
+    const std::string content = path + ".content.mov";
+    const RunResult made = runProgram(camlayout::contentArguments(k, look, content));
+    if (made.status != 0) {
+        std::cerr << k.name << ": ffmpeg: " << made.output << "\n";
+        return false;
+    }
+    try {
+        truth = camlayout::layOut(k, camlayout::readContent(content), path, options);
+    } catch (const std::exception& e) {
+        std::cerr << k.name << ": " << e.what() << "\n";
+        return false;
+    }
+    std::filesystem::remove(content);
+    return true;
+}
