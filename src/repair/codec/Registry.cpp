@@ -5,6 +5,8 @@ namespace repair {
 
 extern const CodecFamily kH264Family;
 extern const CodecFamily kHevcFamily;
+extern const CodecFamily kProResFamily;
+extern const CodecFamily kJpegFamily;
 extern const CodecFamily kAacFamily;
 extern const CodecFamily kLpcmFamily;
 extern const CodecFamily kTimecodeFamily;
@@ -14,8 +16,8 @@ extern const CodecFamily kLearntSizeFamily;
 namespace {
 
 const CodecFamily* const kFamilies[] = {
-    &kH264Family,     &kHevcFamily,      &kAacFamily,        &kLpcmFamily,
-    &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
+    &kH264Family, &kHevcFamily,     &kProResFamily,    &kJpegFamily,       &kAacFamily,
+    &kLpcmFamily, &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
 };
 
 } // namespace
