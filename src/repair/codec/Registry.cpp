@@ -7,6 +7,7 @@ extern const CodecFamily kH264Family;
 extern const CodecFamily kHevcFamily;
 extern const CodecFamily kProResFamily;
 extern const CodecFamily kJpegFamily;
+extern const CodecFamily kDvFamily;
 extern const CodecFamily kAacFamily;
 extern const CodecFamily kLpcmFamily;
 extern const CodecFamily kTimecodeFamily;
@@ -16,8 +17,8 @@ extern const CodecFamily kLearntSizeFamily;
 namespace {
 
 const CodecFamily* const kFamilies[] = {
-    &kH264Family, &kHevcFamily,     &kProResFamily,    &kJpegFamily,       &kAacFamily,
-    &kLpcmFamily, &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
+    &kH264Family, &kHevcFamily, &kProResFamily,   &kJpegFamily,      &kDvFamily,
+    &kAacFamily,  &kLpcmFamily, &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
 };
 
 } // namespace
