@@ -8,6 +8,7 @@ extern const CodecFamily kHevcFamily;
 extern const CodecFamily kProResFamily;
 extern const CodecFamily kJpegFamily;
 extern const CodecFamily kDvFamily;
+extern const CodecFamily kAc3Family;
 extern const CodecFamily kAacFamily;
 extern const CodecFamily kLpcmFamily;
 extern const CodecFamily kTimecodeFamily;
@@ -17,8 +18,9 @@ extern const CodecFamily kLearntSizeFamily;
 namespace {
 
 const CodecFamily* const kFamilies[] = {
-    &kH264Family, &kHevcFamily, &kProResFamily,   &kJpegFamily,      &kDvFamily,
-    &kAacFamily,  &kLpcmFamily, &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
+    &kH264Family,     &kHevcFamily,      &kProResFamily,     &kJpegFamily,
+    &kDvFamily,       &kAc3Family,       &kAacFamily,        &kLpcmFamily,
+    &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
 };
 
 } // namespace
