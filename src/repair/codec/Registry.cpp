@@ -10,6 +10,7 @@ extern const CodecFamily kJpegFamily;
 extern const CodecFamily kDvFamily;
 extern const CodecFamily kAc3Family;
 extern const CodecFamily kAacFamily;
+extern const CodecFamily kAlacFamily;
 extern const CodecFamily kLpcmFamily;
 extern const CodecFamily kTimecodeFamily;
 extern const CodecFamily kFixedSizeFamily;
@@ -18,9 +19,9 @@ extern const CodecFamily kLearntSizeFamily;
 namespace {
 
 const CodecFamily* const kFamilies[] = {
-    &kH264Family,     &kHevcFamily,      &kProResFamily,     &kJpegFamily,
-    &kDvFamily,       &kAc3Family,       &kAacFamily,        &kLpcmFamily,
-    &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
+    &kH264Family, &kHevcFamily,     &kProResFamily,    &kJpegFamily,
+    &kDvFamily,   &kAc3Family,      &kAacFamily,       &kAlacFamily,
+    &kLpcmFamily, &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
 };
 
 } // namespace
