@@ -137,9 +137,9 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
             return len;
         }
     }
-    // A frame that needs every byte up to a cut was most likely cut itself: a cut-off
-    // frame can still decode from what is left.
-    return lo == size && !realEnd ? 0 : lo;
+    // A frame that needs every byte up to a cut is whole: the decoder does not take a frame
+    // without its END element, its last bits, which a cut-off frame has lost.
+    return lo;
 }
 
 std::vector<std::uint32_t>
