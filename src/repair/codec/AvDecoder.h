@@ -16,7 +16,8 @@ namespace repair {
 class AvDecoder {
 public:
     // codecId is an AVCodecID; extradata is the decoder configuration (may be empty).
-    AvDecoder(int codecId, const std::vector<std::uint8_t>& extradata);
+    // lowDelay: pictures come out as they are decoded, not in display order.
+    AvDecoder(int codecId, const std::vector<std::uint8_t>& extradata, bool lowDelay = false);
     ~AvDecoder();
     AvDecoder(const AvDecoder&) = delete;
     AvDecoder& operator=(const AvDecoder&) = delete;
@@ -28,12 +29,17 @@ public:
     bool decode(const std::uint8_t* data, std::size_t size, bool fresh);
     // Audio samples (per channel) the last decode gave; 0 for none.
     int samples() const { return samples_; }
+    // Frames the last decode gave, and whether the last came out without concealed errors.
+    int frames() const { return frames_; }
+    bool clean() const { return clean_; }
 
 private:
     AVCodecContext* ctx_ = nullptr;
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
     int samples_ = 0;
+    int frames_ = 0;
+    bool clean_ = true;
 };
 
 } // namespace repair

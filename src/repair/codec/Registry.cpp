@@ -8,6 +8,7 @@ extern const CodecFamily kHevcFamily;
 extern const CodecFamily kProResFamily;
 extern const CodecFamily kJpegFamily;
 extern const CodecFamily kDvFamily;
+extern const CodecFamily kMpegVideoFamily;
 extern const CodecFamily kAc3Family;
 extern const CodecFamily kAacFamily;
 extern const CodecFamily kAlacFamily;
@@ -19,9 +20,9 @@ extern const CodecFamily kLearntSizeFamily;
 namespace {
 
 const CodecFamily* const kFamilies[] = {
-    &kH264Family, &kHevcFamily,     &kProResFamily,    &kJpegFamily,
-    &kDvFamily,   &kAc3Family,      &kAacFamily,       &kAlacFamily,
-    &kLpcmFamily, &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
+    &kH264Family,      &kHevcFamily,      &kProResFamily,     &kJpegFamily, &kDvFamily,
+    &kMpegVideoFamily, &kAc3Family,       &kAacFamily,        &kAlacFamily, &kLpcmFamily,
+    &kTimecodeFamily,  &kFixedSizeFamily, &kLearntSizeFamily,
 };
 
 } // namespace
