@@ -80,6 +80,33 @@ std::string figure(const TrackScore& s) {
     return buf;
 }
 
+// Pictures that came back as their original's first ones must keep its sync flags and
+// display order (composition offsets up to a constant), up to the last group of pictures,
+// which a cut may have left without pictures that come before others in display.
+std::string pictureOrderMismatch(const TableTrack& original, const TableTrack& repaired) {
+    if (repaired.hasStss != original.hasStss) {
+        return std::string("stss ") + (repaired.hasStss ? "written" : "missing");
+    }
+    std::size_t n = std::min(original.samples.size(), repaired.samples.size());
+    while (n > 0 && !repaired.samples[n - 1].sync) {
+        --n;
+    }
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        const auto& o = original.samples[i];
+        const auto& r = repaired.samples[i];
+        if (o.size != r.size) {
+            return ""; // not the same pictures: the sample score tells
+        }
+        if (o.sync != r.sync || o.compositionOffset - original.samples[0].compositionOffset !=
+                                    r.compositionOffset - repaired.samples[0].compositionOffset) {
+            return "picture " + std::to_string(i + 1) + ": sync " + std::to_string(r.sync) +
+                   ", composition offset " + std::to_string(r.compositionOffset) + " vs " +
+                   std::to_string(o.compositionOffset);
+        }
+    }
+    return "";
+}
+
 std::uint32_t bigEndian32(const std::vector<std::uint8_t>& b) {
     return b.size() < 4 ? 0 : (std::uint32_t{b[0]} << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
 }
@@ -107,6 +134,7 @@ private:
     Checks& c_;
     std::string dir_;
     Truth truth_;
+    std::vector<TableTrack> originalTables_;
     Summary summary_;
 };
 
@@ -144,6 +172,7 @@ void Run::sanity(const CameraKind& k, const std::string& original, const std::st
     if (!tables) {
         return;
     }
+    originalTables_ = *tables;
     const auto other = readTables(reference, error);
     c_.expect(other.has_value(), name + ": reference tables " + error);
     FileBytes file(original);
@@ -239,6 +268,10 @@ void Run::scoreResult(const CameraKind& k, const std::string& what, const std::s
         c_.equal(s.extra, std::uint64_t{0}, tw + ": samples not in the original");
         c_.equal(s.misordered, std::uint64_t{0}, tw + ": samples out of order or twice");
         c_.equal(s.mistimed, std::uint64_t{0}, tw + ": decode times off");
+        if (t.handler == "vide" && rep && i < originalTables_.size()) {
+            const std::string why = pictureOrderMismatch(originalTables_[i], *rep);
+            c_.expect(why.empty(), tw + ": sync samples and display order kept: " + why);
+        }
         const std::string row = std::string(k.name) + "\t" + label(t);
         summary_.minShare[row] =
             std::min(summary_.minShare.count(row) ? summary_.minShare[row] : 1.0, s.share());
