@@ -44,7 +44,7 @@ const LayoutCase kCases[] = {
     {"dv", "wide", false, "stco", "vide", {24000}},
     {"phone-3gp", "", false, "stco", "vide", {}},
     {"xdcam", "wide", false, "stco", "vide", {23040}},
-    {"xdcam-ex", "", false, "stco", "vide", {48048}},
+    {"xdcam-ex", "", false, "stco", "vide", {48000}},
     {"camcorder-mp4v", "", false, "stco", "soun", {}},
     {"camcorder-ac3", "", false, "stco", "vide", {}},
     {"tv-eac3", "free", false, "stco", "soun", {}},
