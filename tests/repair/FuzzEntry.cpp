@@ -4,6 +4,7 @@
 #include "BrokenFile.h"
 #include "Endian.h"
 #include "Engine.h"
+#include "FuzzCodecs.h"
 #include "MoovWriter.h"
 #include "RepairError.h"
 
@@ -128,6 +129,9 @@ bool fuzzOne(const std::uint8_t* data, std::size_t size) {
     MemorySource src(data, size);
     MemorySource learnt(kLearnt, sizeof kLearnt);
     bool ok = repairAgainst(camera(), learnt, src);
+    const auto& pictures = codecCameraSamples();
+    MemorySource firstPictures(pictures.data(), pictures.size());
+    ok = repairAgainst(codecCamera(), firstPictures, src) && ok;
     try {
         const Reference ref = readReference(src);
         ok = repairAgainst(ref, src, src) && ok;
