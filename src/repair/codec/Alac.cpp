@@ -21,6 +21,9 @@ namespace {
 // The 'alac' box: header, version and flags, then the decoder's configuration.
 constexpr std::size_t kConfigBytes = 36;
 constexpr std::uint32_t kMaxSamplesPerFrame = 1u << 16;
+constexpr int kMaxChannels = 8;
+// Far beyond any frame: 4096 samples of eight 32-bit channels are 128 KiB.
+constexpr std::uint32_t kMaxFrameBytes = 1u << 20;
 // Bytes of a frame beyond its samples: element and frame headers.
 constexpr std::uint32_t kFrameOverhead = 64;
 
@@ -43,7 +46,7 @@ std::optional<AlacConfig> readConfig(const RefTrack& t) {
     c.bitDepth = p[5];
     c.channels = p[9];
     if (c.frameLength == 0 || c.frameLength > kMaxSamplesPerFrame || c.channels == 0 ||
-        c.bitDepth == 0 || c.bitDepth > 32) {
+        c.channels > kMaxChannels || c.bitDepth == 0 || c.bitDepth > 32) {
         return std::nullopt;
     }
     // Never more than the samples themselves, uncompressed, plus headers.
@@ -59,7 +62,7 @@ class Alac : public Codec {
 public:
     Alac(AlacConfig config, std::uint32_t largest)
         : config_(std::move(config)), decoder_(AV_CODEC_ID_ALAC, config_.box),
-          maxFrame_(std::max(config_.maxFrameBytes, largest)) {}
+          maxFrame_(std::min(std::max(config_.maxFrameBytes, largest), kMaxFrameBytes)) {}
 
     SampleGuess probe(MediaView& media, std::uint64_t pos) override {
         if (last_ && last_->first == pos) {

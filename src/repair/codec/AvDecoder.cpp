@@ -11,7 +11,7 @@ namespace repair {
 namespace {
 
 // Frames of the codecs judged this way stay far below this.
-constexpr std::size_t kMaxPacket = std::size_t{64} << 20;
+constexpr std::size_t kMaxPacket = std::size_t{16} << 20;
 constexpr std::size_t kMaxExtradata = std::size_t{1} << 20;
 
 } // namespace

@@ -29,11 +29,12 @@ struct Walk {
     const ByteSource& src;
     std::uint64_t limit;
     std::uint64_t stop; // past this it is not an image
-    std::vector<std::uint8_t> buf = std::vector<std::uint8_t>(kChunk);
+    std::vector<std::uint8_t> buf;
 
     // The next marker after entropy-coded data from `at`: 0xFF followed by neither a stuffed
     // zero nor a restart marker. Returns its position, or limit when the data ends first.
     std::uint64_t entropyEnd(std::uint64_t at) {
+        buf.resize(kChunk);
         while (at < limit && at < stop) {
             const std::size_t n = src.read(at, buf.data(), kChunk);
             if (n < 2) {
@@ -74,7 +75,7 @@ JpegImage scanJpeg(const ByteSource& src, std::uint64_t pos, std::uint64_t limit
     if (src.read(pos, head, 2) != 2 || head[0] != 0xFF || head[1] != kSoi) {
         return img;
     }
-    Walk w{src, limit, pos + maxBytes};
+    Walk w{src, limit, pos + maxBytes, {}};
     bool frame = false;
     bool scanned = false;
     std::uint64_t at = pos + 2;

@@ -7,7 +7,7 @@ extern "C" {
 namespace repair {
 namespace {
 
-constexpr std::uint64_t kMaxPicture = 64u << 20;
+constexpr std::uint64_t kMaxPicture = 16u << 20;
 constexpr std::uint8_t kJunk = 0xA5;
 
 int codecId(MpegStandard standard) {

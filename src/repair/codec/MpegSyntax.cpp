@@ -2,12 +2,14 @@
 
 #include "BitReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace repair {
 namespace {
 
+constexpr std::size_t kFirstScanBlock = 1u << 10;
 constexpr std::size_t kScanBlock = 64u << 10;
 
 // MPEG-2 start code values (ISO/IEC 13818-2 table 6-1).
@@ -37,9 +39,12 @@ constexpr int kExtendedPar = 15;
 
 std::optional<std::uint64_t> nextStartCode(const ByteSource& src, std::uint64_t from,
                                            std::uint64_t end) {
-    std::vector<std::uint8_t> buf(kScanBlock);
+    // Start codes are often near: small reads first, larger ones for long stretches.
+    std::vector<std::uint8_t> buf;
+    std::size_t block = kFirstScanBlock;
     while (from + 3 <= end) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kScanBlock, end - from));
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(block, end - from));
+        buf.resize(want);
         const std::size_t n = src.read(from, buf.data(), want);
         if (n < 3) {
             return std::nullopt;
@@ -60,6 +65,7 @@ std::optional<std::uint64_t> nextStartCode(const ByteSource& src, std::uint64_t 
             return std::nullopt;
         }
         from += n - 2;
+        block = std::min(block * 2, kScanBlock);
     }
     return std::nullopt;
 }

@@ -21,8 +21,14 @@
 namespace repair {
 namespace {
 
+// How far a sample's start codes are followed: past a picture and another track's chunk.
 constexpr std::uint64_t kMinUnit = 1u << 20;
-constexpr std::uint64_t kMaxUnit = 64u << 20;
+constexpr std::uint64_t kMaxUnit = 16u << 20;
+// A picture is at most twice the reference's largest sample (within these bounds).
+constexpr std::uint64_t kMinPicture = 256u << 10;
+constexpr std::uint64_t kMaxPicture = 16u << 20;
+// Bytes decoded, at most, to find a picture's end up to a cut.
+constexpr std::uint64_t kCutSearchBytes = 128u << 20;
 constexpr int kMaxCodesPerUnit = 8192;
 // Header bytes read after a start code: enough for a VOL with all its options.
 constexpr std::size_t kHeaderBytes = 64;
@@ -47,6 +53,8 @@ public:
     MpegVideo(const CodecSetup& s, MpegStandard standard, const std::vector<std::uint8_t>& config)
         : standard_(standard), maxUnit_(std::clamp<std::uint64_t>(
                                    std::uint64_t{s.track.maxSampleSize} * 4, kMinUnit, kMaxUnit)),
+          maxPicture_(std::clamp<std::uint64_t>(std::uint64_t{s.track.maxSampleSize} * 2,
+                                                kMinPicture, kMaxPicture)),
           judge_(standard, config, s.reference, s.track.firstSamples) {
         if (standard == MpegStandard::Mpeg4 && !config.empty()) {
             readConfigVol(config);
@@ -271,6 +279,9 @@ private:
         return atCut ? SampleGuess{Sureness::Likely, media.limit() - pos + 1, true} : SampleGuess{};
     }
 
+    // The first place in [from, to) where another track's sample starts (any place, up to a
+    // cut) and the picture decodes exactly. Up to a cut every place costs a decode, so the
+    // bytes decoded are bounded: a large picture before a partly written chunk may stay unfound.
     std::optional<std::uint64_t> endBefore(MediaView& media, std::uint64_t pos, std::uint64_t from,
                                            std::uint64_t to, const std::vector<std::uint8_t>& bytes,
                                            PictureType type, bool atCut) {
@@ -278,7 +289,12 @@ private:
             return judge_.judge(bytes.data(), static_cast<std::size_t>(e - pos), type) ==
                    Verdict::Exact;
         };
-        for (std::uint64_t e = from; e < to; ++e) {
+        to = std::min(to, pos + maxPicture_);
+        std::uint64_t decoded = 0;
+        for (std::uint64_t e = from; e < to && decoded < kCutSearchBytes; ++e) {
+            if (atCut) {
+                decoded += e - pos;
+            }
             if (atCut ? exact(e) : media.otherStartsAt(e) && exact(e)) {
                 // Zero bytes after the last macroblock still belong to the picture.
                 while (atCut && e + 1 < to && exact(e + 1)) {
@@ -292,6 +308,7 @@ private:
 
     MpegStandard standard_;
     std::uint64_t maxUnit_;
+    std::uint64_t maxPicture_;
     MpegJudge judge_;
     MpegState state_;
     std::optional<Cached> last_;
