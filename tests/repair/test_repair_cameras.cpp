@@ -84,8 +84,9 @@ std::string figure(const TrackScore& s) {
 // display order (composition offsets up to a constant), up to the last group of pictures,
 // which a cut may have left without pictures that come before others in display.
 std::string pictureOrderMismatch(const TableTrack& original, const TableTrack& repaired) {
-    if (repaired.hasStss != original.hasStss) {
-        return std::string("stss ") + (repaired.hasStss ? "written" : "missing");
+    // Without stss every sample is a sync sample: intra-only video must write none.
+    if (repaired.hasStss && !original.hasStss) {
+        return "stss written";
     }
     std::size_t n = std::min(original.samples.size(), repaired.samples.size());
     while (n > 0 && !repaired.samples[n - 1].sync) {

@@ -28,7 +28,7 @@ constexpr std::uint64_t kMaxUnit = 16u << 20;
 constexpr std::uint64_t kMinPicture = 256u << 10;
 constexpr std::uint64_t kMaxPicture = 16u << 20;
 // Bytes decoded, at most, to find a picture's end up to a cut.
-constexpr std::uint64_t kCutSearchBytes = 128u << 20;
+constexpr std::uint64_t kCutSearchBytes = 8u << 20;
 constexpr int kMaxCodesPerUnit = 8192;
 // Header bytes read after a start code: enough for a VOL with all its options.
 constexpr std::size_t kHeaderBytes = 64;
