@@ -96,7 +96,7 @@ CodeRole codeRole(MpegStandard standard, std::uint8_t code) {
     return code == kVosEnd ? CodeRole::Closes : CodeRole::Foreign;
 }
 
-bool sequenceHeaderSound(const std::uint8_t* p, std::size_t n, int* width, int* height) {
+bool sequenceHeaderSound(const std::uint8_t* p, std::size_t n) {
     BitReader br(p, n);
     const auto w = static_cast<int>(br.bits(12));
     const auto h = static_cast<int>(br.bits(12));
@@ -104,12 +104,7 @@ bool sequenceHeaderSound(const std::uint8_t* p, std::size_t n, int* width, int* 
     const std::uint32_t rate = br.bits(4);
     br.skip(18); // bit rate
     const bool marker = br.flag();
-    if (br.failed() || w == 0 || h == 0 || aspect == 0 || rate == 0 || rate > 8 || !marker) {
-        return false;
-    }
-    *width = w;
-    *height = h;
-    return true;
+    return !br.failed() && w != 0 && h != 0 && aspect != 0 && rate != 0 && rate <= 8 && marker;
 }
 
 bool gopHeaderSound(MpegStandard standard, const std::uint8_t* p, std::size_t n) {
@@ -189,7 +184,7 @@ PictureHeader readPicture(MpegStandard standard, const std::uint8_t* p, std::siz
     return h;
 }
 
-bool readVol(const std::uint8_t* p, std::size_t n, MpegState& state, int* width, int* height) {
+bool readVol(const std::uint8_t* p, std::size_t n, MpegState& state) {
     BitReader br(p, n);
     br.skip(1 + 8); // random access, object type
     int verid = 1;
@@ -225,12 +220,6 @@ bool readVol(const std::uint8_t* p, std::size_t n, MpegState& state, int* width,
     state.timeResolution = resolution;
     state.timeBits = bits;
     state.rectangular = shape == kRectangular;
-    if (shape == kRectangular) {
-        br.skip(1);
-        *width = static_cast<int>(br.bits(13));
-        br.skip(1);
-        *height = static_cast<int>(br.bits(13));
-    }
     return !br.failed() && shape != kBinaryOnly;
 }
 

@@ -53,14 +53,14 @@ struct PictureHeader {
 
 // The header that follows a start code, checked as far as it has fixed bits. `p` points
 // after the start code's four bytes.
-bool sequenceHeaderSound(const std::uint8_t* p, std::size_t n, int* width, int* height);
+bool sequenceHeaderSound(const std::uint8_t* p, std::size_t n);
 bool gopHeaderSound(MpegStandard standard, const std::uint8_t* p, std::size_t n);
 PictureHeader readPicture(MpegStandard standard, const std::uint8_t* p, std::size_t n,
                           const MpegState& state);
 // MPEG-2 picture coding extension: a field picture?
 std::optional<bool> fieldPicture(const std::uint8_t* p, std::size_t n);
 // MPEG-4 VOL: time resolution and shape; false when it does not parse.
-bool readVol(const std::uint8_t* p, std::size_t n, MpegState& state, int* width, int* height);
+bool readVol(const std::uint8_t* p, std::size_t n, MpegState& state);
 // MPEG-4 GOV time code, in seconds.
 std::optional<std::int64_t> govSeconds(const std::uint8_t* p, std::size_t n);
 // Advances the MPEG-4 time base for a VOP taken in decode order; gives its display time in

@@ -127,10 +127,8 @@ private:
         while (auto sc = nextStartCode(src, at, config.size())) {
             std::array<std::uint8_t, 4 + kHeaderBytes> h{};
             const std::size_t n = src.read(*sc, h.data(), h.size());
-            int w = 0;
-            int hgt = 0;
             if (n > 4 && h[3] >= 0x20 && h[3] <= 0x2F) {
-                readVol(h.data() + 4, n - 4, state_, &w, &hgt);
+                readVol(h.data() + 4, n - 4, state_);
             }
             at = *sc + 3;
         }
@@ -194,19 +192,9 @@ private:
                     u.next = at + p.notCodedBytes;
                     return u;
                 }
-            } else if (role == CodeRole::Inside) {
-                if (standard_ == MpegStandard::Mpeg2 && code != 0xB2 && code != 0xB5) {
-                    if (pictures == 0) {
-                        return {}; // a slice before any picture
-                    }
-                    constexpr std::uint64_t kSliceHeader = 5;
-                    if (u.fallbackFrom <= u.pictureAt + u.picture.headerBytes) {
-                        u.fallbackFrom = at + kSliceHeader;
-                    }
-                    u.searchFrom = at + kSliceHeader;
-                } else if (code == 0xB5 && pictures > 0 && want == 1) {
-                    want = fieldPicture(body, len).value_or(false) ? 2 : 1;
-                }
+            } else if (role == CodeRole::Inside &&
+                       !inside(code, body, len, at, pictures, want, u)) {
+                return {};
             }
             const auto sc = nextStartCode(media, at + 4, end);
             if (!sc) {
@@ -221,6 +209,32 @@ private:
         return {};
     }
 
+    // A slice (MPEG-2) moves where the picture's end is looked for; a picture coding
+    // extension says whether a second field follows. False for a slice before any picture.
+    bool inside(std::uint8_t code, const std::uint8_t* body, std::size_t len, std::uint64_t at,
+                int pictures, int& want, Unit& u) const {
+        constexpr std::uint8_t kUserData = 0xB2;
+        constexpr std::uint8_t kExtension = 0xB5;
+        constexpr std::uint64_t kSliceHeader = 5;
+        if (standard_ != MpegStandard::Mpeg2 || code == kUserData) {
+            return true;
+        }
+        if (code == kExtension) {
+            if (pictures > 0 && want == 1) {
+                want = fieldPicture(body, len).value_or(false) ? 2 : 1;
+            }
+            return true;
+        }
+        if (pictures == 0) {
+            return false;
+        }
+        if (u.fallbackFrom <= u.pictureAt + u.picture.headerBytes) {
+            u.fallbackFrom = at + kSliceHeader;
+        }
+        u.searchFrom = at + kSliceHeader;
+        return true;
+    }
+
     static Unit foreignAt(Unit u, std::uint64_t at) {
         u.next = at;
         return u;
@@ -229,14 +243,12 @@ private:
     bool groupHeader(std::uint8_t code, const std::uint8_t* body, std::size_t len, Unit& u,
                      MpegState& state) const {
         u.opensGroup = true;
-        int w = 0;
-        int h = 0;
         if (standard_ == MpegStandard::Mpeg2) {
-            return code == 0xB3 ? sequenceHeaderSound(body, len, &w, &h)
+            return code == 0xB3 ? sequenceHeaderSound(body, len)
                                 : gopHeaderSound(standard_, body, len);
         }
         if (code >= 0x20 && code <= 0x2F) {
-            if (!readVol(body, len, state, &w, &h)) {
+            if (!readVol(body, len, state)) {
                 return false;
             }
             u.vol = state;
