@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 extern "C" {
 #include <libavcodec/dv_profile.h>
@@ -40,6 +41,23 @@ public:
     explicit Dv(std::uint32_t frameSize) : frameSize_(frameSize) {}
 
     SampleGuess probe(MediaView& media, std::uint64_t pos) override {
+        if (last_ && last_->first == pos) {
+            return last_->second;
+        }
+        const SampleGuess g = frameAt(media, pos);
+        last_ = {pos, g};
+        return g;
+    }
+
+    std::uint32_t fixedSize() const override { return frameSize_; }
+
+    std::string describe() const override {
+        return "DV, " + (frameSize_ ? std::to_string(frameSize_) : std::string("varying")) +
+               " bytes a frame, every frame a sync sample";
+    }
+
+private:
+    SampleGuess frameAt(MediaView& media, std::uint64_t pos) const {
         std::uint8_t id[3] = {};
         if (media.read(pos, id, 3) != 3 || !headerBlock(id, 0)) {
             return {};
@@ -65,20 +83,13 @@ public:
         return {Sureness::Sure, size, pos + size > media.limit()};
     }
 
-    std::uint32_t fixedSize() const override { return frameSize_; }
-
-    std::string describe() const override {
-        return "DV, " + (frameSize_ ? std::to_string(frameSize_) : std::string("varying")) +
-               " bytes a frame, every frame a sync sample";
-    }
-
-private:
     // The id of a DIF sequence's header block: section type 0, the sequence number, block 0.
     static bool headerBlock(const std::uint8_t* id, int sequence) {
         return (id[0] >> 5) == 0 && (id[1] >> 4) == sequence && id[2] == 0;
     }
 
     std::uint32_t frameSize_; // 0: each frame's own header says
+    std::optional<std::pair<std::uint64_t, SampleGuess>> last_;
 };
 
 // The frame size: the sample table's, else that of the reference's first frame.
