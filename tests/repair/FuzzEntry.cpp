@@ -4,6 +4,7 @@
 #include "BrokenFile.h"
 #include "Endian.h"
 #include "Engine.h"
+#include "FuzzCodecs.h"
 #include "MoovWriter.h"
 #include "OwnIndex.h"
 #include "RepairError.h"
@@ -174,6 +175,9 @@ bool fuzzOne(const std::uint8_t* data, std::size_t size) {
     if (const auto own = readOwnIndex(src)) {
         ok = ownIndexValid(*own) && ok;
     }
+    const auto& pictures = codecCameraSamples();
+    MemorySource firstPictures(pictures.data(), pictures.size());
+    ok = repairAgainst(codecCamera(), firstPictures, src) && ok;
     try {
         const Reference ref = readReference(src);
         ok = repairAgainst(ref, src, src) && ok;

@@ -160,6 +160,28 @@ std::optional<TableTrack> track(Span trak, std::string& error) {
         }
     }
     t.samples.resize(s);
+    if (const auto stss = child(*stbl, "stss")) {
+        for (auto& sample : t.samples) {
+            sample.sync = false;
+        }
+        for (std::uint32_t e = 0; e < entries(*stss, 4); ++e) {
+            const std::uint32_t n = stss->u32(8 + 4 * e);
+            if (n >= 1 && n <= t.samples.size()) {
+                t.samples[n - 1].sync = true;
+            }
+        }
+    }
+    if (const auto ctts = child(*stbl, "ctts")) {
+        std::uint64_t k = 0;
+        for (std::uint32_t e = 0; e < entries(*ctts, 8) && k < t.samples.size(); ++e) {
+            const std::uint32_t n = ctts->u32(8 + 8 * e);
+            const auto offset = static_cast<std::int32_t>(ctts->u32(12 + 8 * e));
+            for (std::uint32_t c = 0; c < n && k < t.samples.size(); ++c, ++k) {
+                t.samples[k].compositionOffset =
+                    version(*ctts) == 1 ? offset : ctts->u32(12 + 8 * e);
+            }
+        }
+    }
     return t;
 }
 

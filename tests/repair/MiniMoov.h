@@ -13,6 +13,8 @@ struct TableSample {
     std::uint32_t size = 0;
     std::uint64_t dts = 0;
     std::uint32_t duration = 0;
+    bool sync = true;                   // listed in stss, or no stss
+    std::int64_t compositionOffset = 0; // from ctts
 };
 
 struct TableTrack {

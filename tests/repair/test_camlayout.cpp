@@ -39,6 +39,16 @@ const LayoutCase kCases[] = {
     {"obs", "free", false, "stco", "vide", {}},
     {"dashcam-ulaw", "", false, "stco", "vide", {8000}},
     {"dashcam-aac", "", false, "stco", "soun", {}},
+    {"prores", "wide", false, "stco", "tmcd", {1920, 1920, 1920}},
+    {"mjpeg", "", false, "stco", "vide", {11025}},
+    {"dv", "wide", false, "stco", "vide", {24000}},
+    {"phone-3gp", "", false, "stco", "vide", {}},
+    {"xdcam", "wide", false, "stco", "vide", {23040}},
+    {"xdcam-ex", "", false, "stco", "vide", {48000}},
+    {"camcorder-mp4v", "", false, "stco", "soun", {}},
+    {"camcorder-ac3", "", false, "stco", "vide", {}},
+    {"tv-eac3", "free", false, "stco", "soun", {}},
+    {"apple-alac", "wide", false, "stco", "vide", {}},
 };
 
 std::string md5Of(const std::string& file, const std::string& map) {

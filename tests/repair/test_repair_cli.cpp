@@ -15,7 +15,7 @@ namespace {
 const Recording kCamera = {"camera", 25, 2, 44100, 2};
 
 struct Files {
-    std::string dir, good, ref, noMoov, text, mpeg4, ftypOnly, zeros, blocked, damaged;
+    std::string dir, good, ref, noMoov, text, opus, ftypOnly, zeros, blocked, damaged;
 };
 
 bool writeBytes(const std::string& path, const std::string& bytes) {
@@ -35,7 +35,7 @@ bool makeFiles(Files& f) {
     f.ref = f.dir + "/ref.mp4";
     f.noMoov = f.dir + "/nomoov.mp4";
     f.text = f.dir + "/notes.txt";
-    f.mpeg4 = f.dir + "/mpeg4.mp4";
+    f.opus = f.dir + "/opus.mp4";
     f.ftypOnly = f.dir + "/ftyp.mp4";
     f.zeros = f.dir + "/zeros.mp4";
     f.blocked = f.dir + "/blocked.mp4";
@@ -46,7 +46,8 @@ bool makeFiles(Files& f) {
     bool ok = !f.dir.empty() && makeRecording(f.ref, kCamera, "testsrc2", 5, 2.0) &&
               makeRecording(f.dir + "/full.mp4", kCamera, "testsrc", 6, 3.0) &&
               runProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                          "testsrc=size=320x240:rate=25", "-t", "1", "-c:v", "mpeg4", f.mpeg4})
+                          "testsrc=size=320x240:rate=25", "-f", "lavfi", "-i", "anoisesrc=r=48000",
+                          "-t", "1", "-c:v", "libx264", "-c:a", "libopus", f.opus})
                       .status == 0;
     const auto size = ok ? fs::file_size(f.dir + "/full.mp4") : 0;
     ok = ok && cutCopy(f.dir + "/full.mp4", f.good, size * 2 / 3) &&
@@ -89,7 +90,7 @@ void failures(Checks& c, const Files& f) {
         {"missing reference", {f.dir + "/absent.mp4", f.good}, 2, "cannot open reference"},
         {"reference not an MP4", {f.text, f.good}, 2, "reference file is not an MP4"},
         {"reference without moov", {f.noMoov, f.good}, 2, "no moov"},
-        {"unsupported codec", {f.mpeg4, f.good}, 3, "not supported"},
+        {"unsupported sound codec", {f.opus, f.good}, 3, "'Opus' is not supported"},
         {"broken holds no media", {f.ref, f.text}, 4, "no media samples found"},
         {"broken without mdat", {f.ref, f.ftypOnly}, 4, "no mdat"},
         {"broken holds only zeros", {f.ref, f.zeros}, 4, "no media samples"},

@@ -144,8 +144,8 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
             return len;
         }
     }
-    // Nothing recognisable follows (damage, or the cut): the decoder found the frame's end
-    // element there, which a frame cut short does not have.
+    // A frame that needs every byte up to a cut is whole: the decoder does not take a frame
+    // without its END element, its last bits, which a cut-off frame has lost.
     return lo;
 }
 

@@ -1,6 +1,7 @@
 // Data samples of one fixed size (per-frame camera metadata such as rtmd, fdsc): known by
 // the bytes every sample shares, or, when they share none, placed by the chunk layout.
 #include "Codec.h"
+#include "Endian.h"
 #include "Reference.h"
 #include "Signature.h"
 
@@ -35,8 +36,9 @@ private:
     Signature sig_;
 };
 
+// Sound is for the sound families: a format none of them knows is unsupported, not data.
 bool handles(const RefTrack& t) {
-    return !isVideoHandler(t.handler) && t.fixedSampleSize > 0;
+    return !isVideoHandler(t.handler) && t.handler != fourcc("soun") && t.fixedSampleSize > 0;
 }
 
 std::unique_ptr<Codec> make(const CodecSetup& s) {

@@ -2,6 +2,7 @@
 // read the way the reference's own samples show it is written (SampleGrammar); failing
 // that, the sizes the reference used are tried and the one that something follows wins.
 #include "Codec.h"
+#include "Endian.h"
 #include "Reference.h"
 #include "SampleGrammar.h"
 #include "Signature.h"
@@ -90,8 +91,10 @@ private:
     std::vector<std::uint32_t> sizes_;
 };
 
+// Sound is for the sound families: a format none of them knows is unsupported, not data.
 bool handles(const RefTrack& t) {
-    return !isVideoHandler(t.handler) && t.fixedSampleSize == 0 && !t.firstSamples.empty();
+    return !isVideoHandler(t.handler) && t.handler != fourcc("soun") && t.fixedSampleSize == 0 &&
+           !t.firstSamples.empty();
 }
 
 std::unique_ptr<Codec> make(const CodecSetup& s) {

@@ -5,7 +5,13 @@ namespace repair {
 
 extern const CodecFamily kH264Family;
 extern const CodecFamily kHevcFamily;
+extern const CodecFamily kProResFamily;
+extern const CodecFamily kJpegFamily;
+extern const CodecFamily kDvFamily;
+extern const CodecFamily kMpegVideoFamily;
+extern const CodecFamily kAc3Family;
 extern const CodecFamily kAacFamily;
+extern const CodecFamily kAlacFamily;
 extern const CodecFamily kLpcmFamily;
 extern const CodecFamily kTimecodeFamily;
 extern const CodecFamily kFixedSizeFamily;
@@ -14,8 +20,9 @@ extern const CodecFamily kLearntSizeFamily;
 namespace {
 
 const CodecFamily* const kFamilies[] = {
-    &kH264Family,     &kHevcFamily,      &kAacFamily,        &kLpcmFamily,
-    &kTimecodeFamily, &kFixedSizeFamily, &kLearntSizeFamily,
+    &kH264Family,      &kHevcFamily,      &kProResFamily,     &kJpegFamily, &kDvFamily,
+    &kMpegVideoFamily, &kAc3Family,       &kAacFamily,        &kAlacFamily, &kLpcmFamily,
+    &kTimecodeFamily,  &kFixedSizeFamily, &kLearntSizeFamily,
 };
 
 } // namespace

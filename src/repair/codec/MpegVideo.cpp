@@ -1,0 +1,373 @@
+// MPEG-2 video (xdv*, xd5*, mx3*-mx5*, hdv*, m2v1, mp2v, AVmp, and mp4v with an MPEG-1/2
+// object type) and MPEG-4 Part 2 (mp4v with object type 0x20). A sample is the headers and
+// picture(s) between two start codes that open samples (MpegSyntax, our own). Where another
+// track's chunk follows instead, nothing marks the picture's end: libavcodec's decoder, run
+// strict, accepts a picture only when the bytes end exactly where its last macroblock does,
+// so it is the judge of both cases (MpegJudge).
+#include "Box.h"
+#include "Codec.h"
+#include "Composition.h"
+#include "Endian.h"
+#include "EntryFields.h"
+#include "EsDescriptor.h"
+#include "MpegJudge.h"
+#include "MpegSyntax.h"
+#include "Reference.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+namespace repair {
+namespace {
+
+// How far a sample's start codes are followed: past a picture and another track's chunk.
+constexpr std::uint64_t kMinUnit = 1u << 20;
+constexpr std::uint64_t kMaxUnit = 16u << 20;
+// A picture is at most twice the reference's largest sample (within these bounds).
+constexpr std::uint64_t kMinPicture = 256u << 10;
+constexpr std::uint64_t kMaxPicture = 16u << 20;
+// Bytes decoded, at most, to find a picture's end up to a cut.
+constexpr std::uint64_t kCutSearchBytes = 8u << 20;
+constexpr int kMaxCodesPerUnit = 8192;
+// Header bytes read after a start code: enough for a VOL with all its options.
+constexpr std::size_t kHeaderBytes = 64;
+
+struct Unit {
+    bool valid = false;
+    PictureHeader picture;   // the first picture of the sample
+    bool opensGroup = false; // with a sequence or GOP header (MPEG-2), GOV or VOL (MPEG-4)
+    std::optional<std::int64_t> govSeconds;
+    std::optional<MpegState> vol; // a VOL inside the sample
+    std::uint64_t pictureAt = 0;
+    // Where the picture's end is looked for when another track's chunk follows: after the
+    // start of its last slice (MPEG-2) or its header (MPEG-4), else after its first slice.
+    std::uint64_t searchFrom = 0;
+    std::uint64_t fallbackFrom = 0;
+    std::uint64_t next = 0; // a start code opening the next sample, or where the scan ended
+    bool nextOpens = false;
+};
+
+class MpegVideo : public Codec {
+public:
+    MpegVideo(const CodecSetup& s, MpegStandard standard, const std::vector<std::uint8_t>& config)
+        : standard_(standard), maxUnit_(std::clamp<std::uint64_t>(
+                                   std::uint64_t{s.track.maxSampleSize} * 4, kMinUnit, kMaxUnit)),
+          maxPicture_(std::clamp<std::uint64_t>(std::uint64_t{s.track.maxSampleSize} * 2,
+                                                kMinPicture, kMaxPicture)),
+          judge_(standard, config, s.reference, s.track.firstSamples) {
+        if (standard == MpegStandard::Mpeg4 && !config.empty()) {
+            readConfigVol(config);
+        }
+    }
+
+    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
+        if (last_ && last_->pos == pos) {
+            return last_->guess;
+        }
+        if (media.nested()) {
+            // While another codec asks: the headers alone, which is cheap.
+            const Unit u = walk(media, pos, true);
+            return u.valid ? SampleGuess{Sureness::Likely, 0, false} : SampleGuess{};
+        }
+        Cached c{pos, walk(media, pos, false), {}};
+        c.guess = c.unit.valid ? extent(media, pos, c.unit) : SampleGuess{};
+        last_ = c;
+        return c.guess;
+    }
+
+    SampleFacts take(MediaView& media, std::uint64_t pos, std::uint64_t size) override {
+        if (!last_ || last_->pos != pos) {
+            last_ = Cached{pos, walk(media, pos, false), {}};
+        }
+        const Unit& u = last_->unit;
+        if (u.vol) {
+            state_.timeBits = u.vol->timeBits;
+            state_.timeResolution = u.vol->timeResolution;
+        }
+        if (u.govSeconds) {
+            state_.timeBase = *u.govSeconds;
+        }
+        if (standard_ == MpegStandard::Mpeg4) {
+            pictures_.push_back({vopTime(state_, u.picture), pictures_.empty()});
+        } else {
+            pictures_.push_back({u.picture.temporalReference, u.opensGroup || pictures_.empty()});
+        }
+        if (u.picture.type != PictureType::B) {
+            judge_.follow(media, pos, size);
+        }
+        SampleFacts facts;
+        facts.sync = u.picture.type == PictureType::I;
+        last_.reset();
+        return facts;
+    }
+
+    std::vector<std::uint32_t> compositionOffsets() const override {
+        return repair::compositionOffsets(pictures_);
+    }
+
+    std::string describe() const override {
+        std::string s = standard_ == MpegStandard::Mpeg2 ? "MPEG-2 video" : "MPEG-4 Part 2 video";
+        if (standard_ == MpegStandard::Mpeg4) {
+            s += ", time resolution " + std::to_string(state_.timeResolution);
+        }
+        return s + (judge_.ok() ? ", picture ends checked by decoding" : ", start codes only");
+    }
+
+private:
+    struct Cached {
+        std::uint64_t pos = 0;
+        Unit unit;
+        SampleGuess guess;
+    };
+
+    void readConfigVol(const std::vector<std::uint8_t>& config) {
+        const MemorySource src(config.data(), config.size());
+        std::uint64_t at = 0;
+        while (auto sc = nextStartCode(src, at, config.size())) {
+            std::array<std::uint8_t, 4 + kHeaderBytes> h{};
+            const std::size_t n = src.read(*sc, h.data(), h.size());
+            if (n > 4 && h[3] >= 0x20 && h[3] <= 0x2F) {
+                readVol(h.data() + 4, n - 4, state_);
+            }
+            at = *sc + 3;
+        }
+    }
+
+    // The sample's start codes from pos on, up to the start code that opens the next one.
+    Unit walk(MediaView& media, std::uint64_t pos, bool headersOnly) const {
+        Unit u;
+        MpegState state = state_;
+        const std::uint64_t end = std::min(media.limit(), pos + maxUnit_);
+        int pictures = 0;
+        int want = 1;
+        std::uint64_t at = pos;
+        for (int codes = 0; codes < kMaxCodesPerUnit; ++codes) {
+            std::array<std::uint8_t, 4 + kHeaderBytes> h{};
+            const std::size_t n = media.read(at, h.data(), h.size());
+            if (n < 4 || be32(h.data()) >> 8 != 1) {
+                return {};
+            }
+            const std::uint8_t code = h[3];
+            const std::uint8_t* body = h.data() + 4;
+            const std::size_t len = n - 4;
+            const CodeRole role = codeRole(standard_, code);
+            if (pictures >= want && (role == CodeRole::Opens || role == CodeRole::Picture)) {
+                u.next = at;
+                u.nextOpens = true;
+                return u;
+            }
+            if (role == CodeRole::Foreign || (pictures >= want && role == CodeRole::Closes)) {
+                if (pictures == 0) {
+                    return {};
+                }
+                u.next = role == CodeRole::Closes ? at + 4 : at;
+                return u;
+            }
+            if (role == CodeRole::Opens) {
+                if (!groupHeader(code, body, len, u, state)) {
+                    return {};
+                }
+                if (headersOnly) {
+                    u.valid = true;
+                    return u;
+                }
+            }
+            if (role == CodeRole::Picture) {
+                const PictureHeader p = readPicture(standard_, body, len, state);
+                if (!p.valid) {
+                    return pictures == 0 ? Unit{} : foreignAt(u, at);
+                }
+                if (pictures++ == 0) {
+                    u.picture = p;
+                    u.pictureAt = at;
+                    u.valid = true;
+                }
+                u.searchFrom = at + p.headerBytes;
+                u.fallbackFrom = u.searchFrom;
+                if (headersOnly) {
+                    return u;
+                }
+                if (!p.coded) {
+                    u.next = at + p.notCodedBytes;
+                    return u;
+                }
+            } else if (role == CodeRole::Inside &&
+                       !inside(code, body, len, at, pictures, want, u)) {
+                return {};
+            }
+            const auto sc = nextStartCode(media, at + 4, end);
+            if (!sc) {
+                if (pictures == 0) {
+                    return {};
+                }
+                u.next = end;
+                return u;
+            }
+            at = *sc;
+        }
+        return {};
+    }
+
+    // A slice (MPEG-2) moves where the picture's end is looked for; a picture coding
+    // extension says whether a second field follows. False for a slice before any picture.
+    bool inside(std::uint8_t code, const std::uint8_t* body, std::size_t len, std::uint64_t at,
+                int pictures, int& want, Unit& u) const {
+        constexpr std::uint8_t kUserData = 0xB2;
+        constexpr std::uint8_t kExtension = 0xB5;
+        constexpr std::uint64_t kSliceHeader = 5;
+        if (standard_ != MpegStandard::Mpeg2 || code == kUserData) {
+            return true;
+        }
+        if (code == kExtension) {
+            if (pictures > 0 && want == 1) {
+                want = fieldPicture(body, len).value_or(false) ? 2 : 1;
+            }
+            return true;
+        }
+        if (pictures == 0) {
+            return false;
+        }
+        if (u.fallbackFrom <= u.pictureAt + u.picture.headerBytes) {
+            u.fallbackFrom = at + kSliceHeader;
+        }
+        u.searchFrom = at + kSliceHeader;
+        return true;
+    }
+
+    static Unit foreignAt(Unit u, std::uint64_t at) {
+        u.next = at;
+        return u;
+    }
+
+    bool groupHeader(std::uint8_t code, const std::uint8_t* body, std::size_t len, Unit& u,
+                     MpegState& state) const {
+        u.opensGroup = true;
+        if (standard_ == MpegStandard::Mpeg2) {
+            return code == 0xB3 ? sequenceHeaderSound(body, len)
+                                : gopHeaderSound(standard_, body, len);
+        }
+        if (code >= 0x20 && code <= 0x2F) {
+            if (!readVol(body, len, state)) {
+                return false;
+            }
+            u.vol = state;
+        } else if (code == 0xB3) {
+            u.govSeconds = govSeconds(body, len);
+            return u.govSeconds.has_value();
+        }
+        return true;
+    }
+
+    // Where the sample ends: at the next sample's start code, or, when another track's chunk
+    // comes first, at the first place after the picture's last data where that chunk starts
+    // and the picture decodes exactly.
+    SampleGuess extent(MediaView& media, std::uint64_t pos, const Unit& u) {
+        if (!u.picture.coded) {
+            return {Sureness::Sure, u.next - pos, u.next > media.limit()};
+        }
+        const auto bytes = media.bytes(pos, static_cast<std::size_t>(u.next - pos));
+        const PictureType type = u.picture.type;
+        const Verdict whole = judge_.judge(bytes.data(), bytes.size(), type);
+        if (whole == Verdict::Exact) {
+            return {Sureness::Sure, u.next - pos, false};
+        }
+        if (whole == Verdict::Unknown) {
+            return u.nextOpens || u.next == media.limit()
+                       ? SampleGuess{Sureness::Likely, u.next - pos, false}
+                       : SampleGuess{};
+        }
+        // Up to a cut, the chunk that follows cannot be checked as a whole: the decoder alone
+        // says where the picture ends.
+        const bool atCut = u.next == media.limit() && media.endIsCut();
+
+        auto e = endBefore(media, pos, u.searchFrom, u.next, bytes, type, atCut);
+        if (!e && u.fallbackFrom < u.searchFrom) {
+            e = endBefore(media, pos, u.fallbackFrom, u.searchFrom, bytes, type, atCut);
+        }
+        if (e) {
+            return {Sureness::Sure, *e - pos, false};
+        }
+        return atCut ? SampleGuess{Sureness::Likely, media.limit() - pos + 1, true} : SampleGuess{};
+    }
+
+    // The first place in [from, to) where another track's sample starts (any place, up to a
+    // cut) and the picture decodes exactly. Up to a cut every place costs a decode, so the
+    // bytes decoded are bounded: a large picture before a partly written chunk may stay unfound.
+    std::optional<std::uint64_t> endBefore(MediaView& media, std::uint64_t pos, std::uint64_t from,
+                                           std::uint64_t to, const std::vector<std::uint8_t>& bytes,
+                                           PictureType type, bool atCut) {
+        const auto exact = [&](std::uint64_t e) {
+            return judge_.judge(bytes.data(), static_cast<std::size_t>(e - pos), type) ==
+                   Verdict::Exact;
+        };
+        to = std::min(to, pos + maxPicture_);
+        std::uint64_t decoded = 0;
+        for (std::uint64_t e = from; e < to && decoded < kCutSearchBytes; ++e) {
+            if (atCut) {
+                decoded += e - pos;
+            }
+            if (atCut ? exact(e) : media.otherStartsAt(e) && exact(e)) {
+                // Zero bytes after the last macroblock still belong to the picture.
+                while (atCut && e + 1 < to && exact(e + 1)) {
+                    ++e;
+                }
+                return e;
+            }
+        }
+        return std::nullopt;
+    }
+
+    MpegStandard standard_;
+    std::uint64_t maxUnit_;
+    std::uint64_t maxPicture_;
+    MpegJudge judge_;
+    MpegState state_;
+    std::optional<Cached> last_;
+    std::vector<PictureOrder> pictures_;
+};
+
+// The decoder configuration of an mp4v entry, and which standard its object type is.
+std::optional<EsConfig> mp4vConfig(const RefTrack& t) {
+    const auto esds = entryBox(t, fourcc("esds"));
+    return esds.size() > 4 ? parseEsConfig(esds.data() + 4, esds.size() - 4) : std::nullopt;
+}
+
+bool isMpeg2ObjectType(std::uint8_t ot) {
+    return (ot >= 0x60 && ot <= 0x65) || ot == 0x6A;
+}
+
+bool isMpeg2Code(std::uint32_t c) {
+    const std::uint32_t prefix = c >> 8;
+    return prefix == (fourcc("xdv ") >> 8) || prefix == (fourcc("xd5 ") >> 8) ||
+           prefix == (fourcc("hdv ") >> 8) || c == fourcc("mx3n") || c == fourcc("mx3p") ||
+           c == fourcc("mx4n") || c == fourcc("mx4p") || c == fourcc("mx5n") ||
+           c == fourcc("mx5p") || c == fourcc("m2v1") || c == fourcc("mp2v") || c == fourcc("AVmp");
+}
+
+bool handles(const RefTrack& t) {
+    if (!isVideoHandler(t.handler)) {
+        return false;
+    }
+    if (t.codec == fourcc("mp4v")) {
+        const auto es = mp4vConfig(t);
+        return es && (es->objectType == 0x20 || isMpeg2ObjectType(es->objectType));
+    }
+    return isMpeg2Code(t.codec);
+}
+
+std::unique_ptr<Codec> make(const CodecSetup& s) {
+    if (s.track.codec == fourcc("mp4v")) {
+        const auto es = mp4vConfig(s.track);
+        const bool part2 = es && es->objectType == 0x20;
+        return std::make_unique<MpegVideo>(s, part2 ? MpegStandard::Mpeg4 : MpegStandard::Mpeg2,
+                                           es ? es->specificInfo : std::vector<std::uint8_t>{});
+    }
+    return std::make_unique<MpegVideo>(s, MpegStandard::Mpeg2, std::vector<std::uint8_t>{});
+}
+
+} // namespace
+
+extern const CodecFamily kMpegVideoFamily = {"MPEG video", handles, make};
+
+} // namespace repair

@@ -1,0 +1,228 @@
+// The codec families of the less common formats on their own, each against a reference
+// track of its kind. Samples made by ffmpeg, or built here where ffmpeg writes no such form
+// (two-field and Motion JPEG B images, E-AC-3 frames of fewer blocks or with a dependent
+// substream, MPEG-4 pictures that are not coded), laid end to end, must come back one by
+// one with their exact sizes and sync flags; a damaged sample is not taken, and one cut off
+// by the end of the data is said to be cut.
+#include "Check.h"
+#include "Codec.h"
+#include "CodecStreams.h"
+#include "MediaFixture.h"
+#include "MediaView.h"
+
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <optional>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+using repair::Sureness;
+
+enum class Ending { Whole, Damaged, Cut };
+
+struct Case {
+    const char* name;
+    std::function<CodecStream(const std::string& dir)> make;
+    const char* family;
+    Ending ending = Ending::Whole;
+    // Damaged: which sample, how, and how many samples come back before the walk stops.
+    std::size_t damagedSample = 0;
+    std::function<void(Bytes&)> damage = nullptr;
+    std::size_t kept = 0;
+};
+
+// Overwrites bytes of a sample from `at` on.
+std::function<void(Bytes&)> put(std::size_t at, Bytes with) {
+    return [at, with](Bytes& b) {
+        std::copy(with.begin(), with.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+    };
+}
+
+const std::vector<std::string> kDv50 = {"-pix_fmt", "yuv422p", "-c:v", "dvvideo"};
+
+const Case kCases[] = {
+    {"ProRes 422 HQ, interlaced",
+     [](const std::string& d) {
+         return ffmpegVideo(d, "apch", "testsrc=size=64x48:rate=25",
+                            {"-c:v", "prores_ks", "-profile:v", "3", "-flags", "+ildct"});
+     },
+     "ProRes"},
+    {"ProRes, a picture's size wrong",
+     [](const std::string& d) {
+         return ffmpegVideo(d, "apcn", "testsrc=size=64x48:rate=25",
+                            {"-c:v", "prores_ks", "-profile:v", "2"});
+     },
+     "ProRes", Ending::Damaged, 3, put(8 + 148 + 1, {0x7F}), 3},
+    {"ProRes, cut",
+     [](const std::string& d) {
+         return ffmpegVideo(d, "apco", "testsrc=size=64x48:rate=25",
+                            {"-c:v", "prores_ks", "-profile:v", "0"});
+     },
+     "ProRes", Ending::Cut},
+    {"DVCPRO50 NTSC, two DIF channels",
+     [](const std::string& d) {
+         return ffmpegVideo(d, "dv5n", "testsrc=size=720x480:rate=30000/1001", kDv50);
+     },
+     "DV"},
+    {"DV, a DIF sequence out of place",
+     [](const std::string& d) {
+         return ffmpegVideo(d, "dv5n", "testsrc=size=720x480:rate=30000/1001", kDv50);
+     },
+     "DV", Ending::Damaged, 2, put(13 * 12000 + 1, {0x47}), 2},
+    {"DV, cut",
+     [](const std::string& d) {
+         return ffmpegVideo(d, "dvc ", "testsrc=size=720x480:rate=30000/1001",
+                            {"-pix_fmt", "yuv411p", "-c:v", "dvvideo"});
+     },
+     "DV", Ending::Cut},
+    {"Motion JPEG A, two padded fields with mjpg headers",
+     [](const std::string& d) { return jpegFields(d, "mjpa", true, 24); }, "Motion JPEG"},
+    {"Avid JPEG, two fields without headers",
+     [](const std::string& d) { return jpegFields(d, "AVDJ", false, 0); }, "Motion JPEG"},
+    {"JPEG, two fields padded, no headers",
+     [](const std::string& d) { return jpegFields(d, "jpeg", false, 16); }, "Motion JPEG"},
+    {"Motion JPEG A, a second frame header in the entropy-coded data",
+     [](const std::string& d) { return jpegFields(d, "mjpa", true, 0); }, "Motion JPEG",
+     Ending::Damaged, 2, put(700, {0xFF, 0xC0, 0x00, 0x11, 0x08}), 2},
+    {"Motion JPEG B, two fields", [](const std::string&) { return mjpegB(); }, "Motion JPEG"},
+    {"AC-3",
+     [](const std::string& d) {
+         return ffmpegSound(d, "ac-3", {"-c:a", "ac3"});
+     },
+     "AC-3"},
+    {"AC-3, a frame's CRC wrong",
+     [](const std::string& d) {
+         return ffmpegSound(d, "ac-3", {"-c:a", "ac3"});
+     },
+     "AC-3", Ending::Damaged, 4, put(100, {0x5A}), 4},
+    {"AC-3, cut",
+     [](const std::string& d) {
+         return ffmpegSound(d, "ac-3", {"-c:a", "ac3"});
+     },
+     "AC-3", Ending::Cut},
+    {"E-AC-3 from ffmpeg",
+     [](const std::string& d) {
+         return ffmpegSound(d, "ec-3", {"-c:a", "eac3"});
+     },
+     "AC-3"},
+    {"E-AC-3, three blocks a frame", [](const std::string&) { return eac3Frames(3, false); },
+     "AC-3"},
+    {"E-AC-3, one block a frame and a dependent substream",
+     [](const std::string&) { return eac3Frames(1, true); }, "AC-3"},
+    {"ALAC",
+     [](const std::string& d) {
+         return ffmpegSound(d, "alac", {"-c:a", "alac"});
+     },
+     "ALAC"},
+    {"ALAC, cut",
+     [](const std::string& d) {
+         return ffmpegSound(d, "alac", {"-c:a", "alac"});
+     },
+     "ALAC", Ending::Cut},
+    {"MPEG-4 Part 2 with VOPs that are not coded",
+     [](const std::string& d) { return mpeg4NotCoded(d); }, "MPEG video"},
+    {"MPEG-2 with B-frames, cut",
+     [](const std::string& d) {
+         return ffmpegVideo(d, "mp4v", "testsrc=size=64x48:rate=25",
+                            {"-c:v", "mpeg2video", "-g", "6", "-bf", "2"});
+     },
+     "MPEG video", Ending::Cut},
+    // Without the next picture's start code the picture before it has no end.
+    {"MPEG-2, a picture start code lost",
+     [](const std::string& d) {
+         return ffmpegVideo(d, "m2v1", "testsrc=size=64x48:rate=25",
+                            {"-c:v", "mpeg2video", "-g", "6", "-bf", "0"});
+     },
+     "MPEG video", Ending::Damaged, 3, put(2, {0xFE}), 2},
+};
+
+struct Found {
+    std::vector<std::uint64_t> sizes;
+    std::vector<bool> sync;
+    std::optional<repair::SampleGuess> last; // the guess that ended the walk
+};
+
+// Takes samples from the start for as long as the codec recognises them.
+Found walk(repair::Codec& codec, const Bytes& data, bool cut) {
+    repair::MemorySource src(data.data(), data.size());
+    repair::MediaView view(src, 0, data.size(), cut);
+    Found f;
+    std::uint64_t pos = 0;
+    while (pos < data.size()) {
+        const repair::SampleGuess g = codec.probe(view, pos);
+        if (g.sure == Sureness::No || g.cut || g.size == 0) {
+            f.last = g;
+            break;
+        }
+        f.sync.push_back(codec.take(view, pos, g.size).sync);
+        f.sizes.push_back(g.size);
+        pos += g.size;
+    }
+    return f;
+}
+
+void run(Checks& c, const Case& k, const std::string& dir) {
+    CodecStream s;
+    try {
+        s = k.make(dir);
+    } catch (const std::exception& e) {
+        c.expect(false, std::string(k.name) + ": samples made: " + e.what());
+        return;
+    }
+    const repair::CodecFamily* family = repair::familyFor(s.track);
+    c.expect(family && std::string(family->name) == k.family,
+             std::string(k.name) + ": handled by " + k.family);
+    if (!family || s.samples.size() < 3) {
+        c.expect(false, std::string(k.name) + ": at least three samples");
+        return;
+    }
+    repair::MemorySource reference(s.reference.data(), s.reference.size());
+    const auto codec = family->make({s.track, reference});
+    Bytes data;
+    std::vector<std::uint64_t> want;
+    for (std::size_t i = 0; i < s.samples.size(); ++i) {
+        Bytes sample = s.samples[i];
+        if (k.ending == Ending::Damaged && i == k.damagedSample) {
+            k.damage(sample);
+        }
+        data.insert(data.end(), sample.begin(), sample.end());
+        if (k.ending != Ending::Damaged || i < k.kept) {
+            want.push_back(sample.size());
+        }
+    }
+    if (k.ending == Ending::Cut) {
+        data.resize(data.size() - s.samples.back().size() / 2);
+        want.pop_back();
+    }
+    const Found f = walk(*codec, data, k.ending == Ending::Cut);
+    c.expect(f.sizes == want, std::string(k.name) + ": " + std::to_string(f.sizes.size()) +
+                                  " samples of their exact sizes, of " +
+                                  std::to_string(want.size()));
+    std::vector<bool> sync = s.sync;
+    sync.resize(f.sizes.size(), true);
+    c.expect(f.sync == sync, std::string(k.name) + ": sync samples");
+    const bool cutSaid = f.last && f.last->cut && f.last->sure != Sureness::No;
+    c.equal(cutSaid, k.ending == Ending::Cut, std::string(k.name) + ": the last sample cut");
+    std::cout << k.name << ": " << f.sizes.size() << " samples, " << codec->describe() << "\n";
+}
+
+} // namespace
+
+int main() {
+    av_log_set_level(AV_LOG_QUIET);
+    Checks c;
+    const std::string dir = makeTempDir("repair-codecs");
+    c.expect(!dir.empty(), "temporary folder");
+    for (const auto& k : kCases) {
+        run(c, k, dir);
+    }
+    if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
+        std::filesystem::remove_all(dir);
+    }
+    return c.finish();
+}
