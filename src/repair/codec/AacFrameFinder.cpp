@@ -83,20 +83,28 @@ bool AacFrameFinder::decodes(const std::uint8_t* data, std::size_t size) {
     return ok() && send(data, size) && avcodec_receive_frame(ctx_, frame_) >= 0;
 }
 
-std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std::size_t size) {
+std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std::size_t size,
+                                                   const std::function<bool(std::size_t)>& stop,
+                                                   bool& stopped) {
     std::vector<std::size_t> starts;
+    stopped = false;
     if (!send(data, size) || avcodec_receive_frame(ctx_, frame_) < 0) {
         return starts;
     }
     starts.push_back(0);
     // The decoder keeps the unused rest of the packet and decodes it on the next call;
-    // the size it reports for that frame is what was left, which gives its start.
+    // the size it reports for that frame is what was left, which gives its start. Frames
+    // after a place where the run has to stop are not decoded.
     while (starts.size() < kMaxFramesPerRun && avcodec_receive_frame(ctx_, frame_) >= 0) {
         const auto left = static_cast<std::size_t>(std::max(frame_->pkt_size, 0));
         if (left == 0 || left >= size - starts.back()) {
             break;
         }
         starts.push_back(size - left);
+        if (stop(starts.back())) {
+            stopped = true;
+            break;
+        }
     }
     return starts;
 }
@@ -157,14 +165,15 @@ AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, View view,
     if (!ok() || !plausibleStart(data, size)) {
         return out;
     }
-    const auto starts = decodeRun(data, size);
+    bool stopped = false;
+    const auto starts = decodeRun(
+        data, size,
+        [&](std::size_t at) { return otherStart(at) || !plausibleStart(data + at, size - at); },
+        stopped);
     for (std::size_t i = 1; i < starts.size(); ++i) {
         out.push_back(static_cast<std::uint32_t>(starts[i] - starts[i - 1]));
-        if (otherStart(starts[i]) || !plausibleStart(data + starts[i], size - starts[i])) {
-            return out;
-        }
     }
-    if (starts.empty() || starts.size() >= kMaxFramesPerRun) {
+    if (stopped || starts.empty() || starts.size() >= kMaxFramesPerRun) {
         return out; // a full run ends where the next one starts
     }
     const std::size_t last = starts.back();

@@ -49,7 +49,8 @@ public:
     bool decodes(const std::uint8_t* data, std::size_t size);
 
 private:
-    std::vector<std::size_t> decodeRun(const std::uint8_t* data, std::size_t size);
+    std::vector<std::size_t> decodeRun(const std::uint8_t* data, std::size_t size,
+                                       const std::function<bool(std::size_t)>& stop, bool& stopped);
     std::size_t shortestDecoding(const std::uint8_t* data, std::size_t longest);
     std::size_t lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
                                 const std::function<bool(std::size_t)>& otherStart,
