@@ -5,6 +5,21 @@
 #include <filesystem>
 #include <iostream>
 
+const camlayout::TruthChunk* nearestChunk(const camlayout::Truth& t, std::uint64_t target,
+                                          const char* handler) {
+    const camlayout::TruthChunk* best = nullptr;
+    const auto distance = [&](const camlayout::TruthChunk& k) {
+        return k.offset > target ? k.offset - target : target - k.offset;
+    };
+    for (const auto& k : t.chunks) {
+        const bool fits = handler ? t.tracks[k.track].handler == handler : k.offset > t.mdatData;
+        if (fits && (!best || distance(k) < distance(*best))) {
+            best = &k;
+        }
+    }
+    return best;
+}
+
 bool layOutRecording(const camlayout::CameraKind& k, const camlayout::ContentLook& look,
                      const camlayout::LayoutOptions& options, const std::string& path,
                      camlayout::Truth& truth) {

@@ -52,17 +52,8 @@ std::optional<std::uint64_t> cutPoint(const Truth& t, const CutCase& c) {
     if (c.at == CutAt::Early) {
         return target;
     }
-    const camlayout::TruthChunk* best = nullptr;
-    const auto distance = [&](const camlayout::TruthChunk& k) {
-        return k.offset > target ? k.offset - target : target - k.offset;
-    };
-    for (const auto& k : t.chunks) {
-        const bool fits = c.at == CutAt::Boundary ? k.offset > t.mdatData
-                                                  : t.tracks[k.track].handler == c.handler;
-        if (fits && (!best || distance(k) < distance(*best))) {
-            best = &k;
-        }
-    }
+    const camlayout::TruthChunk* best =
+        nearestChunk(t, target, c.at == CutAt::Boundary ? nullptr : c.handler);
     if (!best) {
         return std::nullopt;
     }
