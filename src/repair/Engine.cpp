@@ -23,10 +23,6 @@ std::uint32_t sampleDuration(const RefTrack& t) {
     return isVideoHandler(t.handler) ? std::max<std::uint32_t>(t.timescale / 30, 1) : 1;
 }
 
-std::uint64_t rescale(std::uint64_t v, std::uint32_t from, std::uint32_t to) {
-    return from == 0 ? 0 : static_cast<std::uint64_t>(static_cast<long double>(v) * to / from);
-}
-
 // One duration per sample, the last sample before each gap lasting as long as what the
 // damage took, so the samples after it keep their times.
 std::vector<std::pair<std::uint32_t, std::uint32_t>> durationRuns(const RecoveredTrack& r,

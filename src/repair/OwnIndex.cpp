@@ -36,10 +36,6 @@ bool moovBeforeMedia(const ByteSource& file) {
     return false;
 }
 
-std::uint64_t rescale(std::uint64_t v, std::uint32_t from, std::uint32_t to) {
-    return from == 0 ? 0 : static_cast<std::uint64_t>(static_cast<long double>(v) * to / from);
-}
-
 std::string trackLabel(const RefTrack& t, std::size_t i) {
     return "track " + std::to_string(i + 1) + " (id " + std::to_string(t.id) + ", " +
            typeName(t.handler) + " " + typeName(t.codec) + ")";

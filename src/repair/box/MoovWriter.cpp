@@ -11,10 +11,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint64_t rescale(std::uint64_t v, std::uint32_t from, std::uint32_t to) {
-    return from == 0 ? 0 : static_cast<std::uint64_t>(static_cast<long double>(v) * to / from);
-}
-
 void putAt(Bytes& b, std::size_t at, std::uint64_t v, std::size_t width) {
     if (at + width > b.size()) {
         return;

@@ -18,6 +18,11 @@ struct TrackOut {
 // describe the samples is kept as it is (durations updated), the sample tables are new.
 std::vector<std::uint8_t> buildMoov(const Reference& ref, const std::vector<TrackOut>& tracks);
 
+// A time of one timescale in another.
+inline std::uint64_t rescale(std::uint64_t v, std::uint32_t from, std::uint32_t to) {
+    return from == 0 ? 0 : static_cast<std::uint64_t>(static_cast<long double>(v) * to / from);
+}
+
 // Duration of a track as presented, in the given timescale.
 std::uint64_t presentedDuration(const TrackOut& t, std::uint32_t timescale);
 

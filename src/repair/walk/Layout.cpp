@@ -10,12 +10,6 @@ constexpr std::size_t kMaxPeriod = 64;
 constexpr std::size_t kMaxCandidates = 8;
 constexpr std::size_t kMaxCountsLearnt = 1u << 16;
 
-struct Placed {
-    std::uint64_t offset;
-    int track;
-    std::uint32_t samples;
-};
-
 template <typename Key> std::vector<Key> byFrequency(const std::map<Key, std::uint64_t>& counts) {
     std::vector<Key> out;
     out.reserve(counts.size());
@@ -43,15 +37,16 @@ std::vector<std::uint32_t> repeatingPattern(const std::vector<std::uint32_t>& se
 }
 
 // Every chunk of every track, in the order they lie in the file.
-std::vector<Placed> inFileOrder(const std::vector<RefTrack>& tracks) {
-    std::vector<Placed> all;
+std::vector<Layout::Placed> inFileOrder(const std::vector<RefTrack>& tracks) {
+    std::vector<Layout::Placed> all;
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         for (const auto& c : tracks[t].chunks) {
             all.push_back({c.offset, static_cast<int>(t), c.samples});
         }
     }
-    std::stable_sort(all.begin(), all.end(),
-                     [](const Placed& a, const Placed& b) { return a.offset < b.offset; });
+    std::stable_sort(all.begin(), all.end(), [](const Layout::Placed& a, const Layout::Placed& b) {
+        return a.offset < b.offset;
+    });
     return all;
 }
 
@@ -67,21 +62,21 @@ double middle(std::vector<double>& v) {
 
 Layout::Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint32_t>& fixedSizes)
     : tracks_(tracks.size()) {
-    learnOrder(tracks);
+    const auto all = inFileOrder(tracks);
+    learnOrder(tracks, all);
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         learnCounts(static_cast<int>(t), tracks[t]);
     }
-    learnSampleBytes(tracks, fixedSizes);
-    learnCountFollows(tracks);
-    learnTimeRules(tracks);
+    learnSampleBytes(tracks, all, fixedSizes);
+    learnCountFollows(tracks, all);
+    learnTimeRules(tracks, all);
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         tracks_[t].largestSample = tracks[t].maxSampleSize;
         largest_ = std::max<std::uint64_t>(largest_, tracks[t].maxSampleSize);
     }
 }
 
-void Layout::learnOrder(const std::vector<RefTrack>& tracks) {
-    const auto all = inFileOrder(tracks);
+void Layout::learnOrder(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all) {
     std::vector<std::map<int, std::uint64_t>> next(tracks.size());
     std::map<int, std::uint64_t> firstSeen;
     for (std::size_t i = 0; i < all.size(); ++i) {
@@ -148,9 +143,8 @@ void Layout::learnCounts(int t, const RefTrack& track) {
     p.pattern = repeatingPattern(seq);
 }
 
-void Layout::learnSampleBytes(const std::vector<RefTrack>& tracks,
+void Layout::learnSampleBytes(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all,
                               const std::vector<std::uint32_t>& fixedSizes) {
-    const auto all = inFileOrder(tracks);
     std::vector<std::map<std::uint32_t, std::uint64_t>> votes(tracks.size());
     std::vector<std::uint64_t> chunks(tracks.size());
     for (std::size_t i = 0; i + 1 < all.size(); ++i) {
@@ -173,8 +167,8 @@ void Layout::learnSampleBytes(const std::vector<RefTrack>& tracks,
     }
 }
 
-void Layout::learnCountFollows(const std::vector<RefTrack>& tracks) {
-    const auto all = inFileOrder(tracks);
+void Layout::learnCountFollows(const std::vector<RefTrack>& tracks,
+                               const std::vector<Placed>& all) {
     std::vector<std::uint64_t> same(tracks.size());
     std::vector<std::uint64_t> seen(tracks.size());
     for (std::size_t i = 1; i < all.size(); ++i) {
@@ -188,7 +182,7 @@ void Layout::learnCountFollows(const std::vector<RefTrack>& tracks) {
     }
 }
 
-void Layout::learnTimeRules(const std::vector<RefTrack>& tracks) {
+void Layout::learnTimeRules(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all) {
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         const auto& r = tracks[t];
         tracks_[t].sampleSeconds =
@@ -200,7 +194,6 @@ void Layout::learnTimeRules(const std::vector<RefTrack>& tracks) {
     if (anchor_ < 0) {
         return;
     }
-    const auto all = inFileOrder(tracks);
     std::vector<std::uint64_t> samples(tracks.size());
     std::vector<std::uint64_t> chunks(tracks.size());
     std::vector<double> lo(tracks.size(), 1e18);

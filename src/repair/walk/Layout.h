@@ -56,6 +56,13 @@ public:
     std::uint64_t largestSampleOf(int t) const { return tracks_[idx(t)].largestSample; }
     std::size_t patternLength(int t) const { return tracks_[idx(t)].pattern.size(); }
 
+    // One chunk of the reference, as the file holds them in order.
+    struct Placed {
+        std::uint64_t offset;
+        int track;
+        std::uint32_t samples;
+    };
+
 private:
     struct PerTrack {
         std::vector<int> next;
@@ -72,11 +79,11 @@ private:
         double endOffset = 0;
     };
     static std::size_t idx(int t) { return static_cast<std::size_t>(t); }
-    void learnOrder(const std::vector<RefTrack>& tracks);
-    void learnCountFollows(const std::vector<RefTrack>& tracks);
-    void learnTimeRules(const std::vector<RefTrack>& tracks);
+    void learnOrder(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all);
+    void learnCountFollows(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all);
+    void learnTimeRules(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all);
     void learnCounts(int t, const RefTrack& track);
-    void learnSampleBytes(const std::vector<RefTrack>& tracks,
+    void learnSampleBytes(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all,
                           const std::vector<std::uint32_t>& fixedSizes);
 
     std::vector<PerTrack> tracks_;
