@@ -49,6 +49,10 @@ const LayoutCase kCases[] = {
     {"camcorder-ac3", "", false, "stco", "vide", {}},
     {"tv-eac3", "free", false, "stco", "soun", {}},
     {"apple-alac", "wide", false, "stco", "vide", {}},
+    {"drone", "free", false, "stco", "vide", {}},
+    {"drone-b", "", false, "stco", "soun", {}},
+    {"phone-tc", "", false, "stco", "vide", {}},
+    {"phone-meta2", "wide", false, "stco", "soun", {}},
 };
 
 std::string md5Of(const std::string& file, const std::string& map) {

@@ -268,6 +268,8 @@ void Run::scoreResult(const CameraKind& k, const std::string& what, const std::s
     std::cout << "\n";
     if (allAbove) {
         c_.equal(status, 0, what + ": exit status of a full repair");
+    } else {
+        c_.expect(status != 0, what + ": a repair below the floor does not exit 0");
     }
 }
 

@@ -133,9 +133,15 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
     const bool realEnd = view.reachesEnd && view.endIsReal;
     // Usually a sample that is surely recognised (video) follows: a cheap question per
     // byte, and a decode only where it says yes.
+    // The frame is the shortest length that decodes (its END element is its last bits):
+    // one that decodes a byte shorter ends before the sure sample, and what lies between
+    // belongs to a track that cannot be surely recognised (a timecode sample).
     for (std::size_t len = 1; len < longest; ++len) {
         if (sureStart(len) && decodes(data, len)) {
-            return len;
+            if (!decodes(data, len - 1)) {
+                return len;
+            }
+            break;
         }
     }
     if (size < maxFrame_ && !view.reachesEnd) {

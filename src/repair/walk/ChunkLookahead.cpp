@@ -18,9 +18,11 @@ constexpr std::size_t kMaxLookahead = 2;
 bool ChunkWalker::endsHere(int t, std::uint32_t taken) {
     fits_.clear();
     const Fit fit = endFits(t, pos_, taken, count());
-    if (fit != Fit::Cut) {
-        return fit != Fit::No; // proven, or not refuted within reach: the count is known
+    if (fit == Fit::Yes || fit == Fit::No) {
+        return fit == Fit::Yes;
     }
+    // Not refuted within reach, or the data ends before anything tells: the layout's clock
+    // decides, where the reference keeps to one.
     const std::uint32_t due = countInTime(t, taken);
     return due == 0 || taken >= due;
 }
@@ -62,6 +64,11 @@ ChunkWalker::Fit ChunkWalker::endFitsUncached(int t, std::uint64_t pos, std::uin
             continue;
         }
         const Start start = startAt(s, pos, kVerifyDepth);
+        if (start.sure == Sureness::Likely && placedBetween(s)) {
+            // Opaque bytes may end anywhere: they neither prove nor refute an end here.
+            best = std::max(best, Fit::Open);
+            continue;
+        }
         if (start.sure == Sureness::Sure ||
             (start.sure == Sureness::Likely && codecs_[idx(s)]->headerless())) {
             return Fit::Yes;

@@ -80,7 +80,7 @@ ChunkWalker::Start ChunkWalker::startAt(int t, std::uint64_t pos, int depth) {
         return {};
     }
     if (codecs_[static_cast<std::size_t>(t)]->headerless()) {
-        return placeByLayout(t, pos, depth);
+        return placedBetween(t) ? placeBetween(t, pos) : placeByLayout(t, pos, depth);
     }
     const SampleGuess g = probe(t, pos);
     return {t, g.sure, 0, g.cut};
@@ -231,9 +231,15 @@ void ChunkWalker::closeChunk(int t, std::uint64_t start, std::uint32_t samples) 
 }
 
 bool ChunkWalker::takeLaidOut(const Start& s) {
+    const std::uint64_t start = pos_;
+    if (s.bytes > 0) {
+        addSample(s.track, s.bytes, {});
+        pos_ += s.bytes;
+        closeChunk(s.track, start, 1);
+        return true;
+    }
     const std::uint64_t bytes = std::uint64_t{s.samples} * layout_.sampleBytes(s.track);
     RecoveredTrack& r = result_.tracks[static_cast<std::size_t>(s.track)];
-    const std::uint64_t start = pos_;
     r.samples += s.samples;
     r.bytes += bytes;
     pos_ += bytes;

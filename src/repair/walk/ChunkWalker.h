@@ -54,11 +54,16 @@ private:
         Sureness sure = Sureness::No;
         std::uint32_t samples = 0; // of a chunk placed by the layout
         bool cut = false;
+        std::uint64_t bytes = 0; // of a sample placed between recognised neighbours
     };
     int count() const { return static_cast<int>(codecs_.size()); }
     SampleGuess probe(int t, std::uint64_t pos);
     Start startAt(int t, std::uint64_t pos, int depth);
     Start placeByLayout(int t, std::uint64_t pos, int depth);
+    bool placedBetween(int t) const;
+    Start placeBetween(int t, std::uint64_t pos);
+    std::optional<std::uint64_t> nextSurely(int s, std::uint64_t from, std::uint64_t to);
+    std::optional<std::uint64_t> weakRunBefore(int s, std::uint64_t from, std::uint64_t to);
     Start lastChunk(int t, std::uint64_t pos, std::uint32_t room);
     Start choose(std::uint64_t pos);
     Start bestOf(const std::vector<int>& tracks, std::uint64_t pos, int skip);

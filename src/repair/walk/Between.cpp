@@ -1,0 +1,126 @@
+// Samples that say nothing about themselves and vary in size (a maker's opaque dump between
+// the pictures of a frame-by-frame interleave): such a sample is the bytes from where the
+// layout puts it up to where the track after it is recognised.
+#include "ChunkWalker.h"
+
+#include <algorithm>
+
+namespace repair {
+namespace {
+
+// How far past its start an opaque sample's end is looked for: twice the reference's
+// largest sample of the track, and never less than this, as a reference may be short.
+constexpr std::uint64_t kMinOpaqueReach = 16u << 10;
+
+} // namespace
+
+bool ChunkWalker::placedBetween(int t) const {
+    return codecs_[idx(t)]->headerless() && layout_.sampleBytes(t) == 0 && layout_.knownCount(t, 1);
+}
+
+// One sample of opaque track t at pos: up to the next place where a track the layout puts
+// after it is surely recognised, or, where that track is only weakly recognised, up to
+// where a run of its samples ends exactly at the next sure one. Never answered inside
+// another codec's question: such bytes could end anywhere.
+ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
+    if (media_.nested()) {
+        return {};
+    }
+    const std::uint64_t reach =
+        std::max<std::uint64_t>(2 * layout_.largestSampleOf(t), kMinOpaqueReach);
+    const std::uint64_t to = std::min(media_.limit(), pos + reach);
+    for (int s : layout_.successors(t)) {
+        const auto& next = *codecs_[idx(s)];
+        if (s == t || next.headerless()) {
+            continue;
+        }
+        if (next.mostSure() == Sureness::Sure) {
+            if (const auto at = nextSurely(s, pos + 1, to)) {
+                return {t, Sureness::Likely, 1, false, *at - pos};
+            }
+            continue;
+        }
+        for (int after : layout_.successors(s)) {
+            if (after == s || codecs_[idx(after)]->mostSure() != Sureness::Sure) {
+                continue;
+            }
+            const std::uint64_t far = std::min(
+                media_.limit(), to + std::uint64_t{std::max(layout_.maxCount(s), 1u)} *
+                                         std::max<std::uint64_t>(layout_.largestSampleOf(s), 1));
+            auto strong = nextSurely(after, pos + 1, far);
+            if (!strong && media_.endIsCut() && far == media_.limit()) {
+                strong = far; // the weak run may reach the cut
+            }
+            const auto weak = strong ? weakRunBefore(s, pos + 1, *strong) : std::nullopt;
+            if (weak) {
+                return {t, Sureness::Likely, 1, false, *weak - pos};
+            }
+        }
+    }
+    if (media_.endIsCut() && media_.limit() - pos < reach) {
+        return {t, Sureness::Maybe, 0, true, 0};
+    }
+    return {};
+}
+
+// The first place in [from, to) where a sample of track s surely starts.
+std::optional<std::uint64_t> ChunkWalker::nextSurely(int s, std::uint64_t from, std::uint64_t to) {
+    for (std::uint64_t q = from; q < to; ++q) {
+        // A sample starting here ends what lies before it, even if the cut took its own
+        // end (its header is then all there is to check).
+        const SampleGuess g = probe(s, q);
+        if (g.sure == Sureness::Sure || (g.cut && g.sure == Sureness::Likely)) {
+            return q;
+        }
+    }
+    return std::nullopt;
+}
+
+// Where a run of weakly recognised track s starts that ends exactly at `to` (or is cut off
+// by the end of the data). Random bytes before a run often decode too and fall into step
+// with it, so of the starts in [from, to) whose run ends there, the best keeps s in time
+// with the anchor, then has no sample larger than the reference's largest, then starts
+// last: the weak evidence explains no more bytes than it must.
+std::optional<std::uint64_t> ChunkWalker::weakRunBefore(int s, std::uint64_t from,
+                                                        std::uint64_t to) {
+    const std::uint64_t largest = std::max<std::uint64_t>(layout_.largestSampleOf(s), 1);
+    const std::uint64_t reach = std::uint64_t{std::max(layout_.maxCount(s), 1u)} * largest;
+    const std::uint32_t due = countInTime(s, 0);
+    const bool toCut = to == media_.limit() && media_.endIsCut();
+    std::optional<std::uint64_t> best;
+    std::pair<bool, bool> bestRank{false, false};
+    for (std::uint64_t p = std::max(from, to > reach ? to - reach : 0); p < to; ++p) {
+        std::uint64_t q = p;
+        std::uint32_t n = 0;
+        bool inRange = true;
+        bool cut = false;
+        for (; q < to; ++n) {
+            const SampleGuess g = probe(s, q);
+            if (g.cut && toCut) {
+                cut = true;
+                break;
+            }
+            if (g.sure < Sureness::Likely || g.cut || g.size == 0) {
+                break;
+            }
+            inRange = inRange && g.size <= largest;
+            q += g.size;
+        }
+        if ((q != to && !cut) || n == 0 || (!cut && !layout_.knownCount(s, n))) {
+            continue;
+        }
+        // Up to a cut nothing checks the run's end: only a whole chunk's worth, but for the
+        // sample cut off, of samples of the usual sizes is taken on trust.
+        if (cut && (!inRange || n + 1 < due)) {
+            continue;
+        }
+        const std::pair<bool, bool> rank{n == due, inRange};
+        if (!best || rank >= bestRank) {
+            best = p;
+            bestRank = rank;
+        }
+    }
+    return best;
+}
+
+} // namespace repair
