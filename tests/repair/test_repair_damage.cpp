@@ -25,13 +25,26 @@ using camlayout::Truth;
 constexpr double kFloor = 0.99;
 constexpr double kSeconds = 4;
 
-enum class Damage { NoHead, ZeroHead, NoiseHead, ZerosInside, NoiseInside, TwoMdats, SmallMdat };
+enum class Damage {
+    NoHead,
+    ZeroHead,
+    NoiseHead,
+    ZerosInside,
+    NoiseInside,
+    TwoMdats,
+    SmallMdat,
+    ZerosInChunk,  // the middle `share` of one chunk of a track: no other track is hit
+    NoiseInChunk,  // the same with random bytes
+    ZerosToNextOf, // from the middle of one chunk of a track to the middle of its next one
+};
 
 struct DamageCase {
     const char* name;
     Damage kind;
-    double where;       // fraction of the mdat payload
-    std::uint64_t size; // bytes damaged or removed
+    double where;                  // fraction of the mdat payload
+    std::uint64_t size;            // bytes damaged or removed
+    const char* handler = nullptr; // the track whose chunk is damaged
+    double share = 0;              // of that chunk's bytes
 };
 
 const DamageCase kCases[] = {
@@ -42,7 +55,31 @@ const DamageCase kCases[] = {
     {"noise inside", Damage::NoiseInside, 0.6, 20000},
     {"two mdat boxes", Damage::TwoMdats, 0.5, 0},
     {"mdat size too small", Damage::SmallMdat, 0.0, 0},
+    {"zeros in a video chunk", Damage::ZerosInChunk, 0.55, 0, "vide", 0.6},
+    {"noise in a sound chunk", Damage::NoiseInChunk, 0.35, 0, "soun", 0.5},
+    {"zeros across tracks", Damage::ZerosToNextOf, 0.7, 0, "vide"},
 };
+
+// The stretch [from, to) that a case damaging chunks overwrites; empty when the kind has no
+// such chunk.
+std::pair<std::uint64_t, std::uint64_t> chunkStretch(const Truth& t, const DamageCase& d,
+                                                     std::uint64_t near) {
+    const camlayout::TruthChunk* c = nearestChunk(t, near, d.handler);
+    if (!c || c->size < 4) {
+        return {0, 0};
+    }
+    const auto part = static_cast<std::uint64_t>(static_cast<double>(c->size) * d.share);
+    if (d.kind != Damage::ZerosToNextOf) {
+        const std::uint64_t from = c->offset + (c->size - part) / 2;
+        return {from, from + part};
+    }
+    for (const auto& n : t.chunks) {
+        if (n.track == c->track && n.offset > c->offset) {
+            return {c->offset + c->size / 2, n.offset + n.size / 2};
+        }
+    }
+    return {0, 0};
+}
 
 const char* const kKinds[] = {"sony-avc", "canon", "gopro", "iphone", "dashcam-aac"};
 
@@ -118,6 +155,14 @@ std::string damaged(const Truth& t, const std::string& original, const DamageCas
         header.replace(4, 4, "mdat");
         putBe32(split, t.mdatOffset, static_cast<std::uint32_t>(at - t.mdatOffset));
         return split + between + header + b.substr(at);
+    }
+    case Damage::ZerosInChunk:
+    case Damage::NoiseInChunk:
+    case Damage::ZerosToNextOf: {
+        const auto [from, to] = chunkStretch(t, d, at);
+        noise(b, from, to - from, d.kind != Damage::NoiseInChunk);
+        kept.damaged.emplace_back(from, to);
+        return b;
     }
     case Damage::SmallMdat:
         break;
@@ -224,6 +269,8 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
     std::cout << "\n";
     if (whole) {
         c_.equal(r.status, 0, what + ": exit status\n" + r.output);
+    } else {
+        c_.expect(r.status != 0, what + ": a repair below the floor does not exit 0");
     }
 }
 

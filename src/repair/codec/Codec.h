@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace repair {
@@ -57,6 +59,23 @@ public:
     // Composition offsets of the samples taken, in units of the sample duration; empty when
     // samples are shown in decode order.
     virtual std::vector<std::uint32_t> compositionOffsets() const { return {}; }
+
+    // Damage took samples away right before the sample at pos, the next one to be taken:
+    // the counts of samples lost, up to `upTo`, that the stream's own counters allow
+    // (picture order within its period), rising; empty when they do not tell.
+    virtual std::vector<std::uint64_t> lostBefore(MediaView& media, std::uint64_t pos,
+                                                  std::uint64_t upTo) {
+        (void)media;
+        (void)pos;
+        (void)upTo;
+        return {};
+    }
+
+    // The walk is over: the samples lost at each gap (after sample n, how many), made exact
+    // where the content taken since tells.
+    virtual void settleGaps(std::vector<std::pair<std::uint64_t, std::uint64_t>>& gaps) const {
+        (void)gaps;
+    }
 
     // A line for the verbose description of the reference.
     virtual std::string describe() const = 0;

@@ -6,6 +6,9 @@
 namespace repair {
 
 std::int64_t PocCounter::next(const SliceHeader& slice, const Sps& sps) {
+    if (sps.pocType == 2) {
+        return fromFrameNum(slice, sps);
+    }
     if (sps.pocType != 0) {
         return decodeIndex_++;
     }
@@ -28,6 +31,20 @@ std::int64_t PocCounter::next(const SliceHeader& slice, const Sps& sps) {
     }
     const std::int64_t top = msb + lsb;
     return std::min(top, top + slice.deltaPocBottom);
+}
+
+// Order type 2 (8.2.1.3): display order is decode order, and the count follows frame_num,
+// which goes up by one after every reference picture and wraps at MaxFrameNum.
+std::int64_t PocCounter::fromFrameNum(const SliceHeader& slice, const Sps& sps) {
+    const std::int64_t maxFrameNum = std::int64_t{1} << sps.log2MaxFrameNum;
+    if (slice.idr) {
+        frameNumOffset_ = 0;
+    } else if (prevFrameNum_ > slice.frameNum) {
+        frameNumOffset_ += maxFrameNum;
+    }
+    prevFrameNum_ = slice.frameNum;
+    const std::int64_t count = 2 * (frameNumOffset_ + slice.frameNum);
+    return slice.nalRefIdc == 0 ? count - 1 : count;
 }
 
 namespace {

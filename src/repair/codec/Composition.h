@@ -13,14 +13,17 @@ struct PictureOrder {
     bool idr = false;
 };
 
-// Picture order count from slice headers (8.2.1). Order types 1 and 2 count decode order,
-// which is how cameras using them emit pictures.
+// Picture order count from slice headers (8.2.1). Order type 1 counts decode order, which
+// is how cameras using it emit pictures.
 class PocCounter {
 public:
     std::int64_t next(const SliceHeader& slice, const Sps& sps);
 
 private:
+    std::int64_t fromFrameNum(const SliceHeader& slice, const Sps& sps);
     std::int64_t prevMsb_ = 0;
+    std::int64_t frameNumOffset_ = 0;
+    std::uint32_t prevFrameNum_ = 0;
     std::uint32_t prevLsb_ = 0;
     std::int64_t decodeIndex_ = 0;
 };

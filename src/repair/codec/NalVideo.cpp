@@ -15,6 +15,12 @@ constexpr int kMaxNalsPerUnit = 4096;
 constexpr std::uint64_t kMinMaxNal = 256u << 10;
 constexpr std::uint64_t kMaxMaxNal = 64u << 20;
 
+// Pictures of one role in the group of pictures: slice type (I, P, B) and whether others
+// refer to it.
+int pictureKind(const SliceHeader& first) {
+    return static_cast<int>(first.sliceType % 5) * 2 + (first.nalRefIdc != 0 ? 1 : 0);
+}
+
 } // namespace
 
 VideoProbeSettings nalVideoSettings(const CodecSetup& setup, VideoCodec codec) {
@@ -153,10 +159,36 @@ SampleFacts NalVideo::take(MediaView& media, std::uint64_t pos, std::uint64_t si
     }
     const AccessUnit& au = last_->au;
     pictures_.push_back({poc_.next(au.firstSlice(), orderRules(au.firstSlice())), au.idr()});
+    count_.add(pictures_.back(), pictureKind(au.firstSlice()));
     SampleFacts facts;
     facts.sync = au.sync();
     last_.reset();
     return facts;
+}
+
+// Pictures lost before the one at pos, from its order count as its slice header gives it:
+// the order count's low bits (type 0, HEVC) or frame_num (type 2, one count per picture).
+std::vector<std::uint64_t> NalVideo::lostBefore(MediaView& media, std::uint64_t pos,
+                                                std::uint64_t upTo) {
+    count_.gap();
+    const Unit u = assemble(media, pos);
+    if (!u.au.hasPicture()) {
+        return {};
+    }
+    const SliceHeader& first = u.au.firstSlice();
+    const Sps rules = orderRules(first);
+    const bool h264 = settings_.codec == VideoCodec::H264;
+    if (h264 && rules.pocType == 2) {
+        const std::int64_t count = 2 * std::int64_t{first.frameNum} - (first.nalRefIdc ? 0 : 1);
+        return count_.lostBefore(
+            {count, std::int64_t{2} << rules.log2MaxFrameNum, first.idr, pictureKind(first)}, upTo);
+    }
+    if (h264 && rules.pocType != 0) {
+        return {};
+    }
+    return count_.lostBefore(
+        {first.pocLsb, std::int64_t{1} << rules.log2MaxPocLsb, first.idr, pictureKind(first)},
+        upTo);
 }
 
 std::vector<std::uint32_t> NalVideo::compositionOffsets() const {

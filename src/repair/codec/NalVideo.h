@@ -3,6 +3,7 @@
 #include "AccessUnit.h"
 #include "Codec.h"
 #include "Composition.h"
+#include "PictureCount.h"
 
 #include <optional>
 
@@ -18,6 +19,11 @@ public:
     SampleGuess probe(MediaView& media, std::uint64_t pos) override;
     SampleFacts take(MediaView& media, std::uint64_t pos, std::uint64_t size) override;
     std::vector<std::uint32_t> compositionOffsets() const override;
+    std::vector<std::uint64_t> lostBefore(MediaView& media, std::uint64_t pos,
+                                          std::uint64_t upTo) override;
+    void settleGaps(std::vector<std::pair<std::uint64_t, std::uint64_t>>& gaps) const override {
+        count_.settle(gaps);
+    }
     std::string describe() const override;
 
 private:
@@ -41,6 +47,7 @@ private:
     std::optional<Unit> last_;
     PocCounter poc_;
     std::vector<PictureOrder> pictures_;
+    PictureCount count_;
 };
 
 // Probe settings for a reference track: NAL length size, the largest believable NAL unit.

@@ -251,8 +251,29 @@ bool ChunkWalker::takeLaidOut(const Start& s) {
     return s.samples > 0;
 }
 
+// A chunk that turns out to hold no sample leaves the track's times as they were.
 bool ChunkWalker::takeChunk(const Start& s) {
+    const RecoveredTrack& r = result_.tracks[idx(s.track)];
+    const auto gaps = r.gaps;
+    const std::uint64_t lost = r.lost;
+    const bool afterGap = afterGap_[idx(s.track)];
+    const Loss loss = loss_;
     keepInTime(s.track);
+    if (s.track == layout_.anchor()) {
+        countLoss();
+    }
+    if (takeSamples(s) || stopped_) {
+        return true;
+    }
+    RecoveredTrack& back = result_.tracks[idx(s.track)];
+    back.gaps = gaps;
+    back.lost = lost;
+    afterGap_[idx(s.track)] = afterGap;
+    loss_ = loss;
+    return false;
+}
+
+bool ChunkWalker::takeSamples(const Start& s) {
     if (codecs_[static_cast<std::size_t>(s.track)]->headerless()) {
         return takeLaidOut(s);
     }
@@ -276,12 +297,17 @@ bool ChunkWalker::takeChunk(const Start& s) {
         addSample(t, g.size, facts);
         pos_ += g.size;
         ++taken;
-        if (pos_ >= media_.limit() || !chunkGoesOn(t, taken)) {
+        // A run already measured (found backwards from what follows it) is taken whole.
+        const bool more = s.samples > 0 ? taken < s.samples : chunkGoesOn(t, taken);
+        if (pos_ >= media_.limit() || !more) {
             break;
         }
     }
     closeChunk(t, start, taken);
     settleGrid(t, taken, pos_ < media_.limit());
+    if (t == layout_.anchor()) {
+        closeLoss(taken, pos_ < media_.limit());
+    }
     return taken > 0;
 }
 
@@ -318,7 +344,7 @@ WalkResult ChunkWalker::run() {
             const std::uint64_t from = pos_;
             std::uint64_t start = at;
             const auto before = chunkBefore(from, at, found->track, false, start);
-            passDamage(from, start, at);
+            passDamage(from, start, at, start == at ? found->track : -1);
             if (before && !takeBefore(*before, start, at)) {
                 result_.skippedBytes += at - start;
             }
@@ -335,6 +361,7 @@ WalkResult ChunkWalker::run() {
     if (!stopped_) {
         stop("end of media data", false);
     }
+    settleGaps();
     result_.stoppedAt = pos_;
     return result_;
 }

@@ -69,6 +69,7 @@ private:
     Start bestOf(const std::vector<int>& tracks, std::uint64_t pos, int skip);
     bool othersStartAt(std::uint64_t pos, MediaView::Ask ask);
     bool takeChunk(const Start& s);
+    bool takeSamples(const Start& s);
     bool takeLaidOut(const Start& s);
     bool chunkGoesOn(int t, std::uint32_t taken);
     // What looking ahead says of ending a chunk, from worst to best: it does not fit;
@@ -88,14 +89,38 @@ private:
     std::uint64_t pastHoles(std::uint64_t pos) const;
     bool findStart();
     std::optional<Start> resync(std::uint64_t from, std::uint64_t& at);
-    void passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t resume);
+    void passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t resume, int resumes);
+    void settleGaps();
     // Where the anchor's last chunk began, and the sample number (lost ones counted) it
     // began with.
     std::pair<std::uint64_t, std::uint64_t> anchorChunk_{0, 0};
     std::uint64_t onChunkGrid(int anchor, double lost);
+    // The anchor's samples lost at the last damage, until its first chunk after it
+    // settles the count.
+    struct Loss {
+        bool open = false;
+        bool asked = false;
+        std::uint64_t after = 0;            // anchor samples before the damage
+        double estimate = 0;                // from the bytes
+        std::vector<std::uint64_t> counted; // what the anchor's counters allow
+        // Tracks placed against the anchor meanwhile: (track, its gap's place, samples
+        // it was behind).
+        std::vector<std::tuple<int, std::uint64_t, double>> placed;
+    };
+    Loss loss_;
+    void openLoss(std::uint64_t after, double estimate);
+    void countLoss();
+    void closeLoss(std::uint32_t samples, bool whole);
+    void setAnchorLoss(std::uint64_t n);
+    void setGap(int t, std::uint64_t after, std::uint64_t n);
+    std::uint64_t gapAt(int t, std::uint64_t after) const;
+    std::uint64_t nearest(const std::vector<std::uint64_t>& counts) const;
+    double lostWithin(int anchor, std::uint64_t from, std::uint64_t resume, double mixed) const;
     void settleGrid(int t, std::uint32_t samples, bool whole);
     std::optional<Start> chunkBefore(std::uint64_t from, std::uint64_t to, int next, bool head,
                                      std::uint64_t& start);
+    std::optional<Start> chunkOf(int p, std::uint64_t from, std::uint64_t to, bool head,
+                                 std::uint64_t& start);
     bool takeBefore(const Start& s, std::uint64_t start, std::uint64_t to);
     std::optional<std::pair<std::uint64_t, std::uint32_t>> runEndingAt(int t, std::uint64_t from,
                                                                        std::uint64_t to);

@@ -10,6 +10,8 @@ namespace {
 
 // How far the chunk grid of the anchor is followed to place it after damage.
 constexpr std::uint64_t kMaxGridChunks = 1u << 24;
+// The anchor's last samples whose middle size is its typical one.
+constexpr std::size_t kTypicalOf = 32;
 
 } // namespace
 
@@ -60,13 +62,24 @@ bool ChunkWalker::findStart() {
 std::optional<ChunkWalker::Start> ChunkWalker::chunkBefore(std::uint64_t from, std::uint64_t to,
                                                            int next, bool head,
                                                            std::uint64_t& start) {
-    const auto& before = layout_.predecessors(next);
     start = to;
-    if (before.empty() || to <= from) {
+    if (to <= from) {
         return std::nullopt;
     }
-    const int p = before.front();
+    for (int p : layout_.predecessors(next)) {
+        if (auto s = chunkOf(p, from, to, head, start)) {
+            return s;
+        }
+    }
+    start = to;
+    return std::nullopt;
+}
+
+// A chunk of track p that ends exactly at `to`, starting no earlier than `from`.
+std::optional<ChunkWalker::Start> ChunkWalker::chunkOf(int p, std::uint64_t from, std::uint64_t to,
+                                                       bool head, std::uint64_t& start) {
     Start s{p, Sureness::Likely, 0, false};
+    start = to;
     if (const std::uint64_t bytes = layout_.sampleBytes(p);
         codecs_[idx(p)]->headerless() || codecs_[idx(p)]->fixedSize() > 0) {
         if (bytes == 0) {
@@ -88,7 +101,6 @@ std::optional<ChunkWalker::Start> ChunkWalker::chunkBefore(std::uint64_t from, s
         s.samples = found->second;
     }
     if (start >= to) {
-        start = to;
         return std::nullopt;
     }
     return s;
@@ -162,10 +174,13 @@ double ChunkWalker::timeOf(int t) const {
     return layout_.secondsOf(t, r.samples + r.lost);
 }
 
-// Damage from `from` to `to`; the media resumes at `resume`. The anchor (video) resumes
-// at the time that the bytes since its last chunk began take at the rate seen so far; the
-// other tracks catch up when their next chunk comes.
-void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t resume) {
+// Damage from `from` to `to`; the media resumes at `resume` with a sample of track
+// `resumes`. The anchor (video) resumes after as many pictures as its own counters say were
+// lost, else at the time that the bytes since its last chunk began take at the rate seen
+// so far; the other tracks catch up when their next chunk comes.
+void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t resume,
+                             int resumes) {
+    loss_.open = false;
     const double media = static_cast<double>(from - media_.begin() - result_.skippedBytes);
     result_.skippedBytes += to - from;
     ++result_.stretches;
@@ -189,6 +204,26 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
         r.lost += n;
     }
     afterGap_[idx(a)] = false;
+    // The anchor's own counters, asked when its first chunk after the damage comes, beat
+    // the bytes: these only choose between what the counters cannot tell apart.
+    openLoss(r.samples, resumes == a ? lostWithin(a, from, resume, lost) : lost);
+}
+
+// Damage no longer than one of the anchor's chunks most likely hit only the anchor: its
+// typical sample then tells the pictures lost better than the whole media's bytes per
+// second.
+double ChunkWalker::lostWithin(int a, std::uint64_t from, std::uint64_t resume,
+                               double mixed) const {
+    const RecoveredTrack& r = result_.tracks[idx(a)];
+    const std::uint64_t stretch = resume - from;
+    if (r.sizes.size() < kTypicalOf || r.chunks.empty() || stretch > r.bytes / r.chunks.size()) {
+        return mixed;
+    }
+    std::vector<std::uint32_t> recent(r.sizes.end() - static_cast<std::ptrdiff_t>(kTypicalOf),
+                                      r.sizes.end());
+    std::nth_element(recent.begin(), recent.begin() + kTypicalOf / 2, recent.end());
+    const double typical = recent[kTypicalOf / 2];
+    return typical > 0 ? static_cast<double>(stretch) / typical : mixed;
 }
 
 // A camera that writes the anchor's chunks with a steady count (or a steady pattern of
@@ -230,6 +265,20 @@ void ChunkWalker::settleGrid(int t, std::uint32_t samples, bool whole) {
     gridCount_ = 0;
 }
 
+// Once the walk is over, the anchor's codec may tell exactly what each gap took.
+void ChunkWalker::settleGaps() {
+    const int a = layout_.anchor();
+    if (a < 0) {
+        return;
+    }
+    RecoveredTrack& r = result_.tracks[idx(a)];
+    codecs_[idx(a)]->settleGaps(r.gaps);
+    r.lost = 0;
+    for (const auto& [after, n] : r.gaps) {
+        r.lost += n;
+    }
+}
+
 // The first chunk of a track after damage starts where the reference's layout puts it
 // against the anchor.
 void ChunkWalker::keepInTime(int t) {
@@ -246,10 +295,14 @@ void ChunkWalker::keepInTime(int t) {
     const double due = endAligned_ > 0 ? timeOf(layout_.anchor()) + layout_.endOffset(t) -
                                              layout_.secondsOf(t, endAligned_)
                                        : timeOf(layout_.anchor()) + layout_.startOffset(t);
-    const auto n = std::llround((due - timeOf(t)) / per);
+    const double behind = (due - timeOf(t)) / per;
+    const auto n = std::llround(behind);
     if (n > 0) {
         r.gaps.emplace_back(r.samples, static_cast<std::uint64_t>(n));
         r.lost += static_cast<std::uint64_t>(n);
+    }
+    if (loss_.open) {
+        loss_.placed.emplace_back(t, r.samples, behind);
     }
 }
 

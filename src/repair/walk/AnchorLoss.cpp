@@ -1,0 +1,133 @@
+// How many of the anchor's (video's) samples a damaged stretch took. The stream's own
+// counters tell it up to whole periods of theirs; where a camera writes a steady number of
+// pictures a chunk, the first chunk after the damage tells where on that grid it resumed;
+// the bytes passed over choose what those two leave open. The other tracks, placed against
+// the anchor before its count was settled, move with it.
+#include "ChunkWalker.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace repair {
+namespace {
+
+// Counts asked of the counters past four times the byte estimate, and how far the grid
+// of the anchor's chunks is followed.
+constexpr std::uint64_t kGridSlack = 64;
+constexpr std::uint64_t kMaxGridSteps = 1u << 24;
+
+} // namespace
+
+void ChunkWalker::openLoss(std::uint64_t after, double estimate) {
+    loss_ = {};
+    loss_.open = true;
+    loss_.after = after;
+    loss_.estimate = std::max(estimate, 0.0);
+}
+
+// At the start of the anchor's first chunk after the damage.
+void ChunkWalker::countLoss() {
+    const int a = layout_.anchor();
+    if (!loss_.open || loss_.asked || a < 0) {
+        return;
+    }
+    loss_.asked = true;
+    const auto upTo = static_cast<std::uint64_t>(loss_.estimate * 4) +
+                      std::uint64_t{layout_.maxCount(a)} * 4 + kGridSlack;
+    loss_.counted = codecs_[idx(a)]->lostBefore(media_, pos_, upTo);
+    if (!loss_.counted.empty()) {
+        gridCount_ = 0;
+        setAnchorLoss(nearest(loss_.counted));
+    }
+}
+
+// Of counts the content allows, the one nearest to what the bytes say.
+std::uint64_t ChunkWalker::nearest(const std::vector<std::uint64_t>& counts) const {
+    return *std::min_element(counts.begin(), counts.end(), [&](std::uint64_t x, std::uint64_t y) {
+        return std::abs(static_cast<double>(x) - loss_.estimate) <
+               std::abs(static_cast<double>(y) - loss_.estimate);
+    });
+}
+
+// After that chunk, `samples` long and `whole` unless the data ended in it: on a steady grid
+// it was the end of some grid chunk, which with the counters pins down the samples lost.
+void ChunkWalker::closeLoss(std::uint32_t samples, bool whole) {
+    const int a = layout_.anchor();
+    if (!loss_.open) {
+        return;
+    }
+    loss_.open = false;
+    const auto& allowed = loss_.counted;
+    if (allowed.empty() || !whole || layout_.patternLength(a) == 0) {
+        return;
+    }
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> fit; // (lost, next grid chunk)
+    std::uint64_t start = 0;
+    for (std::uint64_t k = 0; k < kMaxGridSteps && start <= loss_.after + allowed.back(); ++k) {
+        const std::uint32_t count = layout_.countsFor(a, k).front();
+        if (count <= 1) {
+            return;
+        }
+        const std::uint64_t resumed = start + count - std::min(count, samples);
+        start += count;
+        if (count >= samples && resumed >= loss_.after &&
+            std::binary_search(allowed.begin(), allowed.end(), resumed - loss_.after)) {
+            fit.emplace_back(resumed - loss_.after, k + 1);
+        }
+    }
+    if (fit.empty()) {
+        return;
+    }
+    const auto best = std::min_element(fit.begin(), fit.end(), [&](const auto& x, const auto& y) {
+        return std::abs(static_cast<double>(x.first) - loss_.estimate) <
+               std::abs(static_cast<double>(y.first) - loss_.estimate);
+    });
+    chunksTaken_[idx(a)] = best->second;
+    setAnchorLoss(best->first);
+}
+
+// Sets track t's gap after sample `after` to n samples (none when n is 0), keeping the
+// gaps in order and the lost count whole.
+void ChunkWalker::setGap(int t, std::uint64_t after, std::uint64_t n) {
+    RecoveredTrack& r = result_.tracks[idx(t)];
+    auto it =
+        std::find_if(r.gaps.begin(), r.gaps.end(), [&](const auto& g) { return g.first == after; });
+    if (it != r.gaps.end()) {
+        r.lost -= it->second;
+        if (n == 0) {
+            r.gaps.erase(it);
+        } else {
+            it->second = n;
+        }
+    } else if (n > 0) {
+        const auto at =
+            std::upper_bound(r.gaps.begin(), r.gaps.end(), std::make_pair(after, std::uint64_t{0}));
+        r.gaps.insert(at, {after, n});
+    }
+    r.lost += n;
+}
+
+std::uint64_t ChunkWalker::gapAt(int t, std::uint64_t after) const {
+    for (const auto& [at, n] : result_.tracks[idx(t)].gaps) {
+        if (at == after) {
+            return n;
+        }
+    }
+    return 0;
+}
+
+void ChunkWalker::setAnchorLoss(std::uint64_t n) {
+    const int a = layout_.anchor();
+    const auto old = static_cast<double>(gapAt(a, loss_.after));
+    setGap(a, loss_.after, n);
+    const double shift = (static_cast<double>(n) - old) * layout_.secondsOf(a, 1);
+    if (result_.tracks[idx(a)].samples > loss_.after) {
+        anchorChunk_.second = anchorChunk_.second + n - static_cast<std::uint64_t>(old);
+    }
+    for (auto& [t, after, behind] : loss_.placed) {
+        behind += shift / layout_.secondsOf(t, 1);
+        setGap(t, after, static_cast<std::uint64_t>(std::max<long long>(std::llround(behind), 0)));
+    }
+}
+
+} // namespace repair
