@@ -1,5 +1,6 @@
 #include "NalVideo.h"
 
+#include "NalOrder.h"
 #include "Reference.h"
 #include "VideoProbe.h"
 
@@ -27,9 +28,10 @@ VideoProbeSettings nalVideoSettings(const CodecSetup& setup, VideoCodec codec) {
     return s;
 }
 
-NalVideo::NalVideo(VideoProbeSettings settings, const AvcConfig& config, std::string name)
+NalVideo::NalVideo(VideoProbeSettings settings, const AvcConfig& config, OrderHints hints,
+                   std::string name)
     : settings_(settings), params_(config.params), lengthSize_(config.lengthSize),
-      name_(std::move(name)) {}
+      name_(std::move(name)), hints_(hints) {}
 
 void NalVideo::learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe& nal,
                              ParamSets& into) const {
@@ -131,19 +133,6 @@ SampleGuess NalVideo::probe(MediaView& media, std::uint64_t pos) {
     return last_->guess;
 }
 
-Sps NalVideo::orderRules(const SliceHeader& first) const {
-    Sps rules;
-    if (settings_.codec == VideoCodec::Hevc) {
-        const HevcPps* pps = params_.hevcPps(first.ppsId);
-        const HevcSps* sps = pps ? params_.hevcSps(pps->spsId) : nullptr;
-        rules.log2MaxPocLsb = sps ? sps->log2MaxPocLsb : 16;
-        return rules;
-    }
-    const Pps* pps = params_.pps(first.ppsId);
-    const Sps* sps = pps ? params_.sps(pps->spsId) : nullptr;
-    return sps ? *sps : rules;
-}
-
 SampleFacts NalVideo::take(MediaView& media, std::uint64_t pos, std::uint64_t size) {
     if (!last_ || last_->pos != pos || last_->guess.size != size) {
         last_ = assemble(media, pos);
@@ -152,7 +141,9 @@ SampleFacts NalVideo::take(MediaView& media, std::uint64_t pos, std::uint64_t si
         params_ = *last_->params;
     }
     const AccessUnit& au = last_->au;
-    pictures_.push_back({poc_.next(au.firstSlice(), orderRules(au.firstSlice())), au.idr()});
+    const SliceHeader& first = au.firstSlice();
+    pictures_.push_back(
+        {poc_.next(first, orderRules(settings_.codec, first, params_)), au.idr(), false});
     SampleFacts facts;
     facts.sync = au.sync();
     last_.reset();
@@ -160,7 +151,7 @@ SampleFacts NalVideo::take(MediaView& media, std::uint64_t pos, std::uint64_t si
 }
 
 std::vector<std::uint32_t> NalVideo::compositionOffsets() const {
-    return repair::compositionOffsets(pictures_);
+    return repair::compositionOffsets(pictures_, hints_);
 }
 
 std::string NalVideo::describe() const {
