@@ -1,8 +1,9 @@
 #include "CameraScore.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 
 namespace {
@@ -151,26 +152,18 @@ TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, con
 
 } // namespace
 
-FileBytes::FileBytes(const std::string& path) : in_(path, std::ios::binary) {
-    std::error_code ec;
-    size_ = std::filesystem::file_size(path, ec);
-    if (ec) {
-        size_ = 0;
-    }
+FileBytes::FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::optional<std::vector<std::uint8_t>> FileBytes::read(std::uint64_t offset,
                                                          std::uint64_t bytes) {
-    if (offset > size_ || bytes > size_ - offset) {
+    if (offset > bytes_.size() || bytes > bytes_.size() - offset) {
         return std::nullopt;
     }
-    std::vector<std::uint8_t> b(bytes);
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(offset));
-    if (!in_.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(bytes))) {
-        return std::nullopt;
-    }
-    return b;
+    const auto from = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
+    return std::vector<std::uint8_t>(from, from + static_cast<std::ptrdiff_t>(bytes));
 }
 
 bool Kept::holds(std::uint64_t offset, std::uint64_t size) const {

@@ -4,21 +4,20 @@
 #include "Truth.h"
 
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
-// Random access to a file's bytes; reads past its end give nothing.
+// Random access to a file's bytes, held in memory (scoring reads sound frame by frame);
+// reads past its end give nothing.
 class FileBytes {
 public:
     explicit FileBytes(const std::string& path);
-    std::uint64_t size() const { return size_; }
+    std::uint64_t size() const { return bytes_.size(); }
     std::optional<std::vector<std::uint8_t>> read(std::uint64_t offset, std::uint64_t bytes);
 
 private:
-    std::ifstream in_;
-    std::uint64_t size_ = 0;
+    std::vector<std::uint8_t> bytes_;
 };
 
 // One track of a repaired file against the original. Units are samples, or PCM frames for

@@ -1,8 +1,9 @@
-// Display order to composition offsets, output tables, and the chunk layout learnt from
-// a reference.
+// Display order to composition offsets, picture order counts, output tables, and the chunk layout
+// learnt from a reference.
 #include "Check.h"
 #include "Composition.h"
 #include "Layout.h"
+#include "PicOrder.h"
 #include "SampleTables.h"
 
 #include <vector>
@@ -13,28 +14,127 @@ namespace {
 
 struct OrderCase {
     const char* name;
-    std::vector<PictureOrder> pictures;
+    std::vector<PictureOrder> pictures; // key, opens a period, key counts from 0 there
+    OrderHints hints;
     std::vector<std::uint32_t> offsets;
 };
 
+constexpr OrderHints kNoHints{};
+
 const OrderCase kOrder[] = {
-    {"no reordering", {{0, true}, {2, false}, {4, false}}, {}},
+    {"no reordering", {{0, true}, {2, false}, {4, false}}, kNoHints, {}},
+    {"no reordering, the writer's delay", {{0, true}, {2, false}, {4, false}}, {0, 2}, {2, 2, 2}},
     // I P B B: shown I B B P.
-    {"one P and two B", {{0, true}, {6, false}, {2, false}, {4, false}}, {1, 3, 0, 0}},
+    {"one P and two B", {{0, true}, {6, false}, {2, false}, {4, false}}, kNoHints, {1, 3, 0, 0}},
     // B-pyramid: I P B(ref) b b, shown I b B b P.
-    {"pyramid", {{0, true}, {8, false}, {4, false}, {2, false}, {6, false}}, {2, 5, 2, 0, 1}},
+    {"pyramid",
+     {{0, true}, {8, false}, {4, false}, {2, false}, {6, false}},
+     kNoHints,
+     {2, 5, 2, 0, 1}},
     // Order restarts at each IDR, so a new period never displays before the old one.
     {"two IDR periods",
      {{0, true}, {4, false}, {2, false}, {0, true}, {4, false}, {2, false}},
+     kNoHints,
      {1, 2, 0, 1, 2, 0}},
-    // A cut that lost the B pictures of the last group keeps the rest in order.
-    {"cut group", {{0, true}, {6, false}, {2, false}, {4, false}, {12, false}}, {1, 3, 0, 0, 1}},
+    // The B pictures after the last P are lost: the P is still shown three frames on.
+    {"cut after a P",
+     {{0, true}, {6, false}, {2, false}, {4, false}, {12, false}},
+     kNoHints,
+     {1, 3, 0, 0, 3}},
+    // Only I and P are left of the first group: the reference says how far keys step.
+    {"cut in the first group", {{0, true}, {6, false}}, {2, 1}, {1, 3}},
+    {"cut in the first group, no step known", {{0, true}, {6, false}}, {0, 1}, {1, 1}},
+    // MPEG-2 open group: I2 B0 B1 P5 ..., the B pictures shown before the I are lost.
+    {"leading pictures lost",
+     {{0, true, true}, {3, false}, {1, false}, {2, false}, {2, true, true}},
+     {1, 1},
+     {1, 3, 0, 0, 3}},
+    // A frame missing long before the end is not a cut: the pictures keep their ranks.
+    {"gap among settled pictures",
+     {{0, true}, {2, false}, {6, false}, {8, false}, {10, false}, {12, false}},
+     kNoHints,
+     {}},
+    {"hole wider than a picture buffer", {{0, true}, {100, false}}, {2, -1}, {}},
 };
 
 void order(Checks& c) {
     for (const auto& t : kOrder) {
-        const auto got = compositionOffsets(t.pictures);
+        const auto got = compositionOffsets(t.pictures, t.hints);
         c.expect(got == t.offsets, std::string("ctts: ") + t.name);
+    }
+}
+
+// Slice headers in decode order and the picture order counts they give (8.2.1).
+struct PocCase {
+    const char* name;
+    Sps sps;
+    std::vector<SliceHeader> slices;
+    std::vector<std::int64_t> counts;
+};
+
+Sps orderType(std::uint32_t type) {
+    Sps s;
+    s.pocType = type;
+    s.log2MaxFrameNum = 4;
+    return s;
+}
+
+// A slice of a frame: frame_num, reference or not, IDR, delta_pic_order_cnt[0].
+SliceHeader frame(std::uint32_t frameNum, bool reference, bool idr = false, int delta = 0) {
+    SliceHeader h;
+    h.frameNum = frameNum;
+    h.nalRefIdc = reference ? 1 : 0;
+    h.idr = idr;
+    h.deltaPoc[0] = delta;
+    return h;
+}
+
+// An HEVC picture that anchors the count, by its pic_order_cnt_lsb (four bits here).
+SliceHeader hevcPicture(std::uint32_t lsb, bool idrOrBla = false) {
+    SliceHeader h;
+    h.hevc = true;
+    h.pocLsb = lsb;
+    h.nalRefIdc = 1;
+    h.idr = idrOrBla;
+    return h;
+}
+
+// Type 1 as an I P B B encoder sets it: a reference frame every three, two frames a count.
+Sps ipbbCycle() {
+    Sps s = orderType(1);
+    s.refFrameOffsets = {6};
+    s.offsetForNonRefPic = -4;
+    return s;
+}
+
+void pictureOrderCounts(Checks& c) {
+    const PocCase cases[] = {
+        {"type 2: a non-reference frame just before the next",
+         orderType(2),
+         {frame(0, true, true), frame(1, true), frame(2, false), frame(2, true)},
+         {0, 2, 3, 4}},
+        {"type 2: frame_num wraps",
+         orderType(2),
+         {frame(0, true, true), frame(15, true), frame(0, true), frame(0, true, true)},
+         {0, 30, 32, 0}},
+        {"type 1: I P B B",
+         ipbbCycle(),
+         {frame(0, true, true), frame(1, true), frame(2, false), frame(2, false, false, 2),
+          frame(2, true)},
+         {0, 6, 2, 4, 12}},
+        {"HEVC: the lsb wraps, a BLA picture counts from zero",
+         orderType(0),
+         {hevcPicture(0, true), hevcPicture(6), hevcPicture(12), hevcPicture(2),
+          hevcPicture(10, true)},
+         {0, 6, 12, 18, 10}},
+    };
+    for (const auto& t : cases) {
+        PocCounter poc;
+        std::vector<std::int64_t> got;
+        for (const auto& slice : t.slices) {
+            got.push_back(poc.next(slice, t.sps));
+        }
+        c.expect(got == t.counts, std::string("picture order count: ") + t.name);
     }
 }
 
@@ -120,6 +220,7 @@ void layout(Checks& c) {
 int main() {
     Checks c;
     order(c);
+    pictureOrderCounts(c);
     tables(c);
     layout(c);
     return c.finish();

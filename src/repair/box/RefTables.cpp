@@ -142,4 +142,34 @@ std::int64_t editMediaTime(const ByteSource& src, const BoxHeader& edts) {
     return -1;
 }
 
+std::int64_t firstShownTime(const ByteSource& src, const BoxHeader& stts, const BoxHeader& ctts,
+                            std::uint64_t count) {
+    const Table times = readTable(src, stts, 8);
+    const Table offsets = readTable(src, ctts, 8);
+    // Version 1 offsets are signed.
+    const bool signedOffsets = !offsets.bytes.empty() && offsets.bytes[0] == 1;
+    std::int64_t earliest = -1;
+    std::int64_t dts = 0;
+    std::uint64_t t = 0, o = 0, tLeft = 0, oLeft = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        while (tLeft == 0 && t < times.entries) {
+            tLeft = be32(times.entry(t++, 8));
+        }
+        while (oLeft == 0 && o < offsets.entries) {
+            oLeft = be32(offsets.entry(o++, 8));
+        }
+        if (tLeft == 0 || oLeft == 0) {
+            break;
+        }
+        const std::uint32_t raw = be32(offsets.entry(o - 1, 8) + 4);
+        const std::int64_t offset = signedOffsets ? static_cast<std::int32_t>(raw) : raw;
+        const std::int64_t shown = dts + offset;
+        earliest = i == 0 ? shown : std::min(earliest, shown);
+        dts += be32(times.entry(t - 1, 8) + 4);
+        --tLeft;
+        --oLeft;
+    }
+    return std::max<std::int64_t>(earliest, -1);
+}
+
 } // namespace repair

@@ -42,5 +42,9 @@ std::vector<std::uint32_t> syncSamples(const ByteSource& src, const BoxHeader& s
 std::vector<RefChunk> chunkLayout(const ByteSource& src, const BoxHeader& stsc,
                                   const BoxHeader& offsets, bool wide);
 std::int64_t editMediaTime(const ByteSource& src, const BoxHeader& edts);
+// The earliest composition time (decode time plus offset) of the first `count` samples; -1
+// when that is before zero or the tables hold no sample.
+std::int64_t firstShownTime(const ByteSource& src, const BoxHeader& stts, const BoxHeader& ctts,
+                            std::uint64_t count);
 
 } // namespace repair

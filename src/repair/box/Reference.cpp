@@ -53,8 +53,15 @@ void readSampleTables(const ByteSource& src, const BoxHeader& stbl, RefTrack& t)
         t.stsd = wholeBox(src, *stsd);
         readSampleEntry(src, *stsd, t);
     }
-    if (auto stts = child("stts")) {
+    const auto stts = child("stts");
+    if (stts) {
         t.sampleDuration = dominantDelta(src, *stts);
+    }
+    const auto ctts = child("ctts");
+    if (stts && ctts && t.sampleDuration != 0) {
+        const std::int64_t shown = firstShownTime(src, *stts, *ctts, kLearnSamples);
+        const std::int64_t d = t.sampleDuration;
+        t.shownDelay = shown < 0 ? -1 : (shown + d / 2) / d;
     }
     SizeTable sizes;
     if (auto stsz = child("stsz")) {

@@ -48,6 +48,9 @@ struct RefTrack {
     std::vector<RefChunk> chunks;
     std::vector<RefSample> firstSamples; // a bounded number, for learning
     std::int64_t editMediaTime = -1;     // -1: no edit list
+    // When its first picture shown is shown, in sample durations: the writer's B-frame
+    // delay. -1: no composition offsets.
+    std::int64_t shownDelay = -1;
     // Where its stbl's payload lies in the moov box (offset 0: the moov's header); 0: none.
     std::uint64_t stblPayload = 0, stblEnd = 0;
     std::optional<AvcConfig> avc;

@@ -1,6 +1,7 @@
 // H.264 video (avc1, avc3): access units of length-prefixed NAL units.
 #include "Codec.h"
 #include "Endian.h"
+#include "NalOrder.h"
 #include "NalVideo.h"
 #include "Reference.h"
 
@@ -14,7 +15,8 @@ bool handles(const RefTrack& t) {
 }
 
 std::unique_ptr<Codec> make(const CodecSetup& s) {
-    return std::make_unique<NalVideo>(nalVideoSettings(s, VideoCodec::H264), *s.track.avc, "H.264");
+    return std::make_unique<NalVideo>(nalVideoSettings(s, VideoCodec::H264), *s.track.avc,
+                                      nalOrderHints(s, VideoCodec::H264), "H.264");
 }
 
 } // namespace

@@ -15,9 +15,9 @@ bool readPicOrder(BitReader& br, const Sps& sps, const Pps& pps, SliceHeader& sh
             sh.deltaPocBottom = br.se();
         }
     } else if (sps.pocType == 1 && !sps.deltaPicOrderAlwaysZero) {
-        br.se();
+        sh.deltaPoc[0] = br.se();
         if (pps.bottomFieldPicOrderPresent && !sh.fieldPic) {
-            br.se();
+            sh.deltaPoc[1] = br.se();
         }
     }
     return !br.failed();
@@ -99,7 +99,8 @@ bool startsNewPicture(const SliceHeader& prev, const SliceHeader& cur) {
            cur.fieldPic != prev.fieldPic || cur.bottomField != prev.bottomField ||
            (cur.nalRefIdc == 0) != (prev.nalRefIdc == 0) || cur.idr != prev.idr ||
            (cur.idr && cur.idrPicId != prev.idrPicId) || cur.pocLsb != prev.pocLsb ||
-           cur.deltaPocBottom != prev.deltaPocBottom;
+           cur.deltaPocBottom != prev.deltaPocBottom || cur.deltaPoc[0] != prev.deltaPoc[0] ||
+           cur.deltaPoc[1] != prev.deltaPoc[1];
 }
 
 } // namespace repair

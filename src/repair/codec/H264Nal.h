@@ -22,6 +22,7 @@ struct SliceHeader {
     std::uint32_t idrPicId = 0;
     std::uint32_t pocLsb = 0;
     std::int32_t deltaPocBottom = 0;
+    std::int32_t deltaPoc[2] = {0, 0}; // order type 1
     int nalRefIdc = 0;
 };
 

@@ -73,14 +73,14 @@ bool readPocInfo(BitReader& br, Sps& sps) {
         sps.log2MaxPocLsb = static_cast<int>(v) + 4;
     } else if (sps.pocType == 1) {
         sps.deltaPicOrderAlwaysZero = br.flag();
-        br.se();
-        br.se();
+        sps.offsetForNonRefPic = br.se();
+        sps.offsetForTopToBottomField = br.se();
         const std::uint32_t cycle = br.ue();
         if (cycle > 255) {
             return false;
         }
         for (std::uint32_t i = 0; i < cycle && !br.failed(); ++i) {
-            br.se();
+            sps.refFrameOffsets.push_back(br.se());
         }
     } else if (sps.pocType != 2) {
         return false;

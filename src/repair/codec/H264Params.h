@@ -18,6 +18,10 @@ struct Sps {
     std::uint32_t pocType = 0;
     int log2MaxPocLsb = 4;
     bool deltaPicOrderAlwaysZero = false;
+    // Order type 1: expected counts over a cycle of reference frames.
+    std::int32_t offsetForNonRefPic = 0;
+    std::int32_t offsetForTopToBottomField = 0;
+    std::vector<std::int32_t> refFrameOffsets;
     bool frameMbsOnly = true;
     std::uint32_t picSizeInMbs = 0;
 };

@@ -1,6 +1,7 @@
 // HEVC video (hvc1, hev1): access units of length-prefixed NAL units.
 #include "Codec.h"
 #include "Endian.h"
+#include "NalOrder.h"
 #include "NalVideo.h"
 #include "Reference.h"
 
@@ -12,7 +13,8 @@ bool handles(const RefTrack& t) {
 }
 
 std::unique_ptr<Codec> make(const CodecSetup& s) {
-    return std::make_unique<NalVideo>(nalVideoSettings(s, VideoCodec::Hevc), *s.track.avc, "HEVC");
+    return std::make_unique<NalVideo>(nalVideoSettings(s, VideoCodec::Hevc), *s.track.avc,
+                                      nalOrderHints(s, VideoCodec::Hevc), "HEVC");
 }
 
 } // namespace

@@ -214,9 +214,7 @@ bool readVol(const std::uint8_t* p, std::size_t n, MpegState& state) {
     while (bits < 16 && (1u << bits) < resolution) {
         ++bits;
     }
-    if (br.flag()) {
-        br.skip(static_cast<std::size_t>(bits)); // fixed VOP time increment
-    }
+    state.fixedIncrement = br.flag() ? br.bits(bits) : 0;
     state.timeResolution = resolution;
     state.timeBits = bits;
     state.rectangular = shape == kRectangular;

@@ -34,6 +34,7 @@ struct MpegState {
     // MPEG-4: from the VOL (the reference's decoder configuration or the stream itself)
     int timeBits = 0;
     std::uint32_t timeResolution = 0;
+    std::uint32_t fixedIncrement = 0; // every VOP time a multiple of it; 0: not fixed
     bool rectangular = true;
     // MPEG-4 display time bookkeeping, in seconds
     std::int64_t timeBase = 0;
@@ -59,7 +60,7 @@ PictureHeader readPicture(MpegStandard standard, const std::uint8_t* p, std::siz
                           const MpegState& state);
 // MPEG-2 picture coding extension: a field picture?
 std::optional<bool> fieldPicture(const std::uint8_t* p, std::size_t n);
-// MPEG-4 VOL: time resolution and shape; false when it does not parse.
+// MPEG-4 VOL: time resolution, fixed VOP rate and shape; false when it does not parse.
 bool readVol(const std::uint8_t* p, std::size_t n, MpegState& state);
 // MPEG-4 GOV time code, in seconds.
 std::optional<std::int64_t> govSeconds(const std::uint8_t* p, std::size_t n);

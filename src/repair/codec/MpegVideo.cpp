@@ -37,6 +37,7 @@ struct Unit {
     bool valid = false;
     PictureHeader picture;   // the first picture of the sample
     bool opensGroup = false; // with a sequence or GOP header (MPEG-2), GOV or VOL (MPEG-4)
+    bool gopHeader = false;  // MPEG-2: temporal references count from 0 again
     std::optional<std::int64_t> govSeconds;
     std::optional<MpegState> vol; // a VOL inside the sample
     std::uint64_t pictureAt = 0;
@@ -55,7 +56,9 @@ public:
                                    std::uint64_t{s.track.maxSampleSize} * 4, kMinUnit, kMaxUnit)),
           maxPicture_(std::clamp<std::uint64_t>(std::uint64_t{s.track.maxSampleSize} * 2,
                                                 kMinPicture, kMaxPicture)),
-          judge_(standard, config, s.reference, s.track.firstSamples) {
+          judge_(standard, config, s.reference, s.track.firstSamples),
+          frameDuration_(s.track.sampleDuration), timescale_(s.track.timescale),
+          shownDelay_(s.track.shownDelay) {
         if (standard == MpegStandard::Mpeg4 && !config.empty()) {
             readConfigVol(config);
         }
@@ -89,9 +92,10 @@ public:
             state_.timeBase = *u.govSeconds;
         }
         if (standard_ == MpegStandard::Mpeg4) {
-            pictures_.push_back({vopTime(state_, u.picture), pictures_.empty()});
+            pictures_.push_back({vopTime(state_, u.picture), pictures_.empty(), false});
         } else {
-            pictures_.push_back({u.picture.temporalReference, u.opensGroup || pictures_.empty()});
+            pictures_.push_back(
+                {u.picture.temporalReference, u.opensGroup || pictures_.empty(), u.gopHeader});
         }
         if (u.picture.type != PictureType::B) {
             judge_.follow(media, pos, size);
@@ -103,7 +107,7 @@ public:
     }
 
     std::vector<std::uint32_t> compositionOffsets() const override {
-        return repair::compositionOffsets(pictures_);
+        return repair::compositionOffsets(pictures_, orderHints());
     }
 
     std::string describe() const override {
@@ -120,6 +124,23 @@ private:
         Unit unit;
         SampleGuess guess;
     };
+
+    // A temporal reference counts frames. A VOP time counts ticks of the time resolution:
+    // the fixed increment, else as many as a frame of the reference lasts.
+    OrderHints orderHints() const {
+        OrderHints h;
+        h.delay = shownDelay_;
+        if (standard_ == MpegStandard::Mpeg2) {
+            h.step = 1;
+        } else if (state_.fixedIncrement != 0) {
+            h.step = state_.fixedIncrement;
+        } else if (timescale_ != 0 &&
+                   std::uint64_t{state_.timeResolution} * frameDuration_ % timescale_ == 0) {
+            h.step = static_cast<std::int64_t>(std::uint64_t{state_.timeResolution} *
+                                               frameDuration_ / timescale_);
+        }
+        return h;
+    }
 
     void readConfigVol(const std::vector<std::uint8_t>& config) {
         const MemorySource src(config.data(), config.size());
@@ -244,6 +265,7 @@ private:
                      MpegState& state) const {
         u.opensGroup = true;
         if (standard_ == MpegStandard::Mpeg2) {
+            u.gopHeader = u.gopHeader || code == 0xB8;
             return code == 0xB3 ? sequenceHeaderSound(body, len)
                                 : gopHeaderSound(standard_, body, len);
         }
@@ -322,6 +344,9 @@ private:
     std::uint64_t maxUnit_;
     std::uint64_t maxPicture_;
     MpegJudge judge_;
+    std::uint32_t frameDuration_;
+    std::uint32_t timescale_;
+    std::int64_t shownDelay_;
     MpegState state_;
     std::optional<Cached> last_;
     std::vector<PictureOrder> pictures_;

@@ -1,5 +1,6 @@
 #include "NalVideo.h"
 
+#include "NalOrder.h"
 #include "Reference.h"
 #include "VideoProbe.h"
 
@@ -33,9 +34,10 @@ VideoProbeSettings nalVideoSettings(const CodecSetup& setup, VideoCodec codec) {
     return s;
 }
 
-NalVideo::NalVideo(VideoProbeSettings settings, const AvcConfig& config, std::string name)
+NalVideo::NalVideo(VideoProbeSettings settings, const AvcConfig& config, OrderHints hints,
+                   std::string name)
     : settings_(settings), params_(config.params), lengthSize_(config.lengthSize),
-      name_(std::move(name)) {}
+      name_(std::move(name)), hints_(hints) {}
 
 void NalVideo::learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe& nal,
                              ParamSets& into) const {
@@ -137,19 +139,6 @@ SampleGuess NalVideo::probe(MediaView& media, std::uint64_t pos) {
     return last_->guess;
 }
 
-Sps NalVideo::orderRules(const SliceHeader& first) const {
-    Sps rules;
-    if (settings_.codec == VideoCodec::Hevc) {
-        const HevcPps* pps = params_.hevcPps(first.ppsId);
-        const HevcSps* sps = pps ? params_.hevcSps(pps->spsId) : nullptr;
-        rules.log2MaxPocLsb = sps ? sps->log2MaxPocLsb : 16;
-        return rules;
-    }
-    const Pps* pps = params_.pps(first.ppsId);
-    const Sps* sps = pps ? params_.sps(pps->spsId) : nullptr;
-    return sps ? *sps : rules;
-}
-
 SampleFacts NalVideo::take(MediaView& media, std::uint64_t pos, std::uint64_t size) {
     if (!last_ || last_->pos != pos || last_->guess.size != size) {
         last_ = assemble(media, pos);
@@ -158,8 +147,10 @@ SampleFacts NalVideo::take(MediaView& media, std::uint64_t pos, std::uint64_t si
         params_ = *last_->params;
     }
     const AccessUnit& au = last_->au;
-    pictures_.push_back({poc_.next(au.firstSlice(), orderRules(au.firstSlice())), au.idr()});
-    count_.add(pictures_.back(), pictureKind(au.firstSlice()));
+    const SliceHeader& first = au.firstSlice();
+    pictures_.push_back(
+        {poc_.next(first, orderRules(settings_.codec, first, params_)), au.idr(), false});
+    count_.add(pictures_.back(), pictureKind(first));
     SampleFacts facts;
     facts.sync = au.sync();
     last_.reset();
@@ -176,7 +167,7 @@ std::vector<std::uint64_t> NalVideo::lostBefore(MediaView& media, std::uint64_t 
         return {};
     }
     const SliceHeader& first = u.au.firstSlice();
-    const Sps rules = orderRules(first);
+    const Sps rules = orderRules(settings_.codec, first, params_);
     const bool h264 = settings_.codec == VideoCodec::H264;
     if (h264 && rules.pocType == 2) {
         const std::int64_t count = 2 * std::int64_t{first.frameNum} - (first.nalRefIdc ? 0 : 1);
@@ -192,7 +183,7 @@ std::vector<std::uint64_t> NalVideo::lostBefore(MediaView& media, std::uint64_t 
 }
 
 std::vector<std::uint32_t> NalVideo::compositionOffsets() const {
-    return repair::compositionOffsets(pictures_);
+    return repair::compositionOffsets(pictures_, hints_);
 }
 
 std::string NalVideo::describe() const {

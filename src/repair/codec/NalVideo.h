@@ -3,6 +3,7 @@
 #include "AccessUnit.h"
 #include "Codec.h"
 #include "Composition.h"
+#include "PicOrder.h"
 #include "PictureCount.h"
 
 #include <optional>
@@ -14,7 +15,8 @@ namespace repair {
 // the parameter sets of the reference and of the stream itself.
 class NalVideo : public Codec {
 public:
-    NalVideo(VideoProbeSettings settings, const AvcConfig& config, std::string name);
+    NalVideo(VideoProbeSettings settings, const AvcConfig& config, OrderHints hints,
+             std::string name);
 
     SampleGuess probe(MediaView& media, std::uint64_t pos) override;
     SampleFacts take(MediaView& media, std::uint64_t pos, std::uint64_t size) override;
@@ -38,7 +40,6 @@ private:
     bool couldStart(MediaView& media, std::uint64_t pos) const;
     void learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe& nal,
                        ParamSets& into) const;
-    Sps orderRules(const SliceHeader& first) const;
 
     VideoProbeSettings settings_;
     ParamSets params_;
@@ -46,6 +47,7 @@ private:
     std::string name_;
     std::optional<Unit> last_;
     PocCounter poc_;
+    OrderHints hints_;
     std::vector<PictureOrder> pictures_;
     PictureCount count_;
 };

@@ -29,10 +29,10 @@ std::int64_t modulo(std::int64_t a, std::int64_t m) {
 } // namespace
 
 void PictureCount::add(const PictureOrder& picture, int kind) {
-    if (picture.idr) {
+    if (picture.opens) {
         idrs_.push_back(pictures_.size());
     }
-    pictures_.push_back({picture.poc, kind});
+    pictures_.push_back({picture.key, kind});
 }
 
 std::size_t PictureCount::periodStart(std::size_t i) const {

@@ -16,7 +16,8 @@ namespace repair {
 // the encoder repeats one shape of group of pictures.
 class PictureCount {
 public:
-    // A picture taken, in decode order; kind tells pictures of one role in the GOP apart.
+    // A picture taken, in decode order (its key the order count, opening a period at an IDR
+    // picture); kind tells pictures of one role in the GOP apart.
     void add(const PictureOrder& picture, int kind);
     // Damage comes before the next picture added.
     void gap() { gaps_.push_back(pictures_.size()); }
