@@ -57,6 +57,10 @@ double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& 
         }
         out << "\n";
     }
+    if (walk.zeroTail > 0) {
+        out << "zero tail of " << walk.zeroTail << " bytes after byte " << walk.limit
+            << " left out: preallocated, not media\n";
+    }
     out << "media data accounted for: " << describeShare(share) << " of " << total
         << " bytes outside damage\n";
     out << "stopped at byte " << walk.stoppedAt << " of " << walk.limit << ": " << walk.stopReason

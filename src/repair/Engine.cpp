@@ -4,6 +4,8 @@
 #include "ChunkWalker.h"
 #include "Layout.h"
 #include "RepairError.h"
+#include "ZeroRun.h"
+#include "ZeroTail.h"
 
 #include <algorithm>
 
@@ -80,7 +82,13 @@ WalkResult Engine::walk(const ByteSource& broken, const MediaData& media) {
         fixed.push_back(c->fixedSize());
     }
     const Layout layout(ref_.tracks, fixed);
-    MediaView view(broken, media.begin, media.end, media.cut);
+    // Zeros a camera preallocated end the media where they start, like a cut.
+    const std::uint64_t zeros = trailingZeros(broken, media.begin, media.end);
+    const bool tail = zeros >= zeroTailMinimum(layout);
+    MediaView view(broken, media.begin, media.end - (tail ? zeros : 0), media.cut || tail);
+    if (tail) {
+        view.setZeroTail(media.end);
+    }
     ChunkWalker walker(view, codecs_, layout);
     if (onChunk_) {
         walker.onChunk(onChunk_);
@@ -93,7 +101,9 @@ WalkResult Engine::walk(const ByteSource& broken, const MediaData& media) {
     if (media.search) {
         walker.searchStart(referenceMediaOffset());
     }
-    return walker.run();
+    WalkResult result = walker.run();
+    result.zeroTail = tail ? media.end - result.limit : 0;
+    return result;
 }
 
 std::vector<TrackOut> Engine::outputTracks(const WalkResult& walk, std::int64_t shift) const {

@@ -144,6 +144,8 @@ std::string helpText() {
            "Files whose head is missing or garbled, with damaged stretches inside the media, or\n"
            "with several or mis-sized mdat boxes are repaired as far as the tracks are\n"
            "recognised: damage is passed over and the tracks keep their times across it.\n"
+           "Zeros that fill a preallocated file after its media are not media: it ends where\n"
+           "they start, and they count neither in the result nor in the share accounted for.\n"
            "\n"
            "The summary says what came back per track, the damaged stretches skipped, and how\n"
            "much of the media data up to the cut (outside damage) was accounted for. A repair\n"

@@ -1,8 +1,10 @@
 // Broken files worse than a cut: the head lost or garbled, damaged stretches in the middle,
-// the media split over several mdat boxes or an mdat whose size is too small. Made from
+// the media split over several mdat boxes or an mdat whose size is too small, zeros after the
+// cut up to the length a camera had preallocated for its file. Made from
 // camera-style recordings (tests/fixtures/camlayout); untrunc-w must bring back, per track,
 // 99 % of the samples that were complete and outside the damage, bit-exact and in order,
-// and after a damaged stretch every sample within one video frame of its time.
+// and after a damaged stretch every sample within one video frame of its time; nothing of a
+// zero tail may come back as media.
 #include "CameraRecording.h"
 #include "CameraScore.h"
 #include "Check.h"
@@ -10,6 +12,7 @@
 #include "MediaFixture.h"
 #include "MiniMoov.h"
 #include "Process.h"
+#include "ZeroTail.h"
 
 #include <cmath>
 #include <cstdio>
@@ -26,6 +29,7 @@ constexpr double kFloor = 0.99;
 constexpr double kSeconds = 4;
 
 enum class Damage {
+    CutOnly,
     NoHead,
     ZeroHead,
     NoiseHead,
@@ -45,6 +49,7 @@ struct DamageCase {
     std::uint64_t size;            // bytes damaged or removed
     const char* handler = nullptr; // the track whose chunk is damaged
     double share = 0;              // of that chunk's bytes
+    ZeroTail tail = {};            // then cut and filled with zeros up to a planned length
 };
 
 const DamageCase kCases[] = {
@@ -58,6 +63,41 @@ const DamageCase kCases[] = {
     {"zeros in a video chunk", Damage::ZerosInChunk, 0.55, 0, "vide", 0.6},
     {"noise in a sound chunk", Damage::NoiseInChunk, 0.35, 0, "soun", 0.5},
     {"zeros across tracks", Damage::ZerosToNextOf, 0.7, 0, "vide"},
+    {"tail, cut mid-sample",
+     Damage::CutOnly,
+     0,
+     0,
+     nullptr,
+     0,
+     {1.5, 0.55, TailCut::MidSample, false}},
+    {"tail x4, cut in a chunk",
+     Damage::CutOnly,
+     0,
+     0,
+     nullptr,
+     0,
+     {4, 0.8, TailCut::BetweenSamples, true}},
+    {"tail after silence",
+     Damage::CutOnly,
+     0,
+     0,
+     nullptr,
+     0,
+     {2, 0.65, TailCut::AfterSilence, false}},
+    {"tail before sound",
+     Damage::CutOnly,
+     0,
+     0,
+     nullptr,
+     0,
+     {3, 0.35, TailCut::BeforeSound, false}},
+    {"zeros inside, tail",
+     Damage::ZerosInside,
+     0.45,
+     4096,
+     nullptr,
+     0,
+     {1.5, 0.85, TailCut::MidSample, true}},
 };
 
 // The stretch [from, to) that a case damaging chunks overwrites; empty when the kind has no
@@ -110,8 +150,7 @@ void noise(std::string& b, std::uint64_t from, std::uint64_t n, bool zeros) {
 
 // The broken copy of `original` (its moov is dropped: the cut is at the end of its media)
 // and what of the original it still holds.
-std::string damaged(const Truth& t, const std::string& original, const DamageCase& d, Kept& kept) {
-    std::string b = readAll(original);
+std::string damageMedia(const Truth& t, std::string b, const DamageCase& d, Kept& kept) {
     if (d.kind == Damage::SmallMdat) {
         // A camera that finished its file but left a wrong mdat size: the moov is there.
         putBe32(b, t.mdatOffset, 1000);
@@ -123,6 +162,8 @@ std::string damaged(const Truth& t, const std::string& original, const DamageCas
     auto at = t.mdatData +
               static_cast<std::uint64_t>(static_cast<double>(t.mdatEnd - t.mdatData) * d.where);
     switch (d.kind) {
+    case Damage::CutOnly:
+        return b;
     case Damage::NoHead:
         kept.begin = t.mdatData + d.size;
         kept.times = false;
@@ -170,6 +211,15 @@ std::string damaged(const Truth& t, const std::string& original, const DamageCas
     return b;
 }
 
+std::string damaged(const Truth& t, const std::string& original, const DamageCase& d, Kept& kept) {
+    std::string b = damageMedia(t, readAll(original), d, kept);
+    if (d.tail.planned > 0) {
+        kept.cut = tailCutPoint(t, d.tail);
+        appendZeroTail(t, d.tail, kept.cut, b);
+    }
+    return b;
+}
+
 class Run {
 public:
     Run(Checks& c, std::string dir) : c_(c), dir_(std::move(dir)) {}
@@ -181,6 +231,9 @@ private:
               std::uint32_t seed, const std::string& path, Truth& truth);
     void damageCase(const camlayout::CameraKind& k, const DamageCase& d,
                     const std::string& original, const std::string& reference);
+    std::string recorded(const DamageCase& d, const std::string& original, const std::string& stem);
+    void checkTail(const DamageCase& d, const std::string& what, const std::string& result,
+                   const std::vector<TableTrack>* tables, const Kept& kept, const RunResult& r);
     double frameSeconds() const;
     Checks& c_;
     std::string dir_;
@@ -226,18 +279,49 @@ void Run::kind(const camlayout::CameraKind& k) {
     }
 }
 
+// The recording the broken file was made from: with raw sound silent up to the cut when
+// the case says so.
+std::string Run::recorded(const DamageCase& d, const std::string& original,
+                          const std::string& stem) {
+    if (d.tail.planned == 0 || d.tail.at != TailCut::AfterSilence) {
+        return original;
+    }
+    std::string b = readAll(original);
+    if (!silenceBefore(truth_, tailCutPoint(truth_, d.tail), b)) {
+        return original;
+    }
+    c_.expect(writeAll(stem + ".silent", b), stem + ": silent recording made");
+    return stem + ".silent";
+}
+
+// Zeros a camera preallocated are not media: no sample of the result holds them, and the
+// summary says they were left out (and only then).
+void Run::checkTail(const DamageCase& d, const std::string& what, const std::string& result,
+                    const std::vector<TableTrack>* tables, const Kept& kept, const RunResult& r) {
+    const bool tail = d.tail.planned > 0;
+    c_.equal(r.output.find("zero tail") != std::string::npos, tail,
+             what + ": zero tail reported\n" + r.output);
+    if (tail && tables) {
+        c_.equal(sampleInTail(*tables, result, truth_.mdatData, kept.cut), std::string(),
+                 what + ": sample in the zero tail");
+    }
+}
+
 void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
                      const std::string& original, const std::string& reference) {
     const std::string what = std::string(k.name) + " / " + d.name;
     Kept kept;
     kept.slack = frameSeconds();
-    const std::string broken = dir_ + "/" + k.name + "-" + std::to_string(&d - kCases) + ".broken";
-    c_.expect(writeAll(broken, damaged(truth_, original, d, kept)), what + ": broken file made");
+    const std::string stem = dir_ + "/" + k.name + "-" + std::to_string(&d - kCases);
+    const std::string source = recorded(d, original, stem);
+    const std::string broken = stem + ".broken";
+    c_.expect(writeAll(broken, damaged(truth_, source, d, kept)), what + ": broken file made");
     const RunResult r = runProgram({UNTRUNC_W, reference, broken});
     std::string error = "no result";
     const auto tables = readTables(broken + "_untrunc.mp4", error);
     c_.expect(tables.has_value(), what + ": result readable (" + error + ")\n" + r.output);
-    FileBytes orig(original);
+    checkTail(d, what, broken + "_untrunc.mp4", tables ? &*tables : nullptr, kept, r);
+    FileBytes orig(source);
     FileBytes res(broken + "_untrunc.mp4");
     std::cout << what << " | exit " << r.status;
     bool whole = true;
@@ -275,10 +359,10 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
 }
 
 void Run::printSummary() const {
-    std::printf("\n%-12s %-20s %s\n", "kind", "damage", "bit-exact, lowest track");
+    std::printf("\n%-12s %-30s %s\n", "kind", "damage", "bit-exact, lowest track");
     for (const auto& row : rows_) {
         const auto tab = row.find('\t');
-        std::printf("%-12s %-20s %6.1f%%\n", row.substr(0, tab).c_str(),
+        std::printf("%-12s %-30s %6.1f%%\n", row.substr(0, tab).c_str(),
                     row.substr(tab + 1).c_str(), 100.0 * minShare_.at(row));
     }
 }

@@ -2,6 +2,7 @@
 
 #include "ByteSource.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +25,10 @@ public:
     std::uint64_t limit() const { return limit_; }
     // True when the limit is where the file was cut, not where the recording ended.
     bool endIsCut() const { return endIsCut_; }
+    // Zeros from the limit up to here are a preallocated file's tail, not media: the limit
+    // is where they start. No byte of them is read through the view.
+    void setZeroTail(std::uint64_t end) { zeroTailEnd_ = end; }
+    std::uint64_t zeroTailEnd() const { return std::max(zeroTailEnd_, limit_); }
 
     // Whether a sample of another track could start at pos. The walker answers; a codec
     // asks to tell where its own last sample before another track's ends.
@@ -61,6 +66,7 @@ private:
     std::uint64_t begin_;
     std::uint64_t limit_;
     bool endIsCut_;
+    std::uint64_t zeroTailEnd_ = 0;
     std::function<bool(std::uint64_t, Ask)> others_;
     int nested_ = 0;
     mutable std::array<Block, 4> blocks_{};

@@ -358,6 +358,7 @@ WalkResult ChunkWalker::run() {
             stop("no whole sample at byte " + std::to_string(pos_), true);
         }
     }
+    takeSilenceBeforeTail();
     if (!stopped_) {
         stop("end of media data", false);
     }

@@ -125,6 +125,8 @@ private:
     std::optional<std::pair<std::uint64_t, std::uint32_t>> runEndingAt(int t, std::uint64_t from,
                                                                        std::uint64_t to);
     void keepInTime(int t);
+    void takeSilenceBeforeTail();
+    bool endsInSilence(int t) const;
     std::uint32_t endAligned_ = 0; // samples of a chunk found backwards, timed by its end
     double timeOf(int t) const;
 

@@ -31,7 +31,7 @@ struct RecoveredTrack {
 struct WalkResult {
     std::vector<RecoveredTrack> tracks; // in the reference's track order
     std::uint64_t begin = 0;            // where the media data starts
-    std::uint64_t limit = 0;            // where it ends (the cut, or the recorded end)
+    std::uint64_t limit = 0;            // where it ends (the cut, a zero tail, the recorded end)
     std::uint64_t stoppedAt = 0;
     std::uint64_t lostToCut = 0; // bytes of an incomplete chunk or sample at the cut
     std::string stopReason;
@@ -40,6 +40,8 @@ struct WalkResult {
     int stretches = 0;
 
     std::uint64_t dataEnd = 0; // one past the last recovered byte
+    // Zeros after the limit that a camera preallocated: left out of the media data.
+    std::uint64_t zeroTail = 0;
 
     // Bytes of the media data that the walk explained: recovered samples and what the cut
     // took of the last one.
