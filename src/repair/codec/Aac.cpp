@@ -1,6 +1,7 @@
 // AAC audio (mp4a with an AAC AudioSpecificConfig): raw frames with no length of their own.
-// libavcodec's decoder knows where a frame ends; runs of frames are decoded in one go and
-// remembered, so walking a chunk decodes each frame once.
+// A frame ends where libavcodec's decoder says (found by walking its syntax where that can
+// be done); runs of frames are found in one go and remembered, so walking a chunk looks at
+// each frame once.
 #include "AacFrameFinder.h"
 #include "Codec.h"
 #include "Endian.h"

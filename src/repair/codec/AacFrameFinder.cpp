@@ -21,8 +21,11 @@ enum Element { Sce = 0, Cpe = 1, Cce = 2, Lfe = 3, Dse = 4, Pce = 5, Fil = 6, En
 
 } // namespace
 
-AacFrameFinder::AacFrameFinder(const AacConfig& config, int lowGainThreshold)
+AacFrameFinder::AacFrameFinder(const AacConfig& config, int lowGainThreshold, bool walk)
     : channels_(config.channels), lowGain_(lowGainThreshold) {
+    if (walk) {
+        layout_ = aacLayout(config.audioSpecificConfig);
+    }
     maxFrame_ =
         kMaxBytesPerChannel * static_cast<std::size_t>(std::clamp(channels_ ? channels_ : 8, 1, 8));
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AAC);
@@ -79,15 +82,54 @@ bool AacFrameFinder::send(const std::uint8_t* data, std::size_t size) {
     return avcodec_send_packet(ctx_, packet_) >= 0;
 }
 
-bool AacFrameFinder::decodes(const std::uint8_t* data, std::size_t size) {
+bool AacFrameFinder::libavDecodes(const std::uint8_t* data, std::size_t size) {
     return ok() && send(data, size) && avcodec_receive_frame(ctx_, frame_) >= 0;
 }
 
-std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std::size_t size,
-                                                   const std::function<bool(std::size_t)>& stop,
-                                                   bool& stopped) {
+bool AacFrameFinder::decodes(const std::uint8_t* data, std::size_t size) {
+    if (ok() && layout_) {
+        const AacStep step = nextAacFrame(*layout_, data, size, 0);
+        if (step.result != AacBlock::Result::Unknown) {
+            return step.result == AacBlock::Result::Ok;
+        }
+    }
+    return libavDecodes(data, size);
+}
+
+// The frame starts that decodeRun() finds, from walking the frames; nothing where the
+// walk cannot tell.
+std::optional<std::vector<std::size_t>> AacFrameFinder::walkRun(const std::uint8_t* data,
+                                                                std::size_t size, const Stop& stop,
+                                                                bool& stopped) const {
     std::vector<std::size_t> starts;
+    AacStep step = nextAacFrame(*layout_, data, size, 0);
+    while (step.result == AacBlock::Result::Ok && starts.size() < kMaxFramesPerRun) {
+        if (!starts.empty() && (step.start == size || step.start <= starts.back())) {
+            break;
+        }
+        starts.push_back(starts.empty() ? 0 : step.start);
+        if (starts.size() > 1 && stop(step.start)) {
+            stopped = true;
+            break;
+        }
+        step = nextAacFrame(*layout_, data, size, step.start + step.length);
+    }
+    if (step.result == AacBlock::Result::Unknown && !stopped && starts.size() < kMaxFramesPerRun) {
+        return std::nullopt;
+    }
+    return starts;
+}
+
+std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std::size_t size,
+                                                   const Stop& stop, bool& stopped) {
     stopped = false;
+    if (layout_) {
+        if (auto starts = walkRun(data, size, stop, stopped)) {
+            return *starts;
+        }
+        stopped = false;
+    }
+    std::vector<std::size_t> starts;
     if (!send(data, size) || avcodec_receive_frame(ctx_, frame_) < 0) {
         return starts;
     }
@@ -107,6 +149,30 @@ std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std
         }
     }
     return starts;
+}
+
+// The shortest length from which data[0, length) decodes, 0 for none, from walking the
+// first frame; nothing where only decoding can tell.
+std::optional<std::size_t> AacFrameFinder::walkedEnd(const std::uint8_t* data,
+                                                     std::size_t longest) const {
+    if (!layout_) {
+        return std::nullopt;
+    }
+    // A frame that is refused with all the bytes in view is refused with fewer too: it was
+    // either unsound or cut short.
+    const AacBlock b = walkRawDataBlock(*layout_, data, longest);
+    if (b.result == AacBlock::Result::Bad) {
+        return 0;
+    }
+    if (b.result == AacBlock::Result::Ok && b.audio) {
+        return (b.endBit + 7) / 8;
+    }
+    return std::nullopt; // frames without channels, or ones only libavcodec can tell
+}
+
+bool AacFrameFinder::decodesAt(const std::uint8_t* data, std::size_t size,
+                               std::optional<std::size_t> end) {
+    return end ? *end != 0 && size >= *end : decodes(data, size);
 }
 
 std::size_t AacFrameFinder::shortestDecoding(const std::uint8_t* data, std::size_t longest) {
@@ -131,24 +197,25 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
                                             const std::function<bool(std::size_t)>& sureStart) {
     const std::size_t longest = std::min(maxFrame_, size);
     const bool realEnd = view.reachesEnd && view.endIsReal;
+    const std::optional<std::size_t> end = walkedEnd(data, longest);
     // Usually a sample that is surely recognised (video) follows: a cheap question per
     // byte, and a decode only where it says yes.
     for (std::size_t len = 1; len < longest; ++len) {
-        if (sureStart(len) && decodes(data, len)) {
+        if (sureStart(len) && decodesAt(data, len, end)) {
             return len;
         }
     }
     if (size < maxFrame_ && !view.reachesEnd) {
         return 0; // not enough bytes in view to tell
     }
-    const std::size_t lo = shortestDecoding(data, longest);
+    const std::size_t lo = end ? *end : shortestDecoding(data, longest);
     if (lo == 0) {
         return 0;
     }
     // Another track's sample that needs decoding to be told: the frame decodes from its
     // own bytes only, so it ends at or a little after the shortest length that decodes.
     for (std::size_t len = lo; len <= std::min(longest, lo + kEndSlack); ++len) {
-        if ((len == size ? realEnd : otherStart(len)) && decodes(data, len)) {
+        if ((len == size ? realEnd : otherStart(len)) && decodesAt(data, len, end)) {
             return len;
         }
     }
