@@ -224,6 +224,7 @@ int main() {
         run(c, k, dir);
     }
     checkAacFrameEnds(c, dir);
+    checkAacCraftedFrames(c);
     if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
         std::filesystem::remove_all(dir);
     }
