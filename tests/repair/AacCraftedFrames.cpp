@@ -1,7 +1,8 @@
 // AAC frames built bit by bit around the limits the decoder enforces (TNS order, scalefactor
 // range, pulse positions, max_sfb, escape length, element order) and around the odd ways it
 // reads fill and data elements: the walk must take or refuse each as a fresh libavcodec
-// decoder does, and each must be taken or refused as built to be.
+// decoder does, and each must be taken or refused as built to be; followed by other bytes,
+// each must be found as long by both.
 #include "AacCodebooks.h"
 #include "AacFrameEnds.h"
 #include "AacFrameFinder.h"
@@ -289,6 +290,9 @@ std::vector<Crafted> crafted() {
         {"SBR data after the channel", 1, fill(13, false, 2, {0xAA}, 4), true},
         // libavcodec takes only its type and reads on from there: the channel follows.
         {"SBR data before any channel", 1, fill(13, true, 2, {}, 0), true},
+        // ... though what its count claims must be there.
+        {"SBR data before any channel, claiming past the frame", 1, fill(13, true, 40, {}, 0),
+         false},
         {"dynamic range of one band", 1, fill(11, false, 2, {0x05}, 4), true},
         // Bands said present: 4 bytes read where the element has 1; reading goes on after them.
         {"dynamic range longer than its element", 1, fill(11, false, 1, {0x20, 0, 0}, 4), true},
@@ -314,5 +318,16 @@ void checkAacCraftedFrames(Checks& c) {
         c.equal(taken, k.taken, std::string("AAC crafted: ") + k.name + ", decoded");
         c.equal(walk.decodes(k.frame.data(), k.frame.size()), taken,
                 std::string("AAC crafted: ") + k.name + ", walked");
+        // Followed by other bytes, the frame is found as long by both.
+        Bytes data = k.frame;
+        data.insert(data.end(), 200, 0x5a);
+        repair::AacFrameFinder::View view;
+        view.reachesEnd = true;
+        view.endIsReal = true;
+        const auto other = [&](std::size_t i) { return i >= data.size(); };
+        const auto sure = [](std::size_t) { return false; };
+        c.expect(walk.frames(data.data(), data.size(), view, other, sure) ==
+                     decode.frames(data.data(), data.size(), view, other, sure),
+                 std::string("AAC crafted: ") + k.name + ", found as long");
     }
 }

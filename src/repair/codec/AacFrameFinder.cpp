@@ -96,42 +96,46 @@ bool AacFrameFinder::decodes(const std::uint8_t* data, std::size_t size) {
     return libavDecodes(data, size);
 }
 
-// The frame starts that decodeRun() finds, from walking the frames; nothing where the
-// walk cannot tell.
-std::optional<std::vector<std::size_t>> AacFrameFinder::walkRun(const std::uint8_t* data,
-                                                                std::size_t size, const Stop& stop,
-                                                                bool& stopped) const {
-    std::vector<std::size_t> starts;
+// The run that decodeRun() finds, from walking the frames; nothing where the walk cannot
+// tell.
+std::optional<AacFrameFinder::Run>
+AacFrameFinder::walkRun(const std::uint8_t* data, std::size_t size, const Stop& stop) const {
+    Run run;
+    auto& starts = run.starts;
     AacStep step = nextAacFrame(*layout_, data, size, 0);
     while (step.result == AacBlock::Result::Ok && starts.size() < kMaxFramesPerRun) {
         if (!starts.empty() && (step.start == size || step.start <= starts.back())) {
             break;
         }
         starts.push_back(starts.empty() ? 0 : step.start);
+        run.lastEnd.reset();
+        if (starts.back() == step.start) {
+            run.lastEnd = step.needed;
+        }
         if (starts.size() > 1 && stop(step.start)) {
-            stopped = true;
+            run.stopped = true;
             break;
         }
         step = nextAacFrame(*layout_, data, size, step.start + step.length);
     }
-    if (step.result == AacBlock::Result::Unknown && !stopped && starts.size() < kMaxFramesPerRun) {
+    if (step.result == AacBlock::Result::Unknown && !run.stopped &&
+        starts.size() < kMaxFramesPerRun) {
         return std::nullopt;
     }
-    return starts;
+    return run;
 }
 
-std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std::size_t size,
-                                                   const Stop& stop, bool& stopped) {
-    stopped = false;
+AacFrameFinder::Run AacFrameFinder::decodeRun(const std::uint8_t* data, std::size_t size,
+                                              const Stop& stop) {
     if (layout_) {
-        if (auto starts = walkRun(data, size, stop, stopped)) {
-            return *starts;
+        if (auto run = walkRun(data, size, stop)) {
+            return *run;
         }
-        stopped = false;
     }
-    std::vector<std::size_t> starts;
+    Run run;
+    auto& starts = run.starts;
     if (!send(data, size) || avcodec_receive_frame(ctx_, frame_) < 0) {
-        return starts;
+        return run;
     }
     starts.push_back(0);
     // The decoder keeps the unused rest of the packet and decodes it on the next call;
@@ -144,11 +148,11 @@ std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std
         }
         starts.push_back(size - left);
         if (stop(starts.back())) {
-            stopped = true;
+            run.stopped = true;
             break;
         }
     }
-    return starts;
+    return run;
 }
 
 // The shortest length from which data[0, length) decodes, 0 for none, from walking the
@@ -165,7 +169,7 @@ std::optional<std::size_t> AacFrameFinder::walkedEnd(const std::uint8_t* data,
         return 0;
     }
     if (b.result == AacBlock::Result::Ok && b.audio) {
-        return (b.endBit + 7) / 8;
+        return (b.neededBits + 7) / 8;
     }
     return std::nullopt; // frames without channels, or ones only libavcodec can tell
 }
@@ -193,11 +197,14 @@ std::size_t AacFrameFinder::shortestDecoding(const std::uint8_t* data, std::size
 }
 
 std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
-                                            const std::function<bool(std::size_t)>& otherStart,
-                                            const std::function<bool(std::size_t)>& sureStart) {
+                                            const Stop& otherStart, const Stop& sureStart,
+                                            std::optional<std::size_t> walked) {
     const std::size_t longest = std::min(maxFrame_, size);
     const bool realEnd = view.reachesEnd && view.endIsReal;
-    const std::optional<std::size_t> end = walkedEnd(data, longest);
+    // A frame walked in the run need not be walked again: it is whole within `longest`
+    // bytes or not at all.
+    const std::optional<std::size_t> end =
+        walked ? (*walked <= longest ? *walked : 0) : walkedEnd(data, longest);
     // Usually a sample that is surely recognised (video) follows: a cheap question per
     // byte, and a decode only where it says yes.
     for (std::size_t len = 1; len < longest; ++len) {
@@ -232,21 +239,20 @@ AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, View view,
     if (!ok() || !plausibleStart(data, size)) {
         return out;
     }
-    bool stopped = false;
-    const auto starts = decodeRun(
-        data, size,
-        [&](std::size_t at) { return otherStart(at) || !plausibleStart(data + at, size - at); },
-        stopped);
+    const Run run = decodeRun(data, size, [&](std::size_t at) {
+        return otherStart(at) || !plausibleStart(data + at, size - at);
+    });
+    const auto& starts = run.starts;
     for (std::size_t i = 1; i < starts.size(); ++i) {
         out.push_back(static_cast<std::uint32_t>(starts[i] - starts[i - 1]));
     }
-    if (stopped || starts.empty() || starts.size() >= kMaxFramesPerRun) {
+    if (run.stopped || starts.empty() || starts.size() >= kMaxFramesPerRun) {
         return out; // a full run ends where the next one starts
     }
     const std::size_t last = starts.back();
     if (const std::size_t len = lastFrameLength(
             data + last, size - last, view, [&](std::size_t i) { return otherStart(last + i); },
-            [&](std::size_t i) { return sureStart(last + i); })) {
+            [&](std::size_t i) { return sureStart(last + i); }, run.lastEnd)) {
         out.push_back(static_cast<std::uint32_t>(len));
     }
     return out;

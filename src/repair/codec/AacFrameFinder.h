@@ -54,16 +54,19 @@ public:
 
 private:
     using Stop = std::function<bool(std::size_t)>;
-    std::vector<std::size_t> decodeRun(const std::uint8_t* data, std::size_t size, const Stop& stop,
-                                       bool& stopped);
-    std::optional<std::vector<std::size_t>> walkRun(const std::uint8_t* data, std::size_t size,
-                                                    const Stop& stop, bool& stopped) const;
+    struct Run {
+        std::vector<std::size_t> starts;
+        bool stopped = false;
+        std::optional<std::size_t> lastEnd; // bytes the last frame needs, when walked
+    };
+    Run decodeRun(const std::uint8_t* data, std::size_t size, const Stop& stop);
+    std::optional<Run> walkRun(const std::uint8_t* data, std::size_t size, const Stop& stop) const;
     std::optional<std::size_t> walkedEnd(const std::uint8_t* data, std::size_t longest) const;
     bool decodesAt(const std::uint8_t* data, std::size_t size, std::optional<std::size_t> end);
     std::size_t shortestDecoding(const std::uint8_t* data, std::size_t longest);
     std::size_t lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
-                                const std::function<bool(std::size_t)>& otherStart,
-                                const std::function<bool(std::size_t)>& sureStart);
+                                const Stop& otherStart, const Stop& sureStart,
+                                std::optional<std::size_t> walked);
     bool send(const std::uint8_t* data, std::size_t size);
     bool libavDecodes(const std::uint8_t* data, std::size_t size);
 

@@ -130,13 +130,14 @@ bool namesFaac(const AacBits& at, int count) {
 }
 
 // extension_payload()s of a fill element, count bytes in all.
-AacBlock::Result readFill(AacBits& bits, int count, bool afterChannel) {
+AacBlock::Result readFill(AacBits& bits, int count, bool afterChannel, std::size_t& needed) {
     if (count == 15) {
         count += static_cast<int>(bits.read(8)) - 1;
     }
     if (bits.left() < 8 * static_cast<std::size_t>(count)) {
         return AacBlock::Result::Bad;
     }
+    needed = std::max(needed, bits.position() + 8 * static_cast<std::size_t>(count));
     while (count > 0) {
         const std::uint32_t type = bits.read(4);
         if (type == ExtDynamicRange) {
@@ -211,7 +212,7 @@ AacBlock walkRawDataBlock(const AacLayout& layout, const std::uint8_t* data, std
         } else if (type == Dse) {
             ok = readDse(bits);
         } else if (type == Fil) {
-            const auto r = readFill(bits, static_cast<int>(id), afterChannel);
+            const auto r = readFill(bits, static_cast<int>(id), afterChannel, block.neededBits);
             if (r == AacBlock::Result::Unknown) {
                 block.result = r;
                 return block;
@@ -228,6 +229,7 @@ AacBlock walkRawDataBlock(const AacLayout& layout, const std::uint8_t* data, std
     }
     block.result = AacBlock::Result::Ok;
     block.endBit = bits.position();
+    block.neededBits = std::max(block.neededBits, block.endBit);
     return block;
 }
 
@@ -236,7 +238,7 @@ AacStep nextAacFrame(const AacLayout& layout, const std::uint8_t* data, std::siz
     while (at < size) {
         const AacBlock b = walkRawDataBlock(layout, data + at, size - at);
         if (b.result != AacBlock::Result::Ok) {
-            return {b.result, at, 0};
+            return {b.result, at, 0, 0};
         }
         // libavcodec takes the bytes up to the END element's byte, and all the rest of the
         // packet when that is zeros.
@@ -246,11 +248,11 @@ AacStep nextAacFrame(const AacLayout& layout, const std::uint8_t* data, std::siz
             length = size - at;
         }
         if (b.audio) {
-            return {AacBlock::Result::Ok, at, length};
+            return {AacBlock::Result::Ok, at, length, (b.neededBits + 7) / 8};
         }
         at += length;
     }
-    return {AacBlock::Result::Bad, at, 0};
+    return {AacBlock::Result::Bad, at, 0, 0};
 }
 
 } // namespace repair

@@ -31,7 +31,10 @@ struct AacBlock {
     };
     Result result = Result::Bad;
     std::size_t endBit = 0; // just past the END element
-    bool audio = false;     // holds a channel element, so decoding it gives samples
+    // The bits it needs in view: a fill element's count is checked against what is left
+    // even where fewer bits are read, so this may go past endBit.
+    std::size_t neededBits = 0;
+    bool audio = false; // holds a channel element, so decoding it gives samples
 };
 
 // Walks one raw_data_block from data[0] to its END element, taking and refusing what
@@ -43,7 +46,8 @@ AacBlock walkRawDataBlock(const AacLayout& layout, const std::uint8_t* data, std
 struct AacStep {
     AacBlock::Result result = AacBlock::Result::Bad;
     std::size_t start = 0;
-    std::size_t length = 0;
+    std::size_t length = 0; // taken by libavcodec
+    std::size_t needed = 0; // bytes it needs in view to be taken
 };
 AacStep nextAacFrame(const AacLayout& layout, const std::uint8_t* data, std::size_t size,
                      std::size_t at);
