@@ -23,8 +23,8 @@ enum Element { Sce = 0, Cpe = 1, Cce = 2, Lfe = 3, Dse = 4, Pce = 5, Fil = 6, En
 
 AacFrameFinder::AacFrameFinder(const AacConfig& config, int lowGainThreshold, bool walk)
     : channels_(config.channels), lowGain_(lowGainThreshold) {
-    if (walk) {
-        layout_ = aacLayout(config.audioSpecificConfig);
+    if (const auto layout = aacLayout(config.audioSpecificConfig); walk && layout) {
+        walker_.emplace(*layout);
     }
     maxFrame_ =
         kMaxBytesPerChannel * static_cast<std::size_t>(std::clamp(channels_ ? channels_ : 8, 1, 8));
@@ -87,8 +87,8 @@ bool AacFrameFinder::libavDecodes(const std::uint8_t* data, std::size_t size) {
 }
 
 bool AacFrameFinder::decodes(const std::uint8_t* data, std::size_t size) {
-    if (ok() && layout_) {
-        const AacStep step = nextAacFrame(*layout_, data, size, 0);
+    if (ok() && walker_) {
+        const AacStep step = walker_->next(data, size, 0);
         if (step.result != AacBlock::Result::Unknown) {
             return step.result == AacBlock::Result::Ok;
         }
@@ -98,11 +98,11 @@ bool AacFrameFinder::decodes(const std::uint8_t* data, std::size_t size) {
 
 // The run that decodeRun() finds, from walking the frames; nothing where the walk cannot
 // tell.
-std::optional<AacFrameFinder::Run>
-AacFrameFinder::walkRun(const std::uint8_t* data, std::size_t size, const Stop& stop) const {
+std::optional<AacFrameFinder::Run> AacFrameFinder::walkRun(const std::uint8_t* data,
+                                                           std::size_t size, const Stop& stop) {
     Run run;
     auto& starts = run.starts;
-    AacStep step = nextAacFrame(*layout_, data, size, 0);
+    AacStep step = walker_->next(data, size, 0);
     while (step.result == AacBlock::Result::Ok && starts.size() < kMaxFramesPerRun) {
         if (!starts.empty() && (step.start == size || step.start <= starts.back())) {
             break;
@@ -116,7 +116,7 @@ AacFrameFinder::walkRun(const std::uint8_t* data, std::size_t size, const Stop& 
             run.stopped = true;
             break;
         }
-        step = nextAacFrame(*layout_, data, size, step.start + step.length);
+        step = walker_->next(data, size, step.start + step.length);
     }
     if (step.result == AacBlock::Result::Unknown && !run.stopped &&
         starts.size() < kMaxFramesPerRun) {
@@ -127,7 +127,7 @@ AacFrameFinder::walkRun(const std::uint8_t* data, std::size_t size, const Stop& 
 
 AacFrameFinder::Run AacFrameFinder::decodeRun(const std::uint8_t* data, std::size_t size,
                                               const Stop& stop) {
-    if (layout_) {
+    if (walker_) {
         if (auto run = walkRun(data, size, stop)) {
             return *run;
         }
@@ -158,13 +158,13 @@ AacFrameFinder::Run AacFrameFinder::decodeRun(const std::uint8_t* data, std::siz
 // The shortest length from which data[0, length) decodes, 0 for none, from walking the
 // first frame; nothing where only decoding can tell.
 std::optional<std::size_t> AacFrameFinder::walkedEnd(const std::uint8_t* data,
-                                                     std::size_t longest) const {
-    if (!layout_) {
+                                                     std::size_t longest) {
+    if (!walker_) {
         return std::nullopt;
     }
     // A frame that is refused with all the bytes in view is refused with fewer too: it was
     // either unsound or cut short.
-    const AacBlock b = walkRawDataBlock(*layout_, data, longest);
+    const AacBlock b = walker_->walk(data, longest);
     if (b.result == AacBlock::Result::Bad) {
         return 0;
     }
@@ -206,8 +206,10 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
     const std::optional<std::size_t> end =
         walked ? (*walked <= longest ? *walked : 0) : walkedEnd(data, longest);
     // Usually a sample that is surely recognised (video) follows: a cheap question per
-    // byte, and a decode only where it says yes.
-    for (std::size_t len = 1; len < longest; ++len) {
+    // byte, and a decode only where it says yes. A walked frame is asked about only from
+    // where it can end.
+    const std::size_t first = end ? (*end != 0 ? *end : longest) : 1;
+    for (std::size_t len = std::max<std::size_t>(first, 1); len < longest; ++len) {
         if (sureStart(len) && decodesAt(data, len, end)) {
             return len;
         }

@@ -60,8 +60,8 @@ private:
         std::optional<std::size_t> lastEnd; // bytes the last frame needs, when walked
     };
     Run decodeRun(const std::uint8_t* data, std::size_t size, const Stop& stop);
-    std::optional<Run> walkRun(const std::uint8_t* data, std::size_t size, const Stop& stop) const;
-    std::optional<std::size_t> walkedEnd(const std::uint8_t* data, std::size_t longest) const;
+    std::optional<Run> walkRun(const std::uint8_t* data, std::size_t size, const Stop& stop);
+    std::optional<std::size_t> walkedEnd(const std::uint8_t* data, std::size_t longest);
     bool decodesAt(const std::uint8_t* data, std::size_t size, std::optional<std::size_t> end);
     std::size_t shortestDecoding(const std::uint8_t* data, std::size_t longest);
     std::size_t lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
@@ -76,7 +76,7 @@ private:
     int channels_ = 0;
     int lowGain_ = 0;
     std::size_t maxFrame_ = 0;
-    std::optional<AacLayout> layout_; // set when frames can be walked
+    std::optional<AacWalker> walker_; // set when frames can be walked
 };
 
 } // namespace repair

@@ -233,10 +233,22 @@ AacBlock walkRawDataBlock(const AacLayout& layout, const std::uint8_t* data, std
     return block;
 }
 
-AacStep nextAacFrame(const AacLayout& layout, const std::uint8_t* data, std::size_t size,
-                     std::size_t at) {
+AacBlock AacWalker::walk(const std::uint8_t* data, std::size_t size) {
+    const std::size_t n = lastBytes_.size();
+    if (n != 0 && size >= n && std::equal(lastBytes_.begin(), lastBytes_.end(), data)) {
+        return last_;
+    }
+    const AacBlock b = walkRawDataBlock(layout_, data, size);
+    if (b.result == AacBlock::Result::Ok && b.audio) {
+        lastBytes_.assign(data, data + (b.neededBits + 7) / 8);
+        last_ = b;
+    }
+    return b;
+}
+
+AacStep AacWalker::next(const std::uint8_t* data, std::size_t size, std::size_t at) {
     while (at < size) {
-        const AacBlock b = walkRawDataBlock(layout, data + at, size - at);
+        const AacBlock b = walk(data + at, size - at);
         if (b.result != AacBlock::Result::Ok) {
             return {b.result, at, 0, 0};
         }

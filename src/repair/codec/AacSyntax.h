@@ -41,15 +41,30 @@ struct AacBlock {
 // libavcodec's AAC decoder would with the track's own configuration.
 AacBlock walkRawDataBlock(const AacLayout& layout, const std::uint8_t* data, std::size_t size);
 
-// The frame that libavcodec decodes next from a packet data[at, size): frames without a
-// channel are passed over, and it is said to start where it does and take `length` bytes.
+// The frame that libavcodec decodes next from a packet: frames without a channel are passed
+// over, and it is said to start where it does and take `length` bytes.
 struct AacStep {
     AacBlock::Result result = AacBlock::Result::Bad;
     std::size_t start = 0;
     std::size_t length = 0; // taken by libavcodec
     std::size_t needed = 0; // bytes it needs in view to be taken
 };
-AacStep nextAacFrame(const AacLayout& layout, const std::uint8_t* data, std::size_t size,
-                     std::size_t at);
+
+// Walks one track's frames, remembering the last whole frame by its bytes: the first frame
+// of a chunk is asked about more than once (a quick look while another track asks, then
+// its run), and the same bytes walk the same way.
+class AacWalker {
+public:
+    explicit AacWalker(const AacLayout& layout) : layout_(layout) {}
+
+    AacBlock walk(const std::uint8_t* data, std::size_t size);
+    // The frame decoded next from the packet data[at, size).
+    AacStep next(const std::uint8_t* data, std::size_t size, std::size_t at);
+
+private:
+    AacLayout layout_;
+    std::vector<std::uint8_t> lastBytes_; // all the bytes the last frame needs
+    AacBlock last_;
+};
 
 } // namespace repair
