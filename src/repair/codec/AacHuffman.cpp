@@ -25,31 +25,27 @@ constexpr std::array<BookShape, 11> kShapes = {{{4, 3, true},
                                                 {2, 13, false},
                                                 {2, 17, false}}};
 
-// Sign bits and escapes that follow a spectral symbol's codeword.
-std::uint8_t spectralValue(const BookShape& shape, int symbol) {
-    int signs = 0;
-    int escapes = 0;
-    for (int i = 0; i < shape.dimension; ++i, symbol /= shape.values) {
-        const int v = symbol % shape.values;
-        signs += v != 0 && !shape.hasSign ? 1 : 0;
-        escapes += shape.values == 17 && v == 16 ? 1 : 0;
-    }
-    return static_cast<std::uint8_t>(signs | escapes << 4);
-}
-
 AacHuffman makeSpectral(int number) {
     const AacCodebook& book = aacSpectralBook(number);
-    std::vector<std::uint8_t> values(static_cast<std::size_t>(book.size));
-    for (int s = 0; s < book.size; ++s) {
-        values[static_cast<std::size_t>(s)] =
-            spectralValue(kShapes[static_cast<std::size_t>(number - 1)], s);
+    const BookShape& shape = kShapes[static_cast<std::size_t>(number - 1)];
+    const auto n = static_cast<std::size_t>(book.size);
+    std::vector<std::uint8_t> escapes(n);
+    std::vector<std::uint8_t> signs(n);
+    for (std::size_t s = 0; s < n; ++s) {
+        int symbol = static_cast<int>(s);
+        for (int i = 0; i < shape.dimension; ++i, symbol /= shape.values) {
+            const int v = symbol % shape.values;
+            signs[s] += v != 0 && !shape.hasSign ? 1 : 0;
+            escapes[s] += shape.values == 17 && v == 16 ? 1 : 0;
+        }
     }
-    return AacHuffman(book, values);
+    return AacHuffman(book, escapes, signs);
 }
 
 } // namespace
 
-AacHuffman::AacHuffman(const AacCodebook& book, const std::vector<std::uint8_t>& values)
+AacHuffman::AacHuffman(const AacCodebook& book, const std::vector<std::uint8_t>& values,
+                       const std::vector<std::uint8_t>& bitsAfter)
     : entries_(std::size_t{1} << kRootBits) {
     const auto n = static_cast<std::size_t>(book.size);
     // Short codewords fill every root entry they prefix.
@@ -58,7 +54,8 @@ AacHuffman::AacHuffman(const AacCodebook& book, const std::vector<std::uint8_t>&
         if (len <= kRootBits) {
             const std::uint32_t first = book.codes[s] << (kRootBits - len);
             for (std::uint32_t i = 0; i < 1u << (kRootBits - len); ++i) {
-                entries_[first + i] = {0, 0, static_cast<std::uint8_t>(len), values[s]};
+                entries_[first + i] = {0, 0, static_cast<std::uint8_t>(len + bitsAfter[s]),
+                                       values[s]};
             }
         }
     }
@@ -88,8 +85,8 @@ AacHuffman::AacHuffman(const AacCodebook& book, const std::vector<std::uint8_t>&
         const std::uint32_t tail = book.codes[s] & ((1u << rest) - 1);
         const std::uint32_t first = tail << (rootEntry.subBits - rest);
         for (std::uint32_t i = 0; i < 1u << (rootEntry.subBits - rest); ++i) {
-            entries_[rootEntry.next + first + i] = {0, 0, static_cast<std::uint8_t>(len),
-                                                    values[s]};
+            entries_[rootEntry.next + first + i] = {
+                0, 0, static_cast<std::uint8_t>(len + bitsAfter[s]), values[s]};
         }
     }
 }
@@ -101,7 +98,7 @@ const AacHuffman& aacScalefactorHuffman() {
         for (int s = 0; s < book.size; ++s) {
             values[static_cast<std::size_t>(s)] = static_cast<std::uint8_t>(s);
         }
-        return AacHuffman(book, values);
+        return AacHuffman(book, values, std::vector<std::uint8_t>(values.size()));
     }();
     return kTable;
 }

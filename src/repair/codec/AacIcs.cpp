@@ -139,13 +139,11 @@ bool readSpectrum(AacBits& bits, const AacLayout& layout, const AacWindows& w, c
             if (book == 0 || book > 11) {
                 continue; // nothing coded: zero, noise or intensity
             }
-            const AacHuffman& huffman = aacSpectralHuffman(book);
             const int width = bands.offsets[band + 1] - bands.offsets[band];
             const int codewords = width * w.groupLength[g] / (book <= 4 ? 4 : 2);
+            const AacHuffman& huffman = aacSpectralHuffman(book);
             for (int i = 0; i < codewords; ++i) {
-                const std::uint8_t v = huffman.decode(bits);
-                bits.skip(v & 15u); // signs
-                for (int e = v >> 4; e > 0; --e) {
+                for (int e = huffman.decode(bits); e > 0; --e) { // with its sign bits
                     if (!skipEscape(bits)) {
                         return false;
                     }
