@@ -147,8 +147,8 @@ AacBlock::Result readFill(AacBits& bits, int count, bool afterChannel, std::size
         if (type == ExtFill && namesFaac(bits, count)) {
             return AacBlock::Result::Unknown;
         }
-        // SBR data ahead of any channel is refused by taking its type alone: libavcodec then
-        // reads the rest of it as elements.
+        // Of SBR data ahead of any channel libavcodec takes the type alone, and reads on
+        // from there as if elements followed.
         if ((type != ExtSbr && type != ExtSbrCrc) || afterChannel) {
             bits.skip(8 * static_cast<std::size_t>(count) - 4);
         }
