@@ -3,7 +3,9 @@
 // (two-field and Motion JPEG B images, E-AC-3 frames of fewer blocks or with a dependent
 // substream, MPEG-4 pictures that are not coded), laid end to end, must come back one by
 // one with their exact sizes and sync flags; a damaged sample is not taken, and one cut off
-// by the end of the data is said to be cut.
+// by the end of the data is said to be cut. AAC frames found by walking their syntax are
+// checked against libavcodec's decoder (AacFrameEnds.cpp).
+#include "AacFrameEnds.h"
 #include "Check.h"
 #include "Codec.h"
 #include "CodecStreams.h"
@@ -221,6 +223,8 @@ int main() {
     for (const auto& k : kCases) {
         run(c, k, dir);
     }
+    checkAacFrameEnds(c, dir);
+    checkAacCraftedFrames(c);
     if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
         std::filesystem::remove_all(dir);
     }

@@ -1,6 +1,7 @@
 // AAC audio (mp4a with an AAC AudioSpecificConfig): raw frames with no length of their own.
-// libavcodec's decoder knows where a frame ends; runs of frames are decoded in one go and
-// remembered, so walking a chunk decodes each frame once.
+// A frame ends where libavcodec's decoder says (found by walking its syntax where that can
+// be done); runs of frames are found in one go and remembered, so walking a chunk looks at
+// each frame once.
 #include "AacFrameFinder.h"
 #include "Codec.h"
 #include "Endian.h"
@@ -8,6 +9,8 @@
 
 #include <algorithm>
 #include <map>
+#include <span>
+#include <vector>
 
 namespace repair {
 namespace {
@@ -49,7 +52,7 @@ private:
     // While another codec asks, one frame that decodes is answer enough; its length is
     // not needed and a run could not ask in turn where it ends.
     SampleGuess quickLook(MediaView& media, std::uint64_t pos) {
-        const auto bytes = media.bytes(pos, finder_.maxFrameBytes());
+        const auto bytes = read(media, pos, finder_.maxFrameBytes(), lookBuffer_);
         if (!finder_.plausibleStart(bytes.data(), bytes.size())) {
             return {};
         }
@@ -80,7 +83,7 @@ private:
         const std::size_t view = std::clamp<std::size_t>(
             std::max<std::size_t>(finder_.maxFrameBytes() * 2, std::size_t{maxSample_} * 8),
             finder_.maxFrameBytes() + 1, kMaxView);
-        const auto bytes = media.bytes(pos, view);
+        const auto bytes = read(media, pos, view, runBuffer_);
         AacFrameFinder::View end;
         end.reachesEnd = pos + bytes.size() >= media.limit();
         end.endIsReal = !media.endIsCut();
@@ -96,10 +99,24 @@ private:
         return run;
     }
 
+    // The bytes from pos on, into a buffer kept for the next time: most probes come to
+    // nothing, and a fresh buffer each time would cost more than looking at it.
+    static std::span<const std::uint8_t> read(MediaView& media, std::uint64_t pos,
+                                              std::size_t count, std::vector<std::uint8_t>& buf) {
+        if (buf.size() < count) {
+            buf.resize(count);
+        }
+        return {buf.data(), media.read(pos, buf.data(), count)};
+    }
+
     AacFrameFinder finder_;
     AacConfig config_;
     std::uint32_t maxSample_;
     std::map<std::uint64_t, std::uint32_t> run_; // frame start -> length, of the last run
+    // A run's bytes stay in use while other tracks are asked about, which may take a quick
+    // look here: each has its own buffer.
+    std::vector<std::uint8_t> runBuffer_;
+    std::vector<std::uint8_t> lookBuffer_;
 };
 
 bool handles(const RefTrack& t) {

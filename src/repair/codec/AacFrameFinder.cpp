@@ -21,8 +21,11 @@ enum Element { Sce = 0, Cpe = 1, Cce = 2, Lfe = 3, Dse = 4, Pce = 5, Fil = 6, En
 
 } // namespace
 
-AacFrameFinder::AacFrameFinder(const AacConfig& config, int lowGainThreshold)
+AacFrameFinder::AacFrameFinder(const AacConfig& config, int lowGainThreshold, bool walk)
     : channels_(config.channels), lowGain_(lowGainThreshold) {
+    if (const auto layout = aacLayout(config.audioSpecificConfig); walk && layout) {
+        walker_.emplace(*layout);
+    }
     maxFrame_ =
         kMaxBytesPerChannel * static_cast<std::size_t>(std::clamp(channels_ ? channels_ : 8, 1, 8));
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AAC);
@@ -79,17 +82,60 @@ bool AacFrameFinder::send(const std::uint8_t* data, std::size_t size) {
     return avcodec_send_packet(ctx_, packet_) >= 0;
 }
 
-bool AacFrameFinder::decodes(const std::uint8_t* data, std::size_t size) {
+bool AacFrameFinder::libavDecodes(const std::uint8_t* data, std::size_t size) {
     return ok() && send(data, size) && avcodec_receive_frame(ctx_, frame_) >= 0;
 }
 
-std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std::size_t size,
-                                                   const std::function<bool(std::size_t)>& stop,
-                                                   bool& stopped) {
-    std::vector<std::size_t> starts;
-    stopped = false;
+bool AacFrameFinder::decodes(const std::uint8_t* data, std::size_t size) {
+    if (ok() && walker_) {
+        const AacStep step = walker_->next(data, size, 0);
+        if (step.result != AacBlock::Result::Unknown) {
+            return step.result == AacBlock::Result::Ok;
+        }
+    }
+    return libavDecodes(data, size);
+}
+
+// The run that decodeRun() finds, from walking the frames; nothing where the walk cannot
+// tell.
+std::optional<AacFrameFinder::Run> AacFrameFinder::walkRun(const std::uint8_t* data,
+                                                           std::size_t size, const Stop& stop) {
+    Run run;
+    auto& starts = run.starts;
+    AacStep step = walker_->next(data, size, 0);
+    while (step.result == AacBlock::Result::Ok && starts.size() < kMaxFramesPerRun) {
+        if (!starts.empty() && (step.start == size || step.start <= starts.back())) {
+            break;
+        }
+        starts.push_back(starts.empty() ? 0 : step.start);
+        run.lastEnd.reset();
+        if (starts.back() == step.start) {
+            run.lastEnd = step.needed;
+        }
+        if (starts.size() > 1 && stop(step.start)) {
+            run.stopped = true;
+            break;
+        }
+        step = walker_->next(data, size, step.start + step.length);
+    }
+    if (step.result == AacBlock::Result::Unknown && !run.stopped &&
+        starts.size() < kMaxFramesPerRun) {
+        return std::nullopt;
+    }
+    return run;
+}
+
+AacFrameFinder::Run AacFrameFinder::decodeRun(const std::uint8_t* data, std::size_t size,
+                                              const Stop& stop) {
+    if (walker_) {
+        if (auto run = walkRun(data, size, stop)) {
+            return *run;
+        }
+    }
+    Run run;
+    auto& starts = run.starts;
     if (!send(data, size) || avcodec_receive_frame(ctx_, frame_) < 0) {
-        return starts;
+        return run;
     }
     starts.push_back(0);
     // The decoder keeps the unused rest of the packet and decodes it on the next call;
@@ -102,11 +148,35 @@ std::vector<std::size_t> AacFrameFinder::decodeRun(const std::uint8_t* data, std
         }
         starts.push_back(size - left);
         if (stop(starts.back())) {
-            stopped = true;
+            run.stopped = true;
             break;
         }
     }
-    return starts;
+    return run;
+}
+
+// The shortest length from which data[0, length) decodes, 0 for none, from walking the
+// first frame; nothing where only decoding can tell.
+std::optional<std::size_t> AacFrameFinder::walkedEnd(const std::uint8_t* data,
+                                                     std::size_t longest) {
+    if (!walker_) {
+        return std::nullopt;
+    }
+    // A frame that is refused with all the bytes in view is refused with fewer too: it was
+    // either unsound or cut short.
+    const AacBlock b = walker_->walk(data, longest);
+    if (b.result == AacBlock::Result::Bad) {
+        return 0;
+    }
+    if (b.result == AacBlock::Result::Ok && b.audio) {
+        return (b.neededBits + 7) / 8;
+    }
+    return std::nullopt; // frames without channels, or ones only libavcodec can tell
+}
+
+bool AacFrameFinder::decodesAt(const std::uint8_t* data, std::size_t size,
+                               std::optional<std::size_t> end) {
+    return end ? *end != 0 && size >= *end : decodes(data, size);
 }
 
 std::size_t AacFrameFinder::shortestDecoding(const std::uint8_t* data, std::size_t longest) {
@@ -127,34 +197,46 @@ std::size_t AacFrameFinder::shortestDecoding(const std::uint8_t* data, std::size
 }
 
 std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
-                                            const std::function<bool(std::size_t)>& otherStart,
-                                            const std::function<bool(std::size_t)>& sureStart) {
+                                            const Stop& otherStart, const Stop& sureStart,
+                                            std::optional<std::size_t> walked) {
     const std::size_t longest = std::min(maxFrame_, size);
     const bool realEnd = view.reachesEnd && view.endIsReal;
+    // A frame walked in the run need not be walked again: it is whole within `longest`
+    // bytes or not at all.
+    const std::optional<std::size_t> end =
+        walked ? (*walked <= longest ? *walked : 0) : walkedEnd(data, longest);
     // Usually a sample that is surely recognised (video) follows: a cheap question per
-    // byte, and a decode only where it says yes.
-    // The frame is the shortest length that decodes (its END element is its last bits):
-    // one that decodes a byte shorter ends before the sure sample, and what lies between
-    // belongs to a track that cannot be surely recognised (a timecode sample).
-    for (std::size_t len = 1; len < longest; ++len) {
-        if (sureStart(len) && decodes(data, len)) {
-            if (!decodes(data, len - 1)) {
-                return len;
-            }
-            break;
+    // byte, and a decode only where it says yes. A walked frame ends where its END element
+    // does: only a few padding bytes may follow it before the next sample. Bytes of a track
+    // that cannot be surely recognised (a timecode sample) may lie between the frame and a
+    // sure sample: the frame then decodes shorter too, and ends where such a sample starts.
+    const std::size_t first = end ? (*end != 0 ? *end : longest) : 1;
+    const std::size_t last = end ? std::min(longest, first + kEndSlack + 1) : longest;
+    for (std::size_t len = std::max<std::size_t>(first, 1); len < last; ++len) {
+        if (!sureStart(len) || !decodesAt(data, len, end)) {
+            continue;
         }
+        if (decodesAt(data, len - 1, end)) {
+            const std::size_t from = std::max(first, len > kEndSlack ? len - kEndSlack : 1);
+            for (std::size_t l = from; l + 1 < len; ++l) {
+                if (otherStart(l) && decodesAt(data, l, end)) {
+                    return l;
+                }
+            }
+        }
+        return len;
     }
     if (size < maxFrame_ && !view.reachesEnd) {
         return 0; // not enough bytes in view to tell
     }
-    const std::size_t lo = shortestDecoding(data, longest);
+    const std::size_t lo = end ? *end : shortestDecoding(data, longest);
     if (lo == 0) {
         return 0;
     }
     // Another track's sample that needs decoding to be told: the frame decodes from its
     // own bytes only, so it ends at or a little after the shortest length that decodes.
     for (std::size_t len = lo; len <= std::min(longest, lo + kEndSlack); ++len) {
-        if ((len == size ? realEnd : otherStart(len)) && decodes(data, len)) {
+        if ((len == size ? realEnd : otherStart(len)) && decodesAt(data, len, end)) {
             return len;
         }
     }
@@ -171,21 +253,20 @@ AacFrameFinder::frames(const std::uint8_t* data, std::size_t size, View view,
     if (!ok() || !plausibleStart(data, size)) {
         return out;
     }
-    bool stopped = false;
-    const auto starts = decodeRun(
-        data, size,
-        [&](std::size_t at) { return otherStart(at) || !plausibleStart(data + at, size - at); },
-        stopped);
+    const Run run = decodeRun(data, size, [&](std::size_t at) {
+        return otherStart(at) || !plausibleStart(data + at, size - at);
+    });
+    const auto& starts = run.starts;
     for (std::size_t i = 1; i < starts.size(); ++i) {
         out.push_back(static_cast<std::uint32_t>(starts[i] - starts[i - 1]));
     }
-    if (stopped || starts.empty() || starts.size() >= kMaxFramesPerRun) {
+    if (run.stopped || starts.empty() || starts.size() >= kMaxFramesPerRun) {
         return out; // a full run ends where the next one starts
     }
     const std::size_t last = starts.back();
     if (const std::size_t len = lastFrameLength(
             data + last, size - last, view, [&](std::size_t i) { return otherStart(last + i); },
-            [&](std::size_t i) { return sureStart(last + i); })) {
+            [&](std::size_t i) { return sureStart(last + i); }, run.lastEnd)) {
         out.push_back(static_cast<std::uint32_t>(len));
     }
     return out;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "AacConfig.h"
+#include "AacSyntax.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 struct AVCodecContext;
@@ -13,12 +15,14 @@ struct AVFrame;
 
 namespace repair {
 
-// Finds where raw AAC frames end by letting libavcodec decode them: a frame decodes
-// only when all of its bytes are present, and the decoder reports how much of a longer
-// buffer each frame used.
+// Finds where raw AAC frames end, as libavcodec's decoder would: a frame decodes only when
+// all of its bytes are present, and the decoder reports how much of a longer buffer each
+// frame used. Where the configuration allows, frames are walked by their syntax instead of
+// decoded, with the same answers; the decoder is asked only where the walk cannot tell.
 class AacFrameFinder {
 public:
-    AacFrameFinder(const AacConfig& config, int lowGainThreshold);
+    // walk: false to always decode (to compare the two).
+    AacFrameFinder(const AacConfig& config, int lowGainThreshold, bool walk = true);
     ~AacFrameFinder();
     AacFrameFinder(const AacFrameFinder&) = delete;
     AacFrameFinder& operator=(const AacFrameFinder&) = delete;
@@ -49,13 +53,22 @@ public:
     bool decodes(const std::uint8_t* data, std::size_t size);
 
 private:
-    std::vector<std::size_t> decodeRun(const std::uint8_t* data, std::size_t size,
-                                       const std::function<bool(std::size_t)>& stop, bool& stopped);
+    using Stop = std::function<bool(std::size_t)>;
+    struct Run {
+        std::vector<std::size_t> starts;
+        bool stopped = false;
+        std::optional<std::size_t> lastEnd; // bytes the last frame needs, when walked
+    };
+    Run decodeRun(const std::uint8_t* data, std::size_t size, const Stop& stop);
+    std::optional<Run> walkRun(const std::uint8_t* data, std::size_t size, const Stop& stop);
+    std::optional<std::size_t> walkedEnd(const std::uint8_t* data, std::size_t longest);
+    bool decodesAt(const std::uint8_t* data, std::size_t size, std::optional<std::size_t> end);
     std::size_t shortestDecoding(const std::uint8_t* data, std::size_t longest);
     std::size_t lastFrameLength(const std::uint8_t* data, std::size_t size, View view,
-                                const std::function<bool(std::size_t)>& otherStart,
-                                const std::function<bool(std::size_t)>& sureStart);
+                                const Stop& otherStart, const Stop& sureStart,
+                                std::optional<std::size_t> walked);
     bool send(const std::uint8_t* data, std::size_t size);
+    bool libavDecodes(const std::uint8_t* data, std::size_t size);
 
     AVCodecContext* ctx_ = nullptr;
     AVPacket* packet_ = nullptr;
@@ -63,6 +76,7 @@ private:
     int channels_ = 0;
     int lowGain_ = 0;
     std::size_t maxFrame_ = 0;
+    std::optional<AacWalker> walker_; // set when frames can be walked
 };
 
 } // namespace repair
