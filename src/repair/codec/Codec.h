@@ -71,12 +71,6 @@ public:
         return {};
     }
 
-    // The walk is over: the samples lost at each gap (after sample n, how many), made exact
-    // where the content taken since tells.
-    virtual void settleGaps(std::vector<std::pair<std::uint64_t, std::uint64_t>>& gaps) const {
-        (void)gaps;
-    }
-
     // A line for the verbose description of the reference.
     virtual std::string describe() const = 0;
 };

@@ -34,6 +34,9 @@ public:
 
     SampleGuess probe(MediaView& media, std::uint64_t pos) override {
         const bool signed_ = sig_.strength() != Sureness::No;
+        if (structural()) {
+            return proves(media, pos);
+        }
         if (signed_ && !signatureAt(media, pos)) {
             return {};
         }
@@ -59,7 +62,8 @@ public:
         return sig_.strength() == Sureness::No && grammar_.kind() == SampleGrammar::Kind::None;
     }
     Sureness mostSure() const override {
-        return sig_.strength() == Sureness::Sure && grammar_.kind() != SampleGrammar::Kind::None
+        return structural() || (sig_.strength() == Sureness::Sure &&
+                                grammar_.kind() != SampleGrammar::Kind::None)
                    ? Sureness::Sure
                    : Sureness::Likely;
     }
@@ -68,6 +72,24 @@ public:
     }
 
 private:
+    // Protobuf samples prove themselves by their lengths; their leading bytes are no
+    // signature, as varints grow with the counters in them.
+    bool structural() const { return grammar_.kind() == SampleGrammar::Kind::Protobuf; }
+
+    SampleGuess proves(MediaView& media, std::uint64_t pos) const {
+        const auto len = grammar_.length(media, pos);
+        if (!len) {
+            return {};
+        }
+        if (pos + *len > media.limit()) {
+            return media.endIsCut() && grammar_.opens(media, pos)
+                       ? SampleGuess{Sureness::Likely, *len, true}
+                       : SampleGuess{};
+        }
+        return grammar_.accounts(media, pos, *len) ? SampleGuess{Sureness::Sure, *len, false}
+                                                   : SampleGuess{};
+    }
+
     bool signatureAt(MediaView& media, std::uint64_t pos) const {
         if (sig_.strength() == Sureness::No) {
             return false;

@@ -23,9 +23,6 @@ public:
     std::vector<std::uint32_t> compositionOffsets() const override;
     std::vector<std::uint64_t> lostBefore(MediaView& media, std::uint64_t pos,
                                           std::uint64_t upTo) override;
-    void settleGaps(std::vector<std::pair<std::uint64_t, std::uint64_t>>& gaps) const override {
-        count_.settle(gaps);
-    }
     std::string describe() const override;
 
 private:

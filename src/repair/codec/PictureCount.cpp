@@ -139,43 +139,4 @@ std::vector<std::uint64_t> PictureCount::lostBefore(const Met& met, std::uint64_
     return out;
 }
 
-void PictureCount::settle(std::vector<std::pair<std::uint64_t, std::uint64_t>>& gaps) const {
-    std::vector<std::size_t> at;
-    for (const auto& g : gaps) {
-        at.push_back(static_cast<std::size_t>(g.first));
-    }
-    std::sort(at.begin(), at.end());
-    const auto length = periodLength();
-    for (auto& [after, lost] : gaps) {
-        const auto i = static_cast<std::size_t>(after); // the first picture after the gap
-        if (i == 0 || i >= pictures_.size()) {
-            continue;
-        }
-        const std::size_t p0 = periodStart(i - 1);
-        const auto next = std::upper_bound(idrs_.begin(), idrs_.end(), i);
-        if (p0 == kNone || next == idrs_.end() ||
-            std::binary_search(idrs_.begin(), idrs_.end(), i)) {
-            continue; // the period's start is unknown, it is not whole, or the gap ends it
-        }
-        const std::size_t p1 = *next;
-        const auto inPeriod = std::upper_bound(at.begin(), at.end(), p0);
-        if (inPeriod == at.end() || *inPeriod != i ||
-            (std::next(inPeriod) != at.end() && *std::next(inPeriod) < p1)) {
-            continue; // not this gap alone in its period
-        }
-        const std::int64_t s = step(p0, p1);
-        std::int64_t top = 0;
-        for (std::size_t k = p0; k < p1; ++k) {
-            top = std::max(top, pictures_[k].poc - pictures_[p0].poc);
-        }
-        const std::int64_t slots = s > 0 ? top / s + 1 : 0;
-        const auto taken = static_cast<std::int64_t>(p1 - p0);
-        const auto exact = static_cast<std::uint64_t>(std::max<std::int64_t>(slots - taken, 0));
-        const std::uint64_t apart = exact > lost ? exact - lost : lost - exact;
-        if (slots >= taken && (length == 0 || apart * 2 < length)) {
-            lost = exact;
-        }
-    }
-}
-
 } // namespace repair

@@ -33,11 +33,6 @@ public:
     // one taken and the one met, rising; empty when the counts cannot tell.
     std::vector<std::uint64_t> lostBefore(const Met& met, std::uint64_t upTo) const;
 
-    // Gaps as (after picture n, pictures lost), as the walk recorded them: each count made
-    // exact where its period is whole and holds no other gap, from the display slots left
-    // empty, unless that is a whole period away from the walk's (an IDR picture may be lost).
-    void settle(std::vector<std::pair<std::uint64_t, std::uint64_t>>& gaps) const;
-
 private:
     struct Picture {
         std::int64_t poc = 0;

@@ -1,5 +1,7 @@
 #include "SampleGrammar.h"
 
+#include "Protobuf.h"
+
 #include "Endian.h"
 
 #include <algorithm>
@@ -11,6 +13,8 @@ namespace {
 constexpr std::uint32_t kMaxItems = 256;
 constexpr std::size_t kMaxLearn = 64;
 constexpr int kMaxFieldAt = 16;
+// Samples longer than this are not read whole to check that their lengths add up.
+constexpr std::uint64_t kMaxCheckedBytes = 64u << 10;
 
 bool printableKey(const std::uint8_t* k) {
     return std::all_of(k, k + 4, [](std::uint8_t c) {
@@ -20,7 +24,7 @@ bool printableKey(const std::uint8_t* k) {
 }
 
 // One protobuf field's length from its tag on, or 0 when it does not parse.
-std::uint64_t protobufField(const ByteSource& src, std::uint64_t pos, std::uint64_t limit) {
+std::uint64_t fieldLength(const ByteSource& src, std::uint64_t pos, std::uint64_t limit) {
     std::uint8_t b[20];
     const std::size_t n = src.read(pos, b, sizeof b);
     std::size_t i = 0;
@@ -63,7 +67,7 @@ std::optional<std::uint64_t> SampleGrammar::items(const ByteSource& src, std::ui
         std::uint8_t h[8];
         std::uint64_t len = 0;
         if (kind == Kind::Protobuf) {
-            len = protobufField(src, at, maxSize_);
+            len = fieldLength(src, at, maxSize_);
         } else if (src.read(at, h, 8) == 8) {
             len = kind == Kind::Boxes ? be32(h)
                   : printableKey(h)   ? 8 + ((std::uint64_t{h[5]} * be16(h + 6) + 3) & ~3ull)
@@ -155,6 +159,7 @@ SampleGrammar SampleGrammar::learn(const ByteSource& reference, const std::vecto
             }
             if (*len == samples[0].size) {
                 if (g.explains(reference, samples)) {
+                    g.learnShape(reference, samples);
                     return g;
                 }
                 break;
@@ -190,6 +195,33 @@ SampleGrammar SampleGrammar::learn(const ByteSource& reference, const std::vecto
     }
     g.kind_ = Kind::None;
     return g;
+}
+
+// A protobuf sample of the reference's shape proves itself (see ProtobufShape).
+bool SampleGrammar::accounts(const ByteSource& src, std::uint64_t pos, std::uint64_t len) const {
+    if (kind_ != Kind::Protobuf || len > kMaxCheckedBytes) {
+        return false;
+    }
+    const auto bytes = src.bytes(pos, static_cast<std::size_t>(len));
+    return bytes.size() == len && shape_.fits(bytes.data(), bytes.size());
+}
+
+bool SampleGrammar::opens(const ByteSource& src, std::uint64_t pos) const {
+    std::uint8_t head[32];
+    const std::size_t n = src.read(pos, head, sizeof head);
+    return kind_ == Kind::Protobuf && shape_.opens(head, n);
+}
+
+void SampleGrammar::learnShape(const ByteSource& reference, const std::vector<RefSample>& samples) {
+    if (kind_ != Kind::Protobuf) {
+        return;
+    }
+    for (const auto& s : samples) {
+        if (s.size <= kMaxCheckedBytes) {
+            const auto bytes = reference.bytes(s.offset, s.size);
+            shape_.learn(bytes.data(), bytes.size());
+        }
+    }
 }
 
 std::string SampleGrammar::describe() const {

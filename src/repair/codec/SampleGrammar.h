@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ByteSource.h"
+#include "Protobuf.h"
 #include "Reference.h"
 
 #include <cstdint>
@@ -25,6 +26,11 @@ public:
     Kind kind() const { return kind_; }
     // The length of the sample at pos as this grammar reads it, or nothing.
     std::optional<std::uint64_t> length(const ByteSource& src, std::uint64_t pos) const;
+    // Whether the sample [pos, pos + len) proves itself: a protobuf sample of the
+    // reference's shape. Only protobuf samples can.
+    bool accounts(const ByteSource& src, std::uint64_t pos, std::uint64_t len) const;
+    // Whether a sample cut short at the end of src starts at pos as the reference's do.
+    bool opens(const ByteSource& src, std::uint64_t pos) const;
     std::string describe() const;
 
 private:
@@ -33,6 +39,7 @@ private:
     std::optional<std::uint64_t> field(const ByteSource& src, std::uint64_t pos) const;
     std::optional<std::uint64_t> keyedBoxes(const ByteSource& src, std::uint64_t pos) const;
     bool explains(const ByteSource& src, const std::vector<RefSample>& samples);
+    void learnShape(const ByteSource& reference, const std::vector<RefSample>& samples);
 
     Kind kind_ = Kind::None;
     std::uint32_t count_ = 0; // items per sample
@@ -42,6 +49,7 @@ private:
     int fieldWidth_ = 0;
     bool littleEndian_ = false;
     std::int64_t fieldAdd_ = 0;
+    ProtobufShape shape_;
 };
 
 } // namespace repair

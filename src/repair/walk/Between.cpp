@@ -8,9 +8,10 @@
 namespace repair {
 namespace {
 
-// How far past its start an opaque sample's end is looked for: twice the reference's
-// largest sample of the track, and never less than this, as a reference may be short.
-constexpr std::uint64_t kMinOpaqueReach = 16u << 10;
+// How far past its start an opaque sample's end is looked for: half as much again as the
+// reference's largest sample of the track (a longer one would more likely be damage taken
+// for a sample), and never less than this.
+constexpr std::uint64_t kMinOpaqueReach = 1u << 10;
 
 } // namespace
 
@@ -21,15 +22,19 @@ bool ChunkWalker::placedBetween(int t) const {
 // One sample of opaque track t at pos: up to the next place where a track the layout puts
 // after it is surely recognised, or, where that track is only weakly recognised, up to
 // where a run of its samples ends exactly at the next sure one. Never answered inside
-// another codec's question: such bytes could end anywhere.
+// another codec's question (such bytes could end anywhere), nor before a chunk was taken
+// (nothing then says where they begin).
 ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
-    if (media_.nested()) {
-        return {};
+    if (media_.nested() || prev_ < 0) {
+        return {}; // nothing known ends where it would start
     }
-    const std::uint64_t reach =
-        std::max<std::uint64_t>(2 * layout_.largestSampleOf(t), kMinOpaqueReach);
+    const std::uint64_t largest = layout_.largestSampleOf(t);
+    const std::uint64_t reach = std::max<std::uint64_t>(largest + largest / 2, kMinOpaqueReach);
     const std::uint64_t to = std::min(media_.limit(), pos + reach);
-    for (int s : layout_.successors(t)) {
+    // Only where the layout most often puts the track after it: a rarer order is not
+    // evidence enough to take bytes that say nothing as a sample.
+    const auto& after = layout_.successors(t);
+    for (int s : std::vector<int>(after.begin(), after.begin() + (after.empty() ? 0 : 1))) {
         const auto& next = *codecs_[idx(s)];
         if (s == t || next.headerless()) {
             continue;
@@ -67,9 +72,11 @@ ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
 std::optional<std::uint64_t> ChunkWalker::nextSurely(int s, std::uint64_t from, std::uint64_t to) {
     for (std::uint64_t q = from; q < to; ++q) {
         // A sample starting here ends what lies before it, even if the cut took its own
-        // end (its header is then all there is to check).
+        // end (its head is then all there is to check).
         const SampleGuess g = probe(s, q);
-        if (g.sure == Sureness::Sure || (g.cut && g.sure == Sureness::Likely)) {
+        const bool cutOff = g.cut && g.sure == Sureness::Likely &&
+                            media_.limit() - q <= 2 * layout_.largestSampleOf(s);
+        if ((g.sure == Sureness::Sure && !g.cut) || cutOff) {
             return q;
         }
     }

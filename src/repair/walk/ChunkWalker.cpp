@@ -167,9 +167,13 @@ ChunkWalker::Start ChunkWalker::choose(std::uint64_t pos) {
     if (best.sure >= Sureness::Likely) {
         return best;
     }
-    std::vector<int> all(static_cast<std::size_t>(count()));
+    // Out of the layout's order, only tracks whose bytes say something: opaque ones lie
+    // only where the layout puts them.
+    std::vector<int> all;
     for (int t = 0; t < count(); ++t) {
-        all[static_cast<std::size_t>(t)] = t;
+        if (!placedBetween(t)) {
+            all.push_back(t);
+        }
     }
     const Start other = bestOf(all, pos, -1);
     return other.sure >= Sureness::Likely ? other : best;
@@ -245,8 +249,10 @@ bool ChunkWalker::takeLaidOut(const Start& s) {
     pos_ += bytes;
     closeChunk(s.track, start, s.samples);
     if (s.cut) {
-        result_.lostToCut = media_.limit() - pos_;
-        stop("cut inside a chunk of track " + std::to_string(s.track + 1), false);
+        const std::uint64_t chunk =
+            std::uint64_t{std::max(layout_.maxCount(s.track), 1u)} *
+            std::max<std::uint64_t>(layout_.sampleBytes(s.track), layout_.largestSampleOf(s.track));
+        cutInside(chunk, "cut inside a chunk of track " + std::to_string(s.track + 1));
     }
     return s.samples > 0;
 }
@@ -283,9 +289,9 @@ bool ChunkWalker::takeSamples(const Start& s) {
     while (taken < kMaxChunkSamples) {
         const SampleGuess g = probe(t, pos_);
         if (g.cut) {
-            result_.lostToCut = media_.limit() - pos_;
             closeChunk(t, start, taken);
-            stop("cut inside a sample of track " + std::to_string(t + 1), false);
+            cutInside(2 * layout_.largestSampleOf(t),
+                      "cut inside a sample of track " + std::to_string(t + 1));
             return true;
         }
         if (g.sure == Sureness::No || g.size == 0) {
@@ -309,6 +315,15 @@ bool ChunkWalker::takeSamples(const Start& s) {
         closeLoss(taken, pos_ < media_.limit());
     }
     return taken > 0;
+}
+
+// The data ends inside a sample or chunk: up to `most` bytes of it (the most one can hold)
+// were lost to the cut; more than that was not recognised.
+void ChunkWalker::cutInside(std::uint64_t most, const std::string& what) {
+    const std::uint64_t left = media_.limit() - pos_;
+    result_.lostToCut = std::min(left, std::max(most, kMinCutTail));
+    stop(left > result_.lostToCut ? what + ", with more after it unrecognised" : what,
+         left > result_.lostToCut);
 }
 
 void ChunkWalker::stop(const std::string& reason, bool early) {
@@ -362,7 +377,6 @@ WalkResult ChunkWalker::run() {
     if (!stopped_) {
         stop("end of media data", false);
     }
-    settleGaps();
     result_.stoppedAt = pos_;
     return result_;
 }

@@ -85,12 +85,12 @@ private:
     void addSample(int t, std::uint64_t size, const SampleFacts& facts);
     void closeChunk(int t, std::uint64_t start, std::uint32_t samples);
     void stop(const std::string& reason, bool early);
+    void cutInside(std::uint64_t most, const std::string& what);
     bool skipHole();
     std::uint64_t pastHoles(std::uint64_t pos) const;
     bool findStart();
     std::optional<Start> resync(std::uint64_t from, std::uint64_t& at);
     void passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t resume, int resumes);
-    void settleGaps();
     // Where the anchor's last chunk began, and the sample number (lost ones counted) it
     // began with.
     std::pair<std::uint64_t, std::uint64_t> anchorChunk_{0, 0};

@@ -265,20 +265,6 @@ void ChunkWalker::settleGrid(int t, std::uint32_t samples, bool whole) {
     gridCount_ = 0;
 }
 
-// Once the walk is over, the anchor's codec may tell exactly what each gap took.
-void ChunkWalker::settleGaps() {
-    const int a = layout_.anchor();
-    if (a < 0) {
-        return;
-    }
-    RecoveredTrack& r = result_.tracks[idx(a)];
-    codecs_[idx(a)]->settleGaps(r.gaps);
-    r.lost = 0;
-    for (const auto& [after, n] : r.gaps) {
-        r.lost += n;
-    }
-}
-
 // The first chunk of a track after damage starts where the reference's layout puts it
 // against the anchor.
 void ChunkWalker::keepInTime(int t) {
