@@ -97,6 +97,12 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
             << " of the media data accounted for" << std::endl;
         return static_cast<int>(ExitCode::Partial);
     }
+    if (!walk.outOfTime.empty()) {
+        out.flush();
+        err << "untrunc-w: partial repair: the tracks are out of time (" << walk.outOfTime << ")"
+            << std::endl;
+        return static_cast<int>(ExitCode::Partial);
+    }
     return 0;
 }
 

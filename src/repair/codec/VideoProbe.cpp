@@ -10,6 +10,8 @@ namespace {
 // Bytes a probe looks at: length prefix plus enough of a slice header.
 constexpr std::size_t kProbeBytes = 64;
 constexpr std::size_t kMaxParamSetBytes = 1024;
+// Zero bytes after a NAL unit that count as wiped media rather than a following unit.
+constexpr std::size_t kZeroedBytes = 8;
 
 } // namespace
 
@@ -129,7 +131,15 @@ bool VideoProbe::followerFits(std::uint64_t next) const {
     if (n >= hs && n <= s_.maxNal && plausibleHeader(s_.codec, b + ls)) {
         return true;
     }
-    return audioStart_ && audioStart_(next);
+    return zeroedAfter(next, b, got) || (audioStart_ && audioStart_(next));
+}
+
+// Zeros that start right where a NAL unit ends, its own last byte not zero (a NAL unit
+// ends in its stop bit): the unit is whole, and what follows it was wiped.
+bool VideoProbe::zeroedAfter(std::uint64_t next, const std::uint8_t* b, std::size_t got) const {
+    std::uint8_t last = 0;
+    return got == kZeroedBytes && std::all_of(b, b + got, [](std::uint8_t c) { return c == 0; }) &&
+           src_.read(next - 1, &last, 1) == 1 && last != 0;
 }
 
 } // namespace repair

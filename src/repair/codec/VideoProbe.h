@@ -56,6 +56,7 @@ private:
     NalProbe check(std::uint64_t pos, const std::uint8_t* p, std::size_t avail, int level) const;
     bool strongBody(std::uint64_t pos, const std::uint8_t* p, std::size_t avail, NalProbe& r) const;
     bool followerFits(std::uint64_t next) const;
+    bool zeroedAfter(std::uint64_t next, const std::uint8_t* b, std::size_t got) const;
     bool nonSliceFits(std::uint64_t pos, NalProbe& r) const;
     std::uint64_t lengthAt(const std::uint8_t* p) const;
 

@@ -377,6 +377,7 @@ WalkResult ChunkWalker::run() {
     if (!stopped_) {
         stop("end of media data", false);
     }
+    checkTimes();
     result_.stoppedAt = pos_;
     return result_;
 }

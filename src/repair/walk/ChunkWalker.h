@@ -86,6 +86,7 @@ private:
     void closeChunk(int t, std::uint64_t start, std::uint32_t samples);
     void stop(const std::string& reason, bool early);
     void cutInside(std::uint64_t most, const std::string& what);
+    void checkTimes();
     bool skipHole();
     std::uint64_t pastHoles(std::uint64_t pos) const;
     bool findStart();

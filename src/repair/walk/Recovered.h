@@ -40,6 +40,7 @@ struct WalkResult {
     int stretches = 0;
 
     std::uint64_t dataEnd = 0; // one past the last recovered byte
+    std::string outOfTime;     // why the tracks did not come back in time; empty when they did
     // Zeros after the limit that a camera preallocated: left out of the media data.
     std::uint64_t zeroTail = 0;
 
