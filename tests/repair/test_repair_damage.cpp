@@ -46,8 +46,8 @@ enum class Damage {
 struct DamageCase {
     const char* name;
     Damage kind;
-    double where;                  // fraction of the mdat payload
-    std::uint64_t size;            // bytes damaged or removed
+    double where = 0;              // fraction of the mdat payload
+    std::uint64_t size = 0;        // bytes damaged or removed
     const char* handler = nullptr; // the track whose chunk is damaged
     double share = 0;              // of that chunk's bytes
     ZeroTail tail = {};            // then cut and filled with zeros up to a planned length
@@ -65,41 +65,23 @@ const DamageCase kCases[] = {
     {"noise in a sound chunk", Damage::NoiseInChunk, 0.35, 0, "soun", 0.5},
     {"zeros across tracks", Damage::ZerosToNextOf, 0.7, 0, "vide"},
     {"sound gone from the middle", Damage::TrackGone, 0.5, 0, "soun"},
-    {"tail, cut mid-sample",
-     Damage::CutOnly,
-     0,
-     0,
-     nullptr,
-     0,
-     {1.5, 0.55, TailCut::MidSample, false}},
-    {"tail x4, cut in a chunk",
-     Damage::CutOnly,
-     0,
-     0,
-     nullptr,
-     0,
-     {4, 0.8, TailCut::BetweenSamples, true}},
-    {"tail after silence",
-     Damage::CutOnly,
-     0,
-     0,
-     nullptr,
-     0,
-     {2, 0.65, TailCut::AfterSilence, false}},
-    {"tail before sound",
-     Damage::CutOnly,
-     0,
-     0,
-     nullptr,
-     0,
-     {3, 0.35, TailCut::BeforeSound, false}},
-    {"zeros inside, tail",
-     Damage::ZerosInside,
-     0.45,
-     4096,
-     nullptr,
-     0,
-     {1.5, 0.85, TailCut::MidSample, true}},
+    {.name = "tail, cut mid-sample",
+     .kind = Damage::CutOnly,
+     .tail = {1.5, 0.55, TailCut::MidSample, false}},
+    {.name = "tail x4, cut in a chunk",
+     .kind = Damage::CutOnly,
+     .tail = {4, 0.8, TailCut::BetweenSamples, true}},
+    {.name = "tail after silence",
+     .kind = Damage::CutOnly,
+     .tail = {2, 0.65, TailCut::AfterSilence, false}},
+    {.name = "tail before sound",
+     .kind = Damage::CutOnly,
+     .tail = {3, 0.35, TailCut::BeforeSound, false}},
+    {.name = "zeros inside, tail",
+     .kind = Damage::ZerosInside,
+     .where = 0.45,
+     .size = 4096,
+     .tail = {1.5, 0.85, TailCut::MidSample, true}},
 };
 
 // The stretch [from, to) that a case damaging chunks overwrites; empty when the kind has no
