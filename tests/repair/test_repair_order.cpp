@@ -2,6 +2,7 @@
 // learnt from a reference.
 #include "Check.h"
 #include "Composition.h"
+#include "Endian.h"
 #include "Layout.h"
 #include "PicOrder.h"
 #include "SampleTables.h"
@@ -215,6 +216,80 @@ void layout(Checks& c) {
             "layout: stsz of 1 corrected by extents");
 }
 
+// A track of a short reference: handler, a sample's duration in its timescale, its chunks.
+RefTrack timed(std::uint32_t handler, std::uint32_t timescale, std::uint32_t duration,
+               std::vector<RefChunk> chunks) {
+    RefTrack t = laidOut(std::move(chunks));
+    t.handler = handler;
+    t.timescale = timescale;
+    t.sampleDuration = duration;
+    return t;
+}
+
+// One second of a camera writing a chunk a second: video 25 fps, PCM, then the timecode.
+std::vector<RefTrack> oneChunkEach() {
+    return {timed(fourcc("vide"), 25000, 1000, {{0, 25}}),
+            timed(fourcc("soun"), 48000, 1, {{100000, 48000}}),
+            timed(fourcc("tmcd"), 25000, 1000, {{388000, 1}})};
+}
+
+// The same with the metadata first and no timecode.
+std::vector<RefTrack> metadataFirst() {
+    return {timed(fourcc("vide"), 25000, 1000, {{4000, 25}}),
+            timed(fourcc("soun"), 48000, 1, {{104000, 48000}}),
+            timed(fourcc("meta"), 25000, 1000, {{0, 25}})};
+}
+
+// 0.9 s of half-second chunks, 30 fps and AAC: the second chunk of each is cut short; 23 and
+// 24 frames alternate in the recording (23.4 a chunk).
+std::vector<RefTrack> halfSecondChunks() {
+    return {timed(fourcc("vide"), 30, 1, {{0, 15}, {9000, 12}}),
+            timed(fourcc("soun"), 48000, 1024, {{6000, 24}, {16000, 19}})};
+}
+
+struct ShortCase {
+    const char* name;
+    std::vector<RefTrack> (*reference)();
+    int track;
+    std::uint32_t firstCount;         // the count to try first
+    std::vector<std::uint32_t> known; // counts the layout must know too
+    std::vector<int> next;            // successors, likeliest first
+};
+
+// References too short to show a whole cycle twice.
+void shortReference(Checks& c) {
+    const ShortCase cases[] = {
+        {"one chunk each: the video follows the sound", oneChunkEach, 1, 48000, {}, {2, 0}},
+        {"one chunk each: the cycle starts again after the timecode",
+         oneChunkEach,
+         2,
+         1,
+         {},
+         {0, 1}},
+        {"metadata first: it follows the sound", metadataFirst, 1, 48000, {}, {2, 0}},
+        {"metadata first: it never follows itself", metadataFirst, 2, 25, {}, {0, 1}},
+        {"half-second chunks: the whole video chunk first", halfSecondChunks, 0, 15, {}, {1}},
+        {"half-second chunks: the whole sound chunk first, its neighbour known",
+         halfSecondChunks,
+         1,
+         24,
+         {23},
+         {0}},
+    };
+    for (const auto& t : cases) {
+        const auto tracks = t.reference();
+        const Layout l(tracks, std::vector<std::uint32_t>(tracks.size(), 0));
+        const auto counts = l.countsFor(t.track, 0);
+        c.expect(!counts.empty() && counts[0] == t.firstCount,
+                 std::string("short reference counts: ") + t.name);
+        for (std::uint32_t n : t.known) {
+            c.expect(l.knownCount(t.track, n), std::string("short reference known: ") + t.name);
+        }
+        c.expect(l.successors(t.track) == t.next,
+                 std::string("short reference successors: ") + t.name);
+    }
+}
+
 } // namespace
 
 int main() {
@@ -223,5 +298,6 @@ int main() {
     pictureOrderCounts(c);
     tables(c);
     layout(c);
+    shortReference(c);
     return c.finish();
 }

@@ -128,7 +128,9 @@ ChunkWalker::Start ChunkWalker::placeByLayout(int t, std::uint64_t pos, int dept
 // after it, or the recorded end, says how long it is.
 ChunkWalker::Start ChunkWalker::lastChunk(int t, std::uint64_t pos, std::uint32_t room) {
     const std::uint64_t bytes = layout_.sampleBytes(t);
-    for (std::uint32_t n = room; n > 0; --n) {
+    // Asked while another track's sample is measured, at every place where it might end, a
+    // scan each would cost the square of the chunk: there, only the end of the data tells.
+    for (std::uint32_t n = othersDepth_ > 0 ? 0 : room; n > 0; --n) {
         for (int s : layout_.successors(t)) {
             if (!codecs_[static_cast<std::size_t>(s)]->headerless() &&
                 startAt(s, pos + n * bytes, 0).sure == Sureness::Sure) {

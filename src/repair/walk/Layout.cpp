@@ -1,6 +1,7 @@
 #include "Layout.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace repair {
@@ -64,8 +65,12 @@ Layout::Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint3
     : tracks_(tracks.size()) {
     const auto all = inFileOrder(tracks);
     learnOrder(tracks, all);
+    learnAnchor(tracks);
+    const double span = anchor_ < 0 || tracks[idx(anchor_)].chunks.empty()
+                            ? 0
+                            : secondsOf(anchor_, tracks[idx(anchor_)].chunks.front().samples);
     for (std::size_t t = 0; t < tracks.size(); ++t) {
-        learnCounts(static_cast<int>(t), tracks[t]);
+        learnCounts(static_cast<int>(t), tracks[t], span);
     }
     learnSampleBytes(tracks, all, fixedSizes);
     learnCountFollows(tracks, all);
@@ -84,6 +89,12 @@ void Layout::learnOrder(const std::vector<RefTrack>& tracks, const std::vector<P
         if (i + 1 < all.size() && all[i + 1].track != all[i].track) {
             ++next[idx(all[i].track)][all[i + 1].track];
         }
+    }
+    // A short reference may end before its last track's chunk was ever followed: the
+    // recording goes on with its cycle, which the reference opened.
+    if (!all.empty() && next[idx(all.back().track)].empty() &&
+        all.back().track != all.front().track) {
+        ++next[idx(all.back().track)][all.front().track];
     }
     std::vector<std::map<int, std::uint64_t>> previous(tracks.size());
     for (std::size_t t = 0; t < tracks.size(); ++t) {
@@ -104,7 +115,8 @@ void Layout::learnOrder(const std::vector<RefTrack>& tracks, const std::vector<P
                 continue;
             }
             for (int after : byFrequency(next[idx(list[i])])) {
-                if (std::find(list.begin(), list.end(), after) == list.end()) {
+                if (after != static_cast<int>(t) &&
+                    std::find(list.begin(), list.end(), after) == list.end()) {
                     list.push_back(after);
                 }
             }
@@ -117,7 +129,19 @@ void Layout::learnOrder(const std::vector<RefTrack>& tracks, const std::vector<P
               [&](int a, int b) { return firstSeen.at(a) < firstSeen.at(b); });
 }
 
-void Layout::learnCounts(int t, const RefTrack& track) {
+void Layout::learnAnchor(const std::vector<RefTrack>& tracks) {
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        const auto& r = tracks[t];
+        tracks_[t].sampleSeconds =
+            r.timescale ? static_cast<double>(r.sampleDuration) / r.timescale : 0;
+        if (anchor_ < 0 && isVideoHandler(r.handler) && tracks_[t].sampleSeconds > 0) {
+            anchor_ = static_cast<int>(t);
+        }
+    }
+}
+
+// span: seconds of the anchor's first chunk.
+void Layout::learnCounts(int t, const RefTrack& track, double span) {
     std::vector<std::uint32_t> seq;
     for (const auto& c : track.chunks) {
         if (seq.size() >= kMaxCountsLearnt) {
@@ -125,8 +149,11 @@ void Layout::learnCounts(int t, const RefTrack& track) {
         }
         seq.push_back(c.samples);
     }
-    if (seq.size() > 2) {
-        seq.pop_back(); // the last chunk is often cut short by the end of the recording
+    // The last chunk is often cut short by the end of the recording: left out where there is
+    // a pattern to learn, tried last where there are too few chunks for one.
+    const std::uint32_t last = seq.empty() ? 0 : seq.back();
+    if (!seq.empty()) {
+        seq.pop_back();
     }
     std::map<std::uint32_t, std::uint64_t> freq;
     for (std::uint32_t n : seq) {
@@ -136,11 +163,47 @@ void Layout::learnCounts(int t, const RefTrack& track) {
     }
     PerTrack& p = tracks_[idx(t)];
     p.counts = byFrequency(freq);
-    p.maxCount = freq.empty() ? 0 : freq.rbegin()->first;
     for (const auto& c : track.chunks) {
         p.maxCount = std::max(p.maxCount, c.samples);
     }
+    if (seq.size() >= 2) {
+        p.pattern = repeatingPattern(seq);
+        return;
+    }
+    seq.push_back(last);
     p.pattern = repeatingPattern(seq);
+    if (p.pattern.empty() && seq.size() == 2 && t != anchor_) {
+        countsInTime(t, track, span);
+    }
+    addCount(p, last);
+}
+
+// Two chunks of a track that disagree, from a short reference: a track whose first chunk
+// lasts as long as the anchor's holds as many samples as fill that time, rounded either way
+// (sound frames that do not divide a chunk's time alternate).
+void Layout::countsInTime(int t, const RefTrack& track, double span) {
+    PerTrack& p = tracks_[idx(t)];
+    const double per = p.sampleSeconds;
+    if (anchor_ < 0 || per <= 0 || span <= 0) {
+        return;
+    }
+    const double slack = std::max(per, tracks_[idx(anchor_)].sampleSeconds);
+    if (std::abs(secondsOf(t, track.chunks.front().samples) - span) > slack) {
+        return;
+    }
+    const double n = span / per;
+    for (const double c : {std::floor(n + 1e-9), std::ceil(n - 1e-9)}) {
+        if (c >= 1 && c <= static_cast<double>(p.maxCount) * 2) {
+            addCount(p, static_cast<std::uint32_t>(c));
+        }
+    }
+}
+
+void Layout::addCount(PerTrack& p, std::uint32_t n) {
+    if (n > 0 && std::find(p.counts.begin(), p.counts.end(), n) == p.counts.end()) {
+        p.counts.push_back(n);
+        p.maxCount = std::max(p.maxCount, n);
+    }
 }
 
 void Layout::learnSampleBytes(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all,
@@ -183,14 +246,6 @@ void Layout::learnCountFollows(const std::vector<RefTrack>& tracks,
 }
 
 void Layout::learnTimeRules(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all) {
-    for (std::size_t t = 0; t < tracks.size(); ++t) {
-        const auto& r = tracks[t];
-        tracks_[t].sampleSeconds =
-            r.timescale ? static_cast<double>(r.sampleDuration) / r.timescale : 0;
-        if (anchor_ < 0 && isVideoHandler(r.handler) && tracks_[t].sampleSeconds > 0) {
-            anchor_ = static_cast<int>(t);
-        }
-    }
     if (anchor_ < 0) {
         return;
     }

@@ -82,7 +82,10 @@ private:
     void learnOrder(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all);
     void learnCountFollows(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all);
     void learnTimeRules(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all);
-    void learnCounts(int t, const RefTrack& track);
+    void learnAnchor(const std::vector<RefTrack>& tracks);
+    void learnCounts(int t, const RefTrack& track, double span);
+    void countsInTime(int t, const RefTrack& track, double span);
+    static void addCount(PerTrack& p, std::uint32_t n);
     void learnSampleBytes(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all,
                           const std::vector<std::uint32_t>& fixedSizes);
 
