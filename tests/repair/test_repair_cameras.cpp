@@ -5,7 +5,8 @@
 // nothing that is not in the original. Every picture kept is shown when the original showed it,
 // with its sync flag; video with B-frames is also cut inside each picture of one group, where
 // the pictures shown between the ones kept are lost. The result's tables are read by the test's
-// own reader.
+// own reader. Some kinds are also cut at two places and repaired against a reference of one
+// second, which may hold a track's chunk once, or not at all, or cut short.
 #include "CameraRecording.h"
 #include "CameraScore.h"
 #include "Check.h"
@@ -21,8 +22,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -32,6 +35,15 @@ using camlayout::Truth;
 constexpr double kFloor = 0.99;
 constexpr double kSeconds = 3;
 constexpr double kReferenceSeconds = 2;
+constexpr double kShortReferenceSeconds = 1;
+
+// Kinds also repaired against a one-second reference: PCM in one-second and in GOP-long
+// chunks, frame-by-frame interleaves, metadata once a second, six AAC tracks, intra-only,
+// MPEG-2, a timecode written once.
+const std::string_view kShortReferenceKinds[] = {
+    "sony-avc", "sony-hevc", "panasonic", "canon", "nikon", "gopro",
+    "obs",      "xdcam",     "xdcam-ex",  "mjpeg", "drone", "phone-tc",
+};
 
 enum class CutAt { Inside, Boundary, Early, EachPicture };
 
@@ -40,16 +52,17 @@ struct CutCase {
     CutAt at;
     const char* handler; // Inside: the chunk's track handler
     double where;        // fraction of the mdat payload
+    bool shortReference; // also repaired against the one-second reference
 };
 
 const CutCase kCuts[] = {
-    {"inside a video chunk", CutAt::Inside, "vide", 0.6},
-    {"inside a sound chunk", CutAt::Inside, "soun", 0.4},
-    {"inside a metadata chunk", CutAt::Inside, "meta", 0.5},
-    {"on a chunk boundary", CutAt::Boundary, nullptr, 0.75},
-    {"early, 10%", CutAt::Early, nullptr, 0.1},
+    {"inside a video chunk", CutAt::Inside, "vide", 0.6, true},
+    {"inside a sound chunk", CutAt::Inside, "soun", 0.4, false},
+    {"inside a metadata chunk", CutAt::Inside, "meta", 0.5, false},
+    {"on a chunk boundary", CutAt::Boundary, nullptr, 0.75, true},
+    {"early, 10%", CutAt::Early, nullptr, 0.1, false},
     // Each picture of the group of pictures nearest the middle, where pictures are reordered.
-    {"inside picture", CutAt::EachPicture, "vide", 0.5},
+    {"inside picture", CutAt::EachPicture, "vide", 0.5, false},
 };
 
 // The middle of each picture of the group whose sync picture lies nearest to `target`.
@@ -123,10 +136,14 @@ private:
     void sanity(const CameraKind& k, const std::string& original, const std::string& reference);
     void cutCase(const std::string& what, const CameraKind& k, std::uint64_t at,
                  const std::string& original, const std::string& reference);
-    void scoreResult(const CameraKind& k, const std::string& what, const std::string& original,
-                     std::uint64_t at, const std::string& result, int status);
+    void cuts(const CameraKind& k, const std::string& group, const std::string& original,
+              const std::string& reference, bool shortReference);
+    void scoreResult(const std::string& what, const std::string& original, std::uint64_t at,
+                     const std::string& result, int status);
     Checks& c_;
     std::string dir_;
+    std::string group_; // the kind, and which reference
+    const TableTrack* video_ = nullptr;
     Truth truth_;
     std::vector<TableTrack> originalTables_;
     Summary summary_;
@@ -178,39 +195,78 @@ void Run::sanity(const CameraKind& k, const std::string& original, const std::st
     }
 }
 
+camlayout::ContentLook referenceLook(double seconds) {
+    camlayout::ContentLook look;
+    look.pattern = "testsrc2";
+    look.noiseSeed = 2;
+    look.seconds = seconds;
+    return look;
+}
+
+// What a reference holds: chunks per track.
+std::string chunksPerTrack(const Truth& t) {
+    std::vector<int> n(t.tracks.size());
+    for (const auto& c : t.chunks) {
+        ++n[c.track];
+    }
+    std::string out;
+    for (std::size_t i = 0; i < n.size(); ++i) {
+        out += " " + t.tracks[i].handler + " " + std::to_string(n[i]);
+    }
+    return out;
+}
+
 void Run::kind(const CameraKind& k) {
     const std::string base = dir_ + "/" + k.name;
-    const std::string original =
-        base + ".orig" + (k.container == camlayout::Container::Mp4 ? ".mp4" : ".mov");
-    const std::string reference =
-        base + ".ref" + (k.container == camlayout::Container::Mp4 ? ".mp4" : ".mov");
+    const std::string ext = k.container == camlayout::Container::Mp4 ? ".mp4" : ".mov";
+    const std::string original = base + ".orig" + ext;
+    const std::string reference = base + ".ref" + ext;
+    const std::string shortReference = base + ".ref1s" + ext;
     camlayout::ContentLook look;
     look.seconds = kSeconds;
-    camlayout::ContentLook other;
-    other.pattern = "testsrc2";
-    other.noiseSeed = 2;
-    other.seconds = kReferenceSeconds;
+    const bool withShort =
+        std::find(std::begin(kShortReferenceKinds), std::end(kShortReferenceKinds), k.name) !=
+        std::end(kShortReferenceKinds);
     Truth refTruth;
+    Truth shortTruth;
     const bool made = makeRecording(k, look, 1, original, truth_) &&
-                      makeRecording(k, other, 2, reference, refTruth);
+                      makeRecording(k, referenceLook(kReferenceSeconds), 2, reference, refTruth) &&
+                      (!withShort || makeRecording(k, referenceLook(kShortReferenceSeconds), 3,
+                                                   shortReference, shortTruth));
     c_.expect(made, std::string(k.name) + ": recordings laid out");
     if (!made) {
         return;
     }
     sanity(k, original, reference);
-    for (const auto& t : truth_.tracks) {
-        summary_.rows.push_back(std::string(k.name) + "\t" + label(t));
-    }
-    const TableTrack* video = nullptr;
-    for (std::size_t i = 0; i < truth_.tracks.size() && !video; ++i) {
-        video =
+    video_ = nullptr;
+    for (std::size_t i = 0; i < truth_.tracks.size() && !video_; ++i) {
+        video_ =
             truth_.tracks[i].handler == "vide" ? matchTrack(truth_, i, originalTables_) : nullptr;
     }
+    cuts(k, k.name, original, reference, false);
+    if (!withShort) {
+        return;
+    }
+    std::cout << k.name << ": the one-second reference holds" << chunksPerTrack(shortTruth)
+              << " chunks\n";
+    cuts(k, std::string(k.name) + " 1s ref", original, shortReference, true);
+}
+
+// The cuts of the table against one reference; `group` names them in the summary.
+void Run::cuts(const CameraKind& k, const std::string& group, const std::string& original,
+               const std::string& reference, bool shortReference) {
+    group_ = group;
+    for (const auto& t : truth_.tracks) {
+        summary_.rows.push_back(group + "\t" + label(t));
+    }
     for (const auto& cut : kCuts) {
-        const auto points = cutPoints(truth_, video, cut);
+        if (shortReference && !cut.shortReference) {
+            continue;
+        }
+        const auto points = cutPoints(truth_, video_, cut);
         for (std::size_t n = 0; n < points.size(); ++n) {
-            const std::string what = std::string(k.name) + " / " + cut.name +
-                                     (points.size() > 1 ? " " + std::to_string(n + 1) : "");
+            const std::string what =
+                group + " / " + cut.name + (points.size() > 1 ? " " + std::to_string(n + 1) : "");
             cutCase(what, k, points[n], original, reference);
         }
     }
@@ -221,11 +277,11 @@ void Run::cutCase(const std::string& what, const CameraKind& k, std::uint64_t at
     const std::string broken = dir_ + "/" + k.name + "-" + std::to_string(at) + ".broken";
     c_.expect(cutCopy(original, broken, at), what + ": broken file made");
     const RunResult r = runProgram({UNTRUNC_W, reference, broken});
-    if (summary_.statuses.empty() || summary_.statuses.back().first != k.name) {
-        summary_.statuses.emplace_back(k.name, "");
+    if (summary_.statuses.empty() || summary_.statuses.back().first != group_) {
+        summary_.statuses.emplace_back(group_, "");
     }
     summary_.statuses.back().second += std::to_string(r.status) + " ";
-    scoreResult(k, what, original, at, broken + "_untrunc.mp4", r.status);
+    scoreResult(what, original, at, broken + "_untrunc.mp4", r.status);
     if (r.status != 0 && r.status != 6) {
         std::cout << "    untrunc-w: " << r.output.substr(0, r.output.find('\n')) << "\n";
     }
@@ -235,8 +291,8 @@ void Run::cutCase(const std::string& what, const CameraKind& k, std::uint64_t at
     }
 }
 
-void Run::scoreResult(const CameraKind& k, const std::string& what, const std::string& original,
-                      std::uint64_t at, const std::string& result, int status) {
+void Run::scoreResult(const std::string& what, const std::string& original, std::uint64_t at,
+                      const std::string& result, int status) {
     std::string error = "no result file";
     std::optional<std::vector<TableTrack>> tables;
     if (std::filesystem::exists(result)) {
@@ -265,7 +321,7 @@ void Run::scoreResult(const CameraKind& k, const std::string& what, const std::s
             const std::string why = pictureTimesMismatch(*before, *rep, at);
             c_.expect(why.empty(), tw + ": sync samples and display times kept: " + why);
         }
-        const std::string row = std::string(k.name) + "\t" + label(t);
+        const std::string row = group_ + "\t" + label(t);
         summary_.minShare[row] =
             std::min(summary_.minShare.count(row) ? summary_.minShare[row] : 1.0, s.share());
         std::cout << " | " << label(t) << " " << figure(s);
@@ -287,17 +343,17 @@ void Run::scoreResult(const CameraKind& k, const std::string& what, const std::s
 }
 
 void Run::printSummary() const {
-    std::printf("\n%-14s %-16s %s\n", "kind", "track", "bit-exact, min over cuts");
+    std::printf("\n%-20s %-16s %s\n", "kind", "track", "bit-exact, min over cuts");
     for (const auto& row : summary_.rows) {
         const auto tab = row.find('\t');
         const auto it = summary_.minShare.find(row);
-        std::printf("%-14s %-16s %6.1f%%\n", row.substr(0, tab).c_str(),
+        std::printf("%-20s %-16s %6.1f%%\n", row.substr(0, tab).c_str(),
                     row.substr(tab + 1).c_str(),
                     it == summary_.minShare.end() ? 0.0 : 100.0 * it->second);
     }
-    std::printf("\n%-14s %s\n", "kind", "exit status per cut");
+    std::printf("\n%-20s %s\n", "kind", "exit status per cut");
     for (const auto& [kind, statuses] : summary_.statuses) {
-        std::printf("%-14s %s\n", kind.c_str(), statuses.c_str());
+        std::printf("%-20s %s\n", kind.c_str(), statuses.c_str());
     }
 }
 
@@ -318,6 +374,8 @@ int main(int argc, char** argv) {
     run.printSummary();
     if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
         std::filesystem::remove_all(dir);
+    } else {
+        std::cout << "files kept in " << dir << "\n";
     }
     return c.finish();
 }
