@@ -5,8 +5,8 @@
 
 namespace repair {
 
-// Reads the first sample description of an stsd box: codec type and, for avc1/avc3,
-// hvc1/hev1 and mp4a, the decoder configuration.
+// Reads the first sample description of an stsd box: codec type, sound fields and, for
+// avc1/avc3, hvc1/hev1 and mp4a, the bytes of the decoder configuration.
 void readSampleEntry(const ByteSource& src, const BoxHeader& stsd, RefTrack& track);
 
 } // namespace repair

@@ -1,7 +1,6 @@
 // HEVC video (hvc1, hev1): access units of length-prefixed NAL units.
 #include "Codec.h"
 #include "Endian.h"
-#include "NalOrder.h"
 #include "NalVideo.h"
 #include "Reference.h"
 
@@ -9,12 +8,12 @@ namespace repair {
 namespace {
 
 bool handles(const RefTrack& t) {
-    return (t.codec == fourcc("hvc1") || t.codec == fourcc("hev1")) && t.avc.has_value();
+    return (t.codec == fourcc("hvc1") || t.codec == fourcc("hev1")) &&
+           nalConfig(t, VideoCodec::Hevc).has_value();
 }
 
 std::unique_ptr<Codec> make(const CodecSetup& s) {
-    return std::make_unique<NalVideo>(nalVideoSettings(s, VideoCodec::Hevc), *s.track.avc,
-                                      nalOrderHints(s, VideoCodec::Hevc), "HEVC");
+    return makeNalVideo(s, VideoCodec::Hevc, "HEVC");
 }
 
 } // namespace
