@@ -1,13 +1,13 @@
 #include "Repair.h"
 
-#include "Box.h"
-#include "BrokenFile.h"
-#include "ChunkWalker.h"
 #include "Describe.h"
 #include "Engine.h"
-#include "OutputFile.h"
 #include "OwnIndex.h"
 #include "RepairError.h"
+#include "box/Box.h"
+#include "box/BrokenFile.h"
+#include "box/OutputFile.h"
+#include "walk/ChunkWalker.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,13 +1,13 @@
 #include "FuzzEntry.h"
 
-#include "Box.h"
-#include "BrokenFile.h"
-#include "Endian.h"
 #include "Engine.h"
 #include "FuzzCodecs.h"
-#include "MoovWriter.h"
 #include "OwnIndex.h"
 #include "RepairError.h"
+#include "box/Box.h"
+#include "box/BrokenFile.h"
+#include "box/Endian.h"
+#include "box/MoovWriter.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 // Display order to composition offsets, picture order counts, output tables, and the chunk layout
 // learnt from a reference.
 #include "Check.h"
-#include "Composition.h"
-#include "Layout.h"
-#include "PicOrder.h"
-#include "SampleTables.h"
+#include "codec/Composition.h"
+#include "codec/PicOrder.h"
+#include "walk/Layout.h"
+#include "walk/SampleTables.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
-#include "MoovWriter.h"
+#include "box/MoovWriter.h"
 
-#include "BoxWriter.h"
-#include "StblWriter.h"
+#include "box/BoxWriter.h"
+#include "box/StblWriter.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,7 +1,7 @@
-#include "OutputFile.h"
+#include "box/OutputFile.h"
 
-#include "Endian.h"
 #include "RepairError.h"
+#include "box/Endian.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "SampleEntry.h"
+#include "box/SampleEntry.h"
 
-#include "Endian.h"
+#include "box/Endian.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "StblWriter.h"
+#include "box/StblWriter.h"
 
 #include <algorithm>
 #include <limits>

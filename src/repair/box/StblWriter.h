@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BoxWriter.h"
-#include "SampleTables.h"
+#include "box/BoxWriter.h"
+#include "walk/SampleTables.h"
 
 namespace repair {
 

@@ -2,11 +2,11 @@
 // A frame ends where libavcodec's decoder says (found by walking its syntax where that can
 // be done); runs of frames are found in one go and remembered, so walking a chunk looks at
 // each frame once.
-#include "AacConfig.h"
-#include "AacFrameFinder.h"
-#include "Codec.h"
-#include "Endian.h"
-#include "Reference.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/AacConfig.h"
+#include "codec/AacFrameFinder.h"
+#include "codec/Codec.h"
 
 #include <algorithm>
 #include <map>

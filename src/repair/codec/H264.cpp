@@ -1,8 +1,8 @@
 // H.264 video (avc1, avc3): access units of length-prefixed NAL units.
-#include "Codec.h"
-#include "Endian.h"
-#include "NalVideo.h"
-#include "Reference.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
+#include "codec/NalVideo.h"
 
 namespace repair {
 namespace {

@@ -1,8 +1,8 @@
 // HEVC video (hvc1, hev1): access units of length-prefixed NAL units.
-#include "Codec.h"
-#include "Endian.h"
-#include "NalVideo.h"
-#include "Reference.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
+#include "codec/NalVideo.h"
 
 namespace repair {
 namespace {

@@ -1,8 +1,8 @@
-#include "NalOrder.h"
+#include "codec/NalOrder.h"
 
-#include "H265Nal.h"
-#include "PicOrder.h"
-#include "Reference.h"
+#include "box/Reference.h"
+#include "codec/H265Nal.h"
+#include "codec/PicOrder.h"
 
 #include <algorithm>
 #include <optional>

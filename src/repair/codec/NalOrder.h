@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Codec.h"
-#include "Composition.h"
-#include "H264Nal.h"
-#include "NalSyntax.h"
+#include "codec/Codec.h"
+#include "codec/Composition.h"
+#include "codec/H264Nal.h"
+#include "codec/NalSyntax.h"
 
 namespace repair {
 

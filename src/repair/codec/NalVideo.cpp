@@ -1,8 +1,8 @@
-#include "NalVideo.h"
+#include "codec/NalVideo.h"
 
-#include "NalOrder.h"
-#include "Reference.h"
-#include "VideoProbe.h"
+#include "box/Reference.h"
+#include "codec/NalOrder.h"
+#include "codec/VideoProbe.h"
 
 #include <algorithm>
 

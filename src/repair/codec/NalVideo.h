@@ -1,11 +1,11 @@
 #pragma once
 
-#include "AccessUnit.h"
-#include "Codec.h"
-#include "Composition.h"
-#include "H264Params.h"
-#include "PicOrder.h"
-#include "PictureCount.h"
+#include "codec/AccessUnit.h"
+#include "codec/Codec.h"
+#include "codec/Composition.h"
+#include "codec/H264Params.h"
+#include "codec/PicOrder.h"
+#include "codec/PictureCount.h"
 
 #include <memory>
 #include <optional>

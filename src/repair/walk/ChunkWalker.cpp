@@ -1,4 +1,4 @@
-#include "ChunkWalker.h"
+#include "walk/ChunkWalker.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Codec.h"
-#include "Layout.h"
-#include "MediaView.h"
-#include "Recovered.h"
+#include "codec/Codec.h"
+#include "codec/MediaView.h"
+#include "walk/Layout.h"
+#include "walk/Recovered.h"
 
 #include <functional>
 #include <map>

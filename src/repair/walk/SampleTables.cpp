@@ -1,4 +1,4 @@
-#include "SampleTables.h"
+#include "walk/SampleTables.h"
 
 namespace repair {
 
