@@ -1,7 +1,7 @@
 #include "Engine.h"
 
-#include "RepairError.h"
 #include "box/Box.h"
+#include "box/RepairError.h"
 #include "box/ZeroRun.h"
 #include "walk/ChunkWalker.h"
 #include "walk/Layout.h"

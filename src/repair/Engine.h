@@ -2,10 +2,10 @@
 
 #include "Options.h"
 #include "box/BrokenFile.h"
-#include "box/MoovWriter.h"
 #include "box/Reference.h"
 #include "codec/Codec.h"
 #include "walk/Recovered.h"
+#include "write/MoovWriter.h"
 
 #include <functional>
 #include <memory>

@@ -2,10 +2,10 @@
 
 #include "Describe.h"
 #include "Repair.h"
-#include "RepairError.h"
 #include "box/Box.h"
 #include "box/Endian.h"
-#include "box/OutputFile.h"
+#include "box/RepairError.h"
+#include "write/OutputFile.h"
 
 #include <algorithm>
 #include <ostream>

@@ -2,9 +2,9 @@
 
 #include "Options.h"
 #include "box/BrokenFile.h"
-#include "box/MoovWriter.h"
-#include "box/OwnTables.h"
 #include "box/Reference.h"
+#include "write/MoovWriter.h"
+#include "write/OwnTables.h"
 
 #include <iosfwd>
 #include <optional>

@@ -3,11 +3,11 @@
 #include "Describe.h"
 #include "Engine.h"
 #include "OwnIndex.h"
-#include "RepairError.h"
 #include "box/Box.h"
 #include "box/BrokenFile.h"
-#include "box/OutputFile.h"
+#include "box/RepairError.h"
 #include "walk/ChunkWalker.h"
+#include "write/OutputFile.h"
 
 #include <cerrno>
 #include <chrono>

@@ -3,11 +3,11 @@
 #include "Engine.h"
 #include "FuzzCodecs.h"
 #include "OwnIndex.h"
-#include "RepairError.h"
 #include "box/Box.h"
 #include "box/BrokenFile.h"
 #include "box/Endian.h"
-#include "box/MoovWriter.h"
+#include "box/RepairError.h"
+#include "write/MoovWriter.h"
 
 #include <algorithm>
 

@@ -3,8 +3,8 @@
 #include "Check.h"
 #include "box/Box.h"
 #include "box/Endian.h"
-#include "box/MoovWriter.h"
-#include "box/OutputFile.h"
+#include "write/MoovWriter.h"
+#include "write/OutputFile.h"
 
 #include <string>
 #include <vector>

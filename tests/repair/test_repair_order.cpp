@@ -4,7 +4,7 @@
 #include "codec/Composition.h"
 #include "codec/PicOrder.h"
 #include "walk/Layout.h"
-#include "walk/SampleTables.h"
+#include "write/SampleTables.h"
 
 #include <vector>
 

@@ -7,7 +7,7 @@
 #include "OwnIndex.h"
 #include "box/Box.h"
 #include "box/Endian.h"
-#include "box/MoovWriter.h"
+#include "write/MoovWriter.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 #include "box/BrokenFile.h"
 
-#include "RepairError.h"
 #include "box/Box.h"
 #include "box/Endian.h"
 #include "box/Reference.h"
+#include "box/RepairError.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,9 +1,9 @@
 #include "box/Reference.h"
 
-#include "RepairError.h"
 #include "box/Box.h"
 #include "box/Endian.h"
 #include "box/RefTables.h"
+#include "box/RepairError.h"
 #include "box/SampleEntry.h"
 
 namespace repair {

@@ -1,4 +1,4 @@
-#include "box/StblWriter.h"
+#include "write/StblWriter.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "box/Reference.h"
-#include "walk/SampleTables.h"
+#include "write/SampleTables.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-#include "box/OutputFile.h"
+#include "write/OutputFile.h"
 
-#include "RepairError.h"
 #include "box/Endian.h"
+#include "box/RepairError.h"
 
 #include <cerrno>
 #include <cstdio>

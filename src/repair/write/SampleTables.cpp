@@ -1,4 +1,4 @@
-#include "walk/SampleTables.h"
+#include "write/SampleTables.h"
 
 namespace repair {
 

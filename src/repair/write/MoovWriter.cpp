@@ -1,7 +1,7 @@
-#include "box/MoovWriter.h"
+#include "write/MoovWriter.h"
 
 #include "box/BoxWriter.h"
-#include "box/StblWriter.h"
+#include "write/StblWriter.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "box/OwnTables.h"
+#include "write/OwnTables.h"
 
 #include "box/Endian.h"
 #include "box/RefTables.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "box/BoxWriter.h"
-#include "walk/SampleTables.h"
+#include "write/SampleTables.h"
 
 namespace repair {
 
