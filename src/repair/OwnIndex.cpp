@@ -1,7 +1,7 @@
 #include "OwnIndex.h"
 
 #include "Describe.h"
-#include "Repair.h"
+#include "RepairedFile.h"
 #include "box/Box.h"
 #include "box/Endian.h"
 #include "box/RepairError.h"

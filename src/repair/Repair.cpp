@@ -3,6 +3,7 @@
 #include "Describe.h"
 #include "Engine.h"
 #include "OwnIndex.h"
+#include "RepairedFile.h"
 #include "box/Box.h"
 #include "box/BrokenFile.h"
 #include "box/RepairError.h"
@@ -101,10 +102,6 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
 }
 
 } // namespace
-
-std::string resultPath(const std::string& brokenPath) {
-    return brokenPath + "_untrunc.mp4";
-}
 
 int runTool(const Options& o, std::ostream& out, std::ostream& err) {
     av_log_set_level(o.ffVerbose ? AV_LOG_INFO : AV_LOG_QUIET);
