@@ -1,7 +1,7 @@
 #pragma once
 
 #include "codec/AacBits.h"
-#include "codec/AacSyntax.h"
+#include "codec/AacLayout.h"
 
 #include <cstdint>
 
