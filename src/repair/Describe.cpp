@@ -1,6 +1,6 @@
 #include "Describe.h"
 
-#include "Box.h"
+#include "box/Box.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Engine.h"
-#include "Recovered.h"
-#include "Reference.h"
+#include "box/Reference.h"
+#include "walk/Recovered.h"
 
 #include <iosfwd>
 #include <string>

@@ -1,11 +1,11 @@
 #include "Engine.h"
 
-#include "Box.h"
-#include "ChunkWalker.h"
-#include "Layout.h"
-#include "RepairError.h"
-#include "ZeroRun.h"
-#include "ZeroTail.h"
+#include "box/Box.h"
+#include "box/RepairError.h"
+#include "box/ZeroRun.h"
+#include "walk/ChunkWalker.h"
+#include "walk/Layout.h"
+#include "walk/ZeroTail.h"
 
 #include <algorithm>
 

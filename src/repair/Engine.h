@@ -1,11 +1,11 @@
 #pragma once
 
-#include "BrokenFile.h"
-#include "Codec.h"
-#include "MoovWriter.h"
 #include "Options.h"
-#include "Recovered.h"
-#include "Reference.h"
+#include "box/BrokenFile.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
+#include "walk/Recovered.h"
+#include "write/MoovWriter.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "Options.h"
 
-#include "RepairError.h"
+#include "box/RepairError.h"
 
 #include <charconv>
 

@@ -1,11 +1,11 @@
 #include "OwnIndex.h"
 
-#include "Box.h"
 #include "Describe.h"
-#include "Endian.h"
-#include "OutputFile.h"
-#include "Repair.h"
-#include "RepairError.h"
+#include "RepairedFile.h"
+#include "box/Box.h"
+#include "box/Endian.h"
+#include "box/RepairError.h"
+#include "write/OutputFile.h"
 
 #include <algorithm>
 #include <ostream>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "BrokenFile.h"
-#include "MoovWriter.h"
 #include "Options.h"
-#include "OwnTables.h"
-#include "Reference.h"
+#include "box/BrokenFile.h"
+#include "box/Reference.h"
+#include "write/MoovWriter.h"
+#include "write/OwnTables.h"
 
 #include <iosfwd>
 #include <optional>

@@ -1,13 +1,14 @@
 #include "Repair.h"
 
-#include "Box.h"
-#include "BrokenFile.h"
-#include "ChunkWalker.h"
 #include "Describe.h"
 #include "Engine.h"
-#include "OutputFile.h"
 #include "OwnIndex.h"
-#include "RepairError.h"
+#include "RepairedFile.h"
+#include "box/Box.h"
+#include "box/BrokenFile.h"
+#include "box/RepairError.h"
+#include "walk/ChunkWalker.h"
+#include "write/OutputFile.h"
 
 #include <cerrno>
 #include <chrono>
@@ -107,10 +108,6 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
 }
 
 } // namespace
-
-std::string resultPath(const std::string& brokenPath) {
-    return brokenPath + "_untrunc.mp4";
-}
 
 int runTool(const Options& o, std::ostream& out, std::ostream& err) {
     av_log_set_level(o.ffVerbose ? AV_LOG_INFO : AV_LOG_QUIET);

@@ -1,6 +1,6 @@
 #include "Options.h"
 #include "Repair.h"
-#include "RepairError.h"
+#include "box/RepairError.h"
 
 #include <iostream>
 #include <string>

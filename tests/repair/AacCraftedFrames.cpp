@@ -3,9 +3,9 @@
 // reads fill and data elements: the walk must take or refuse each as a fresh libavcodec
 // decoder does, and each must be taken or refused as built to be; followed by other bytes,
 // each must be found as long by both.
-#include "AacCodebooks.h"
 #include "AacFrameEnds.h"
-#include "AacFrameFinder.h"
+#include "codec/AacCodebooks.h"
+#include "codec/AacFrameFinder.h"
 
 #include <functional>
 

@@ -4,9 +4,9 @@
 // frames with a bit flipped must be taken or refused alike.
 #include "AacFrameEnds.h"
 
-#include "AacFrameFinder.h"
 #include "Content.h"
 #include "Process.h"
+#include "codec/AacFrameFinder.h"
 
 #include <stdexcept>
 

@@ -2,8 +2,8 @@
 
 #include "BoxBuilder.h"
 #include "Content.h"
-#include "Endian.h"
 #include "Process.h"
+#include "box/Endian.h"
 
 #include <stdexcept>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Reference.h"
+#include "box/Reference.h"
 
 #include <cstdint>
 #include <string>

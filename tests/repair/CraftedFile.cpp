@@ -1,7 +1,7 @@
 #include "CraftedFile.h"
 
-#include "BoxWriter.h"
-#include "Endian.h"
+#include "box/BoxWriter.h"
+#include "box/Endian.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "FuzzCodecs.h"
 
-#include "Endian.h"
+#include "box/Endian.h"
 
 using namespace repair;
 

@@ -1,13 +1,13 @@
 #include "FuzzEntry.h"
 
-#include "Box.h"
-#include "BrokenFile.h"
-#include "Endian.h"
 #include "Engine.h"
 #include "FuzzCodecs.h"
-#include "MoovWriter.h"
 #include "OwnIndex.h"
-#include "RepairError.h"
+#include "box/Box.h"
+#include "box/BrokenFile.h"
+#include "box/Endian.h"
+#include "box/RepairError.h"
+#include "write/MoovWriter.h"
 
 #include <algorithm>
 
@@ -19,12 +19,15 @@ using namespace repair;
 
 namespace {
 
-// avcC of an x264 320x240 High profile stream, and a 44.1 kHz stereo AAC-LC config.
+// avcC of an x264 320x240 High profile stream, and the esds of a 44.1 kHz stereo AAC-LC
+// stream (ES_Descriptor, DecoderConfigDescriptor, AudioSpecificConfig 12 10).
 const std::uint8_t kAvcC[] = {0x01, 0x64, 0x00, 0x0d, 0xff, 0xe1, 0x00, 0x19, 0x67, 0x64, 0x00,
                               0x0d, 0xac, 0xd9, 0x41, 0x41, 0xfb, 0x01, 0x10, 0x00, 0x00, 0x03,
                               0x00, 0x10, 0x00, 0x00, 0x03, 0x03, 0x20, 0xf1, 0x42, 0x99, 0x60,
                               0x01, 0x00, 0x06, 0x68, 0xeb, 0xe3, 0xcb, 0x22, 0xc0};
-const std::uint8_t kAsc[] = {0x12, 0x10};
+const std::uint8_t kEsds[] = {0x03, 0x16, 0x00, 0x01, 0x00, 0x04, 0x11, 0x40,
+                              0x15, 0x00, 0x00, 0x00, 0x00, 0x01, 0xf4, 0x00,
+                              0x00, 0x01, 0xf4, 0x00, 0x05, 0x02, 0x12, 0x10};
 
 // Samples the data codecs learn from: two KLV items ("DEVC") and two boxes of a key.
 const std::uint8_t kLearnt[] = {
@@ -46,12 +49,9 @@ RefTrack track(const char (&handler)[5], const char (&codec)[5], std::uint32_t f
 Reference camera() {
     Reference ref;
     RefTrack v = track("vide", "avc1", 0);
-    v.avc = *parseAvcC(kAvcC, sizeof kAvcC);
+    v.decoderConfig.assign(kAvcC, kAvcC + sizeof kAvcC);
     RefTrack a = track("soun", "mp4a", 0);
-    AacConfig aac;
-    aac.audioSpecificConfig.assign(kAsc, kAsc + sizeof kAsc);
-    describeAudioSpecificConfig(aac);
-    a.aac = aac;
+    a.decoderConfig.assign(kEsds, kEsds + sizeof kEsds);
     RefTrack p = track("soun", "twos", 4);
     p.sound = SoundInfo{0, 2, 16, 0, 0, 0, 48000};
     RefTrack k = track("meta", "gpmd", 0);

@@ -1,6 +1,6 @@
 // Exp-Golomb reading, bounds and emulation prevention removal.
-#include "BitReader.h"
 #include "Check.h"
+#include "codec/BitReader.h"
 
 #include <cstdint>
 #include <vector>

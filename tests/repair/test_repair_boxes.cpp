@@ -1,10 +1,10 @@
 // Box headers from untrusted bytes: sizes 0 and 1, sizes too small or too large, and
 // walks that must end on malformed input; the zeros a preallocated file ends in.
-#include "Box.h"
-#include "BrokenFile.h"
 #include "Check.h"
-#include "Endian.h"
-#include "ZeroRun.h"
+#include "box/Box.h"
+#include "box/BrokenFile.h"
+#include "box/Endian.h"
+#include "box/ZeroRun.h"
 
 #include <algorithm>
 #include <cstdint>

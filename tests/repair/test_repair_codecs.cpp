@@ -7,10 +7,10 @@
 // checked against libavcodec's decoder (AacFrameEnds.cpp).
 #include "AacFrameEnds.h"
 #include "Check.h"
-#include "Codec.h"
 #include "CodecStreams.h"
 #include "MediaFixture.h"
-#include "MediaView.h"
+#include "codec/Codec.h"
+#include "codec/MediaView.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,10 +1,10 @@
 // The written index: 32- or 64-bit chunk offsets and mdat sizes, ctts only with reordering,
 // stss only when some samples are not sync, and a moov whose boxes nest to its end.
-#include "Box.h"
 #include "Check.h"
-#include "Endian.h"
-#include "MoovWriter.h"
-#include "OutputFile.h"
+#include "box/Box.h"
+#include "box/Endian.h"
+#include "write/MoovWriter.h"
+#include "write/OutputFile.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // Command-line parsing: every option of the help text, values, ranges and misuse.
 #include "Check.h"
 #include "Options.h"
-#include "RepairError.h"
+#include "box/RepairError.h"
 
 #include <string>
 #include <vector>

@@ -1,11 +1,11 @@
 // Display order to composition offsets, picture order counts, output tables, and the chunk layout
 // learnt from a reference.
 #include "Check.h"
-#include "Composition.h"
-#include "Endian.h"
-#include "Layout.h"
-#include "PicOrder.h"
-#include "SampleTables.h"
+#include "box/Endian.h"
+#include "codec/Composition.h"
+#include "codec/PicOrder.h"
+#include "walk/Layout.h"
+#include "write/SampleTables.h"
 
 #include <vector>
 

@@ -2,12 +2,12 @@
 // in the media data, and tables whose counts lie (entry counts past their box, samples per
 // chunk and sample counts in the billions, chunk numbers going back, offsets outside the
 // media data). Each must keep exactly the whole samples, in little time and memory.
-#include "Box.h"
 #include "Check.h"
 #include "CraftedFile.h"
-#include "Endian.h"
-#include "MoovWriter.h"
 #include "OwnIndex.h"
+#include "box/Box.h"
+#include "box/Endian.h"
+#include "write/MoovWriter.h"
 
 #include <algorithm>
 #include <array>

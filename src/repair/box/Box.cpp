@@ -1,6 +1,6 @@
-#include "Box.h"
+#include "box/Box.h"
 
-#include "Endian.h"
+#include "box/Endian.h"
 
 namespace repair {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ByteSource.h"
+#include "box/ByteSource.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "BoxWriter.h"
+#include "box/BoxWriter.h"
 
 namespace repair {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Endian.h"
+#include "box/Endian.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "BrokenFile.h"
+#include "box/BrokenFile.h"
 
-#include "Box.h"
-#include "Endian.h"
-#include "Reference.h"
-#include "RepairError.h"
+#include "box/Box.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "box/RepairError.h"
 
 #include <algorithm>
 #include <optional>

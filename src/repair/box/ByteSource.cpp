@@ -1,4 +1,4 @@
-#include "ByteSource.h"
+#include "box/ByteSource.h"
 
 #include <algorithm>
 #include <cerrno>

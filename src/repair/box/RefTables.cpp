@@ -1,6 +1,6 @@
-#include "RefTables.h"
+#include "box/RefTables.h"
 
-#include "Endian.h"
+#include "box/Endian.h"
 
 #include <algorithm>
 #include <map>

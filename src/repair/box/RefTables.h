@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Box.h"
-#include "Reference.h"
+#include "box/Box.h"
+#include "box/Reference.h"
 
 #include <cstdint>
 #include <vector>

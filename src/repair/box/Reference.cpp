@@ -1,10 +1,10 @@
-#include "Reference.h"
+#include "box/Reference.h"
 
-#include "Box.h"
-#include "Endian.h"
-#include "RefTables.h"
-#include "RepairError.h"
-#include "SampleEntry.h"
+#include "box/Box.h"
+#include "box/Endian.h"
+#include "box/RefTables.h"
+#include "box/RepairError.h"
+#include "box/SampleEntry.h"
 
 namespace repair {
 namespace {

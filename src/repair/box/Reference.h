@@ -1,8 +1,6 @@
 #pragma once
 
-#include "AacConfig.h"
-#include "ByteSource.h"
-#include "H264Params.h"
+#include "box/ByteSource.h"
 
 #include <cstdint>
 #include <optional>
@@ -53,9 +51,11 @@ struct RefTrack {
     std::int64_t shownDelay = -1;
     // Where its stbl's payload lies in the moov box (offset 0: the moov's header); 0: none.
     std::uint64_t stblPayload = 0, stblEnd = 0;
-    std::optional<AvcConfig> avc;
-    std::optional<AacConfig> aac;
     std::optional<SoundInfo> sound;
+    // The decoder configuration of the first sample entry as its box holds it: the avcC or
+    // hvcC payload of avc1/avc3/hvc1/hev1, the esds payload (after its version and flags) of
+    // a sound track's mp4a; empty when there is none. Codec families read it themselves.
+    std::vector<std::uint8_t> decoderConfig;
 
     // Boxes copied into the output: whole tkhd and mdhd (durations patched), the edit list,
     // the other children of trak (tref, udta, ...), of mdia (hdlr, ...) and of minf (media

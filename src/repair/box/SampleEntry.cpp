@@ -1,6 +1,6 @@
-#include "SampleEntry.h"
+#include "box/SampleEntry.h"
 
-#include "Endian.h"
+#include "box/Endian.h"
 
 #include <cstring>
 
@@ -27,8 +27,7 @@ void readVideoConfig(const ByteSource& src, const BoxHeader& entry, RefTrack& tr
     const auto config = findChild(src, entry.payload + kVisualFields, entry.end,
                                   hevc ? fourcc("hvcC") : fourcc("avcC"));
     if (config) {
-        const auto b = payloadOf(src, *config);
-        track.avc = hevc ? parseHvcC(b.data(), b.size()) : parseAvcC(b.data(), b.size());
+        track.decoderConfig = payloadOf(src, *config);
     }
 }
 
@@ -50,8 +49,7 @@ void readAac(const ByteSource& src, const BoxHeader& entry, RefTrack& track) {
                                                  : version == 2 ? kSoundV2Extra
                                                                 : 0);
     if (auto esds = findEsds(src, entry.payload + fields, entry.end)) {
-        const auto b = payloadOf(src, *esds, 4);
-        track.aac = parseEsds(b.data(), b.size());
+        track.decoderConfig = payloadOf(src, *esds, 4);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "ZeroRun.h"
+#include "box/ZeroRun.h"
 
 #include <algorithm>
 #include <optional>

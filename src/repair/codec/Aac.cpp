@@ -2,13 +2,15 @@
 // A frame ends where libavcodec's decoder says (found by walking its syntax where that can
 // be done); runs of frames are found in one go and remembered, so walking a chunk looks at
 // each frame once.
-#include "AacFrameFinder.h"
-#include "Codec.h"
-#include "Endian.h"
-#include "Reference.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/AacConfig.h"
+#include "codec/AacFrameFinder.h"
+#include "codec/Codec.h"
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -19,9 +21,8 @@ constexpr std::size_t kMaxView = std::size_t{64} * 1024;
 
 class Aac : public Codec {
 public:
-    Aac(const CodecSetup& s)
-        : finder_(*s.track.aac, s.aacLowGain), config_(*s.track.aac),
-          maxSample_(s.track.maxSampleSize) {}
+    Aac(const CodecSetup& s, const AacConfig& config)
+        : finder_(config, s.aacLowGain), config_(config), maxSample_(s.track.maxSampleSize) {}
 
     SampleGuess probe(MediaView& media, std::uint64_t pos) override {
         auto it = run_.find(pos);
@@ -119,12 +120,17 @@ private:
     std::vector<std::uint8_t> lookBuffer_;
 };
 
+// The AudioSpecificConfig that the track's esds carries; nothing when it has none that reads.
+std::optional<AacConfig> configOf(const RefTrack& t) {
+    return parseEsds(t.decoderConfig.data(), t.decoderConfig.size());
+}
+
 bool handles(const RefTrack& t) {
-    return t.codec == fourcc("mp4a") && t.aac.has_value();
+    return t.codec == fourcc("mp4a") && configOf(t).has_value();
 }
 
 std::unique_ptr<Codec> make(const CodecSetup& s) {
-    return std::make_unique<Aac>(s);
+    return std::make_unique<Aac>(s, configOf(s.track).value());
 }
 
 } // namespace

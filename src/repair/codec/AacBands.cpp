@@ -1,5 +1,5 @@
 // Scalefactor band offsets of 1024- and 128-coefficient windows, per sampling rate.
-#include "AacBands.h"
+#include "codec/AacBands.h"
 
 namespace repair {
 namespace {

@@ -2,7 +2,7 @@
 // spectral books, as (codeword, length) in symbol order. Symbols of the spectral books count
 // up with the last coefficient fastest: signed books from the most negative value, unsigned
 // ones from zero.
-#include "AacCodebooks.h"
+#include "codec/AacCodebooks.h"
 
 namespace repair {
 namespace {

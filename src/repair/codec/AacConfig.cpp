@@ -1,7 +1,7 @@
-#include "AacConfig.h"
+#include "codec/AacConfig.h"
 
-#include "BitReader.h"
-#include "EsDescriptor.h"
+#include "codec/BitReader.h"
+#include "codec/EsDescriptor.h"
 
 namespace repair {
 namespace {

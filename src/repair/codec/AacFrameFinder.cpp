@@ -1,4 +1,4 @@
-#include "AacFrameFinder.h"
+#include "codec/AacFrameFinder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AacConfig.h"
-#include "AacSyntax.h"
+#include "codec/AacConfig.h"
+#include "codec/AacSyntax.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "AacHuffman.h"
+#include "codec/AacHuffman.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AacBits.h"
-#include "AacCodebooks.h"
+#include "codec/AacBits.h"
+#include "codec/AacCodebooks.h"
 
 #include <cstdint>
 #include <vector>

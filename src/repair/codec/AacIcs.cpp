@@ -2,10 +2,10 @@
 // every field is read or skipped, spectral codewords are decoded for the sign bits and
 // escapes that follow them, and nothing is dequantised. The checks are those of
 // libavcodec's decoder, so that a frame is taken here exactly when it would decode there.
-#include "AacIcs.h"
+#include "codec/AacIcs.h"
 
-#include "AacBands.h"
-#include "AacHuffman.h"
+#include "codec/AacBands.h"
+#include "codec/AacHuffman.h"
 
 #include <algorithm>
 #include <bit>

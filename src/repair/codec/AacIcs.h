@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AacBits.h"
-#include "AacSyntax.h"
+#include "codec/AacBits.h"
+#include "codec/AacLayout.h"
 
 #include <cstdint>
 

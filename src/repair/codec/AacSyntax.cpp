@@ -1,9 +1,9 @@
 // A raw_data_block walked element by element without decoding: where it ends is what a
 // run of raw AAC frames needs, and finding that costs a small part of a full decode.
-#include "AacSyntax.h"
+#include "codec/AacSyntax.h"
 
-#include "AacIcs.h"
-#include "BitReader.h"
+#include "codec/AacIcs.h"
+#include "codec/BitReader.h"
 
 #include <algorithm>
 #include <array>

@@ -1,22 +1,13 @@
 #pragma once
 
+#include "codec/AacLayout.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 namespace repair {
-
-constexpr int kAacMain = 1;
-constexpr int kAacLc = 2;
-constexpr int kAacLtp = 4;
-
-// What walking raw_data_blocks needs of the AudioSpecificConfig.
-struct AacLayout {
-    int objectType = 0; // of the core coder: AAC Main, LC or LTP
-    int samplingIndex = 0;
-    int channelConfig = 0; // 1 to 7
-};
 
 // The layout of a configuration whose frames can be walked here: 1024-sample frames of AAC
 // Main, LC or LTP (also under SBR or PS) with channels by configuration number, not by a

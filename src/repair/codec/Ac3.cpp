@@ -3,9 +3,9 @@
 // (libavutil's av_crc, the check the decoder makes) makes a match sure. An E-AC-3 sample
 // holds 1536 samples of every substream: the frames of fewer than six blocks and the
 // dependent substreams that make it up are gathered here from their header bits.
-#include "Codec.h"
-#include "Endian.h"
-#include "Reference.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
 
 #include <array>
 #include <vector>

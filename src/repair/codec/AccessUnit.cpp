@@ -1,4 +1,4 @@
-#include "AccessUnit.h"
+#include "codec/AccessUnit.h"
 
 namespace repair {
 

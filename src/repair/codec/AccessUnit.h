@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VideoProbe.h"
+#include "codec/VideoProbe.h"
 
 #include <cstdint>
 

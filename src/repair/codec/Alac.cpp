@@ -2,11 +2,11 @@
 // libavcodec's decoder stops needing bytes, so the shortest length that decodes to a whole
 // frame's samples is the frame. The start of a frame is checked first from its element
 // header, which is cheap.
-#include "AvDecoder.h"
-#include "Codec.h"
-#include "Endian.h"
-#include "EntryFields.h"
-#include "Reference.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/AvDecoder.h"
+#include "codec/Codec.h"
+#include "codec/EntryFields.h"
 
 #include <algorithm>
 #include <optional>

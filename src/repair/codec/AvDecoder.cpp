@@ -1,4 +1,4 @@
-#include "AvDecoder.h"
+#include "codec/AvDecoder.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "BitReader.h"
+#include "codec/BitReader.h"
 
 namespace repair {
 

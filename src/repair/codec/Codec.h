@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MediaView.h"
+#include "codec/MediaView.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "Composition.h"
+#include "codec/Composition.h"
 
 #include <algorithm>
 #include <numeric>

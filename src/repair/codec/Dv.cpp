@@ -2,10 +2,10 @@
 // libavcodec reads which format a frame is from its DIF header (av_dv_frame_profile); that
 // every DIF sequence of the frame starts where that size puts it is checked here, from the
 // block ids. Every frame is a sync sample.
-#include "Box.h"
-#include "Codec.h"
-#include "Endian.h"
-#include "Reference.h"
+#include "box/Box.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "EntryFields.h"
+#include "codec/EntryFields.h"
 
-#include "Box.h"
-#include "Endian.h"
+#include "box/Box.h"
+#include "box/Endian.h"
 
 namespace repair {
 namespace {

@@ -1,4 +1,4 @@
-#include "EsDescriptor.h"
+#include "codec/EsDescriptor.h"
 
 namespace repair {
 namespace {

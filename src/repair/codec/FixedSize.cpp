@@ -1,9 +1,9 @@
 // Data samples of one fixed size (per-frame camera metadata such as rtmd, fdsc): known by
 // the bytes every sample shares, or, when they share none, placed by the chunk layout.
-#include "Codec.h"
-#include "Endian.h"
-#include "Reference.h"
-#include "Signature.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
+#include "codec/Signature.h"
 
 namespace repair {
 namespace {

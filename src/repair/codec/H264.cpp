@@ -1,22 +1,19 @@
 // H.264 video (avc1, avc3): access units of length-prefixed NAL units.
-#include "Codec.h"
-#include "Endian.h"
-#include "NalOrder.h"
-#include "NalVideo.h"
-#include "Reference.h"
-
-#include <algorithm>
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
+#include "codec/NalVideo.h"
 
 namespace repair {
 namespace {
 
 bool handles(const RefTrack& t) {
-    return (t.codec == fourcc("avc1") || t.codec == fourcc("avc3")) && t.avc.has_value();
+    return (t.codec == fourcc("avc1") || t.codec == fourcc("avc3")) &&
+           nalConfig(t, VideoCodec::H264).has_value();
 }
 
 std::unique_ptr<Codec> make(const CodecSetup& s) {
-    return std::make_unique<NalVideo>(nalVideoSettings(s, VideoCodec::H264), *s.track.avc,
-                                      nalOrderHints(s, VideoCodec::H264), "H.264");
+    return makeNalVideo(s, VideoCodec::H264, "H.264");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-#include "H264Nal.h"
+#include "codec/H264Nal.h"
 
-#include "BitReader.h"
+#include "codec/BitReader.h"
 
 namespace repair {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "H264Params.h"
+#include "codec/H264Params.h"
 
 #include <cstddef>
 #include <cstdint>

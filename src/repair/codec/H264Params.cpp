@@ -1,6 +1,6 @@
-#include "H264Params.h"
+#include "codec/H264Params.h"
 
-#include "BitReader.h"
+#include "codec/BitReader.h"
 
 namespace repair {
 namespace {

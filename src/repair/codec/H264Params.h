@@ -1,6 +1,6 @@
 #pragma once
 
-#include "H265Params.h"
+#include "codec/H265Params.h"
 
 #include <array>
 #include <cstddef>

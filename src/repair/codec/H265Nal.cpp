@@ -1,6 +1,6 @@
-#include "H265Nal.h"
+#include "codec/H265Nal.h"
 
-#include "BitReader.h"
+#include "codec/BitReader.h"
 
 namespace repair {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "H264Nal.h"
+#include "codec/H264Nal.h"
 
 namespace repair {
 

@@ -1,6 +1,6 @@
-#include "H265Params.h"
+#include "codec/H265Params.h"
 
-#include "BitReader.h"
+#include "codec/BitReader.h"
 
 namespace repair {
 namespace {

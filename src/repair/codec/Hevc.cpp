@@ -1,20 +1,19 @@
 // HEVC video (hvc1, hev1): access units of length-prefixed NAL units.
-#include "Codec.h"
-#include "Endian.h"
-#include "NalOrder.h"
-#include "NalVideo.h"
-#include "Reference.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
+#include "codec/NalVideo.h"
 
 namespace repair {
 namespace {
 
 bool handles(const RefTrack& t) {
-    return (t.codec == fourcc("hvc1") || t.codec == fourcc("hev1")) && t.avc.has_value();
+    return (t.codec == fourcc("hvc1") || t.codec == fourcc("hev1")) &&
+           nalConfig(t, VideoCodec::Hevc).has_value();
 }
 
 std::unique_ptr<Codec> make(const CodecSetup& s) {
-    return std::make_unique<NalVideo>(nalVideoSettings(s, VideoCodec::Hevc), *s.track.avc,
-                                      nalOrderHints(s, VideoCodec::Hevc), "HEVC");
+    return makeNalVideo(s, VideoCodec::Hevc, "HEVC");
 }
 
 } // namespace

@@ -3,12 +3,12 @@
 // 'mjpg' header how long a field is padded and where the next one starts, and Motion JPEG B
 // has only that header and no markers. libavcodec's MJPEG parser only splits a stream at
 // markers, so the marker walk (JpegScan) is our own. Every frame is a sync sample.
-#include "Box.h"
-#include "Codec.h"
-#include "Endian.h"
-#include "EntryFields.h"
-#include "JpegScan.h"
-#include "Reference.h"
+#include "box/Box.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
+#include "codec/EntryFields.h"
+#include "codec/JpegScan.h"
 
 #include <algorithm>
 #include <optional>

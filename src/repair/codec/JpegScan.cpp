@@ -1,6 +1,6 @@
-#include "JpegScan.h"
+#include "codec/JpegScan.h"
 
-#include "Endian.h"
+#include "box/Endian.h"
 
 #include <array>
 #include <cstring>

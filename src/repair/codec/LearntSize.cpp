@@ -1,11 +1,11 @@
 // Data samples of varying size (gpmd, djmd, mebx and other timed metadata): the length is
 // read the way the reference's own samples show it is written (SampleGrammar); failing
 // that, the sizes the reference used are tried and the one that something follows wins.
-#include "Codec.h"
-#include "Endian.h"
-#include "Reference.h"
-#include "SampleGrammar.h"
-#include "Signature.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
+#include "codec/SampleGrammar.h"
+#include "codec/Signature.h"
 
 #include <algorithm>
 #include <map>

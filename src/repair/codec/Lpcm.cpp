@@ -1,9 +1,9 @@
 // Uncompressed audio (twos, sowt, in24, in32, fl32, fl64, lpcm, raw, ulaw, alaw): PCM frames
 // of a fixed size with nothing to recognise them by. Only the reference's chunk layout can
 // say where a chunk of them starts and how many frames it holds.
-#include "Codec.h"
-#include "Endian.h"
-#include "Reference.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "MediaView.h"
+#include "codec/MediaView.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ByteSource.h"
+#include "box/ByteSource.h"
+#include "codec/Neighbours.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace repair {
@@ -30,22 +30,14 @@ public:
     void setZeroTail(std::uint64_t end) { zeroTailEnd_ = end; }
     std::uint64_t zeroTailEnd() const { return std::max(zeroTailEnd_, limit_); }
 
-    // Whether a sample of another track could start at pos. The walker answers; a codec
-    // asks to tell where its own last sample before another track's ends.
-    // How a codec asks whether another track's sample starts somewhere.
-    enum class Ask {
-        Ends,     // to end a sample of its own there
-        RulesOut, // only to rule its own sample out: unknown counts as yes
-        Surely,   // cheaply: only tracks that can be surely recognised answer
-    };
-    bool otherStartsAt(std::uint64_t pos) const { return others_ && others_(pos, Ask::Ends); }
-    bool otherSurelyStartsAt(std::uint64_t pos) const {
-        return others_ && others_(pos, Ask::Surely);
-    }
+    // Whether a sample of another track could start at pos, as the walker's neighbours
+    // answer; no when nobody answers.
+    bool otherStartsAt(std::uint64_t pos) const { return asks(pos, Neighbours::Ask::Ends); }
+    bool otherSurelyStartsAt(std::uint64_t pos) const { return asks(pos, Neighbours::Ask::Surely); }
     // The same, but true when the question goes too deep to be answered: for checks that
     // only rule out what surely does not fit.
-    bool mayStartAt(std::uint64_t pos) const { return others_ && others_(pos, Ask::RulesOut); }
-    void setOtherStarts(std::function<bool(std::uint64_t, Ask)> test) { others_ = std::move(test); }
+    bool mayStartAt(std::uint64_t pos) const { return asks(pos, Neighbours::Ask::RulesOut); }
+    void setNeighbours(Neighbours* neighbours) { neighbours_ = neighbours; }
 
     // True while the walker answers otherStartsAt: answers found then rest on questions
     // that could not be asked in turn, so codecs must not keep them for later.
@@ -61,13 +53,16 @@ private:
         std::vector<std::uint8_t> bytes;
     };
     const Block& blockAt(std::uint64_t aligned) const;
+    bool asks(std::uint64_t pos, Neighbours::Ask ask) const {
+        return neighbours_ && neighbours_->startsAt(pos, ask);
+    }
 
     const ByteSource& file_;
     std::uint64_t begin_;
     std::uint64_t limit_;
     bool endIsCut_;
     std::uint64_t zeroTailEnd_ = 0;
-    std::function<bool(std::uint64_t, Ask)> others_;
+    Neighbours* neighbours_ = nullptr;
     int nested_ = 0;
     mutable std::array<Block, 4> blocks_{};
     mutable std::uint64_t clock_ = 0;

@@ -1,4 +1,4 @@
-#include "MpegJudge.h"
+#include "codec/MpegJudge.h"
 
 extern "C" {
 #include <libavcodec/codec_id.h>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AvDecoder.h"
-#include "ByteSource.h"
-#include "MpegSyntax.h"
-#include "Reference.h"
+#include "box/ByteSource.h"
+#include "box/Reference.h"
+#include "codec/AvDecoder.h"
+#include "codec/MpegSyntax.h"
 
 #include <cstdint>
 #include <vector>

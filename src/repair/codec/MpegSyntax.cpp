@@ -1,6 +1,6 @@
-#include "MpegSyntax.h"
+#include "codec/MpegSyntax.h"
 
-#include "BitReader.h"
+#include "codec/BitReader.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,15 +4,15 @@
 // track's chunk follows instead, nothing marks the picture's end: libavcodec's decoder, run
 // strict, accepts a picture only when the bytes end exactly where its last macroblock does,
 // so it is the judge of both cases (MpegJudge).
-#include "Box.h"
-#include "Codec.h"
-#include "Composition.h"
-#include "Endian.h"
-#include "EntryFields.h"
-#include "EsDescriptor.h"
-#include "MpegJudge.h"
-#include "MpegSyntax.h"
-#include "Reference.h"
+#include "box/Box.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
+#include "codec/Composition.h"
+#include "codec/EntryFields.h"
+#include "codec/EsDescriptor.h"
+#include "codec/MpegJudge.h"
+#include "codec/MpegSyntax.h"
 
 #include <algorithm>
 #include <array>

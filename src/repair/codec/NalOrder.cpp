@@ -1,8 +1,8 @@
-#include "NalOrder.h"
+#include "codec/NalOrder.h"
 
-#include "H265Nal.h"
-#include "PicOrder.h"
-#include "Reference.h"
+#include "box/Reference.h"
+#include "codec/H265Nal.h"
+#include "codec/PicOrder.h"
 
 #include <algorithm>
 #include <optional>
@@ -94,14 +94,10 @@ Sps orderRules(VideoCodec codec, const SliceHeader& first, const ParamSets& para
     return sps ? *sps : rules;
 }
 
-OrderHints nalOrderHints(const CodecSetup& setup, VideoCodec codec) {
+OrderHints nalOrderHints(const CodecSetup& setup, VideoCodec codec, const AvcConfig& config) {
     OrderHints hints;
     hints.delay = setup.track.shownDelay;
-    if (!setup.track.avc) {
-        return hints;
-    }
-    SampleReader reader{setup.reference, codec, setup.track.avc->lengthSize,
-                        setup.track.avc->params};
+    SampleReader reader{setup.reference, codec, config.lengthSize, config.params};
     PocCounter poc;
     std::vector<PictureOrder> pictures;
     const auto& samples = setup.track.firstSamples;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Codec.h"
-#include "Composition.h"
-#include "H264Nal.h"
-#include "NalSyntax.h"
+#include "codec/Codec.h"
+#include "codec/Composition.h"
+#include "codec/H264Nal.h"
+#include "codec/NalSyntax.h"
 
 namespace repair {
 
@@ -13,6 +13,6 @@ Sps orderRules(VideoCodec codec, const SliceHeader& first, const ParamSets& para
 
 // What the reference tells about display order: the picture order count step of its own
 // first pictures, and its writer's B-frame delay.
-OrderHints nalOrderHints(const CodecSetup& setup, VideoCodec codec);
+OrderHints nalOrderHints(const CodecSetup& setup, VideoCodec codec, const AvcConfig& config);
 
 } // namespace repair

@@ -1,6 +1,6 @@
-#include "NalSyntax.h"
+#include "codec/NalSyntax.h"
 
-#include "H264Nal.h"
+#include "codec/H264Nal.h"
 
 namespace repair {
 namespace {

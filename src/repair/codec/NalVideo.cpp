@@ -1,8 +1,8 @@
-#include "NalVideo.h"
+#include "codec/NalVideo.h"
 
-#include "NalOrder.h"
-#include "Reference.h"
-#include "VideoProbe.h"
+#include "box/Reference.h"
+#include "codec/NalOrder.h"
+#include "codec/VideoProbe.h"
 
 #include <algorithm>
 
@@ -24,14 +24,27 @@ int pictureKind(const SliceHeader& first) {
 
 } // namespace
 
-VideoProbeSettings nalVideoSettings(const CodecSetup& setup, VideoCodec codec) {
+VideoProbeSettings nalVideoSettings(const CodecSetup& setup, VideoCodec codec,
+                                    const AvcConfig& config) {
     VideoProbeSettings s;
     s.codec = codec;
-    s.lengthSize = setup.track.avc ? setup.track.avc->lengthSize : 4;
+    s.lengthSize = config.lengthSize;
     s.maxNal = std::clamp<std::uint64_t>(std::uint64_t{setup.track.maxSampleSize} * 8, kMinMaxNal,
                                          kMaxMaxNal);
     s.level = setup.videoLevel;
     return s;
+}
+
+std::optional<AvcConfig> nalConfig(const RefTrack& track, VideoCodec codec) {
+    const auto& b = track.decoderConfig;
+    return codec == VideoCodec::Hevc ? parseHvcC(b.data(), b.size())
+                                     : parseAvcC(b.data(), b.size());
+}
+
+std::unique_ptr<Codec> makeNalVideo(const CodecSetup& setup, VideoCodec codec, std::string name) {
+    const AvcConfig config = nalConfig(setup.track, codec).value();
+    return std::make_unique<NalVideo>(nalVideoSettings(setup, codec, config), config,
+                                      nalOrderHints(setup, codec, config), std::move(name));
 }
 
 NalVideo::NalVideo(VideoProbeSettings settings, const AvcConfig& config, OrderHints hints,

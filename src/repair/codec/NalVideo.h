@@ -1,12 +1,15 @@
 #pragma once
 
-#include "AccessUnit.h"
-#include "Codec.h"
-#include "Composition.h"
-#include "PicOrder.h"
-#include "PictureCount.h"
+#include "codec/AccessUnit.h"
+#include "codec/Codec.h"
+#include "codec/Composition.h"
+#include "codec/H264Params.h"
+#include "codec/PicOrder.h"
+#include "codec/PictureCount.h"
 
+#include <memory>
 #include <optional>
+#include <string>
 
 namespace repair {
 
@@ -50,6 +53,14 @@ private:
 };
 
 // Probe settings for a reference track: NAL length size, the largest believable NAL unit.
-VideoProbeSettings nalVideoSettings(const CodecSetup& setup, VideoCodec codec);
+VideoProbeSettings nalVideoSettings(const CodecSetup& setup, VideoCodec codec,
+                                    const AvcConfig& config);
+
+// The avcC (H.264) or hvcC (HEVC) configuration of a reference track; nothing when its
+// sample entry has none that reads.
+std::optional<AvcConfig> nalConfig(const RefTrack& track, VideoCodec codec);
+
+// The recogniser of a track whose configuration reads (see nalConfig).
+std::unique_ptr<Codec> makeNalVideo(const CodecSetup& setup, VideoCodec codec, std::string name);
 
 } // namespace repair

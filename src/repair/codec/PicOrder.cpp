@@ -1,4 +1,4 @@
-#include "PicOrder.h"
+#include "codec/PicOrder.h"
 
 #include <algorithm>
 #include <limits>

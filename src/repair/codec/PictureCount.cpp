@@ -1,4 +1,4 @@
-#include "PictureCount.h"
+#include "codec/PictureCount.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Composition.h"
+#include "codec/Composition.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,11 +2,11 @@
 // and the marker 'icpf', then a frame header and one picture (two for interlaced frames),
 // each picture with its own size. This version of libavcodec has no ProRes parser, so the
 // walk over these headers is our own; every frame is a sync sample.
-#include "Box.h"
-#include "Codec.h"
-#include "Endian.h"
-#include "EntryFields.h"
-#include "Reference.h"
+#include "box/Box.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
+#include "codec/EntryFields.h"
 
 #include <array>
 

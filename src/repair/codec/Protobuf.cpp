@@ -1,6 +1,6 @@
 // Protocol buffers wire format: a field is a varint tag (field number << 3 | wire type),
 // then a varint (0), 8 bytes (1), a varint length and that many bytes (2), or 4 bytes (5).
-#include "Protobuf.h"
+#include "codec/Protobuf.h"
 
 namespace repair {
 namespace {

@@ -1,5 +1,5 @@
 // The codec families, most specific first: a track goes to the first that handles it.
-#include "Codec.h"
+#include "codec/Codec.h"
 
 namespace repair {
 

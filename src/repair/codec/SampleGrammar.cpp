@@ -1,8 +1,8 @@
-#include "SampleGrammar.h"
+#include "codec/SampleGrammar.h"
 
-#include "Protobuf.h"
+#include "codec/Protobuf.h"
 
-#include "Endian.h"
+#include "box/Endian.h"
 
 #include <algorithm>
 #include <set>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ByteSource.h"
-#include "Protobuf.h"
-#include "Reference.h"
+#include "box/ByteSource.h"
+#include "box/Reference.h"
+#include "codec/Protobuf.h"
 
 #include <cstdint>
 #include <optional>

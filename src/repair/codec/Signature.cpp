@@ -1,4 +1,4 @@
-#include "Signature.h"
+#include "codec/Signature.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ByteSource.h"
-#include "Codec.h"
-#include "Reference.h"
+#include "box/ByteSource.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,8 +1,8 @@
 // QuickTime timecode (tmcd): usually one small sample, the frame number where the
 // recording starts. Nothing marks it; the chunk layout says where it lies.
-#include "Codec.h"
-#include "Endian.h"
-#include "Reference.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/Codec.h"
 
 namespace repair {
 namespace {

@@ -1,6 +1,6 @@
-#include "VideoProbe.h"
+#include "codec/VideoProbe.h"
 
-#include "H265Nal.h"
+#include "codec/H265Nal.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ByteSource.h"
-#include "H264Nal.h"
-#include "NalSyntax.h"
+#include "box/ByteSource.h"
+#include "codec/H264Nal.h"
+#include "codec/NalSyntax.h"
 
 #include <cstdint>
 #include <functional>

@@ -3,7 +3,7 @@
 // pictures a chunk, the first chunk after the damage tells where on that grid it resumed;
 // the bytes passed over choose what those two leave open. The other tracks, placed against
 // the anchor before its count was settled, move with it.
-#include "ChunkWalker.h"
+#include "walk/ChunkWalker.h"
 
 #include <algorithm>
 #include <cmath>

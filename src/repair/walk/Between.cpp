@@ -1,7 +1,7 @@
 // Samples that say nothing about themselves and vary in size (a maker's opaque dump between
 // the pictures of a frame-by-frame interleave): such a sample is the bytes from where the
 // layout puts it up to where the track after it is recognised.
-#include "ChunkWalker.h"
+#include "walk/ChunkWalker.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // Looking ahead past chunks of tracks that are recognised equally well (several audio
 // tracks of one format side by side), to tell where one of them ends.
-#include "ChunkWalker.h"
+#include "walk/ChunkWalker.h"
 
 #include <cmath>
 

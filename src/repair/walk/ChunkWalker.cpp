@@ -1,4 +1,4 @@
-#include "ChunkWalker.h"
+#include "walk/ChunkWalker.h"
 
 #include <algorithm>
 
@@ -27,8 +27,7 @@ ChunkWalker::ChunkWalker(MediaView& media, std::vector<std::unique_ptr<Codec>>& 
     result_.begin = media.begin();
     result_.limit = media.limit();
     result_.dataEnd = media.begin();
-    media_.setOtherStarts(
-        [this](std::uint64_t pos, MediaView::Ask ask) { return othersStartAt(pos, ask); });
+    media_.setNeighbours(this);
 }
 
 SampleGuess ChunkWalker::probe(int t, std::uint64_t pos) {
@@ -42,8 +41,8 @@ SampleGuess ChunkWalker::probe(int t, std::uint64_t pos) {
 // Codecs ask this while they probe, and answering probes other codecs, which may ask
 // again: one nested question is answered (a video unit's end checked against an audio
 // frame that is checked against the next video unit), deeper ones are not.
-bool ChunkWalker::othersStartAt(std::uint64_t pos, MediaView::Ask ask) {
-    const bool unknownFits = ask == MediaView::Ask::RulesOut;
+bool ChunkWalker::startsAt(std::uint64_t pos, Ask ask) {
+    const bool unknownFits = ask == Ask::RulesOut;
     if (othersDepth_ >= kMaxOthersDepth) {
         return unknownFits;
     }
@@ -61,8 +60,8 @@ bool ChunkWalker::othersStartAt(std::uint64_t pos, MediaView::Ask ask) {
     media_.enterNested();
     bool found = false;
     for (int t = 0; t < count() && !found; ++t) {
-        const bool asked = t != asking && (ask != MediaView::Ask::Surely ||
-                                           codecs_[idx(t)]->mostSure() == Sureness::Sure);
+        const bool asked =
+            t != asking && (ask != Ask::Surely || codecs_[idx(t)]->mostSure() == Sureness::Sure);
         const Start s = asked ? startAt(t, pos, kVerifyDepth) : Start{};
         // At a cut, a chunk the layout places cannot be checked against what follows: it
         // does not rule a sample out, but it does not end one either.

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "Codec.h"
-#include "Layout.h"
-#include "MediaView.h"
-#include "Recovered.h"
+#include "codec/Codec.h"
+#include "codec/MediaView.h"
+#include "codec/Neighbours.h"
+#include "walk/Layout.h"
+#include "walk/Recovered.h"
 
 #include <functional>
 #include <map>
@@ -26,8 +27,9 @@ struct ChunkFound {
 // reference's layout says may come next whether their chunk starts here (a track whose
 // bytes cannot be recognised is placed by the layout's chunk sizes, each guess checked
 // against what follows it); then it takes that track's samples until the layout and the
-// codecs agree the chunk is over.
-class ChunkWalker {
+// codecs agree the chunk is over. It answers its codecs' questions about the other tracks
+// (Neighbours) while they probe.
+class ChunkWalker : private Neighbours {
 public:
     ChunkWalker(MediaView& media, std::vector<std::unique_ptr<Codec>>& codecs,
                 const Layout& layout);
@@ -67,7 +69,7 @@ private:
     Start lastChunk(int t, std::uint64_t pos, std::uint32_t room);
     Start choose(std::uint64_t pos);
     Start bestOf(const std::vector<int>& tracks, std::uint64_t pos, int skip);
-    bool othersStartAt(std::uint64_t pos, MediaView::Ask ask);
+    bool startsAt(std::uint64_t pos, Ask ask) override;
     bool takeChunk(const Start& s);
     bool takeSamples(const Start& s);
     bool takeLaidOut(const Start& s);

@@ -1,7 +1,7 @@
 // Whether the tracks came back in time with each other: a track that the reference keeps
 // in step with the video but that ends far from where the video puts it was read wrongly,
 // whatever share of the bytes was taken.
-#include "ChunkWalker.h"
+#include "walk/ChunkWalker.h"
 
 #include <algorithm>
 #include <cmath>

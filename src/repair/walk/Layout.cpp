@@ -1,4 +1,4 @@
-#include "Layout.h"
+#include "walk/Layout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Finding the media again: where the file has no head, after damaged stretches, and past
 // boxes between several mdat boxes; and keeping the tracks in time across what was lost.
-#include "ChunkWalker.h"
+#include "walk/ChunkWalker.h"
 
 #include <algorithm>
 #include <cmath>

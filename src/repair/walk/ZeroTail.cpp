@@ -1,8 +1,8 @@
 // A camera that preallocates its file leaves zeros after the media when recording stops
 // abruptly, up to the length it had planned: often far more bytes than the media.
-#include "ZeroTail.h"
+#include "walk/ZeroTail.h"
 
-#include "ChunkWalker.h"
+#include "walk/ChunkWalker.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Layout.h"
+#include "walk/Layout.h"
 
 #include <cstdint>
 

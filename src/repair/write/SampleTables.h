@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Recovered.h"
+#include "walk/Recovered.h"
 
 #include <cstdint>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "StblWriter.h"
+#include "write/StblWriter.h"
 
 #include <algorithm>
 #include <limits>

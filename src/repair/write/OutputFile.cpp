@@ -1,7 +1,7 @@
-#include "OutputFile.h"
+#include "write/OutputFile.h"
 
-#include "Endian.h"
-#include "RepairError.h"
+#include "box/Endian.h"
+#include "box/RepairError.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "SampleTables.h"
+#include "write/SampleTables.h"
 
 namespace repair {
 

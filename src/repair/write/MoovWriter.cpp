@@ -1,7 +1,7 @@
-#include "MoovWriter.h"
+#include "write/MoovWriter.h"
 
-#include "BoxWriter.h"
-#include "StblWriter.h"
+#include "box/BoxWriter.h"
+#include "write/StblWriter.h"
 
 #include <algorithm>
 #include <limits>

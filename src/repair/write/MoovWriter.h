@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Reference.h"
-#include "SampleTables.h"
+#include "box/Reference.h"
+#include "write/SampleTables.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "OwnTables.h"
+#include "write/OwnTables.h"
 
-#include "Endian.h"
-#include "RefTables.h"
+#include "box/Endian.h"
+#include "box/RefTables.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BoxWriter.h"
-#include "SampleTables.h"
+#include "box/BoxWriter.h"
+#include "write/SampleTables.h"
 
 namespace repair {
 
