@@ -89,6 +89,7 @@ private:
     void stop(const std::string& reason, bool early);
     void cutInside(std::uint64_t most, const std::string& what);
     void checkTimes();
+    bool gone(int t, double video) const;
     bool skipHole();
     std::uint64_t pastHoles(std::uint64_t pos) const;
     bool findStart();

@@ -16,6 +16,13 @@ constexpr double kMinStraySeconds = 1.0;
 
 } // namespace
 
+// A track the reference writes chunk after chunk, of which nothing came back, though the
+// video lasts long enough to have held two of its chunks and a stray second.
+bool ChunkWalker::gone(int t, double video) const {
+    const double chunk = layout_.secondsOf(t, std::max(layout_.maxCount(t), 1u));
+    return layout_.chunksSeen(t) >= 2 && chunk > 0 && video > 2 * chunk + kMinStraySeconds;
+}
+
 void ChunkWalker::checkTimes() {
     const int a = layout_.anchor();
     if (a < 0 || result_.tracks[idx(a)].samples == 0) {
@@ -24,6 +31,10 @@ void ChunkWalker::checkTimes() {
     const double video = timeOf(a);
     for (int t = 0; t < count(); ++t) {
         const RecoveredTrack& r = result_.tracks[idx(t)];
+        if (t != a && r.samples == 0 && gone(t, video)) {
+            result_.outOfTime = "track " + std::to_string(t + 1) + " did not come back";
+            return;
+        }
         if (t == a || r.samples == 0 || layout_.timeRule(t) == TimeRule::None) {
             continue;
         }

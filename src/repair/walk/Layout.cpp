@@ -142,6 +142,7 @@ void Layout::learnAnchor(const std::vector<RefTrack>& tracks) {
 
 // span: seconds of the anchor's first chunk.
 void Layout::learnCounts(int t, const RefTrack& track, double span) {
+    tracks_[idx(t)].chunksSeen = track.chunks.size();
     std::vector<std::uint32_t> seq;
     for (const auto& c : track.chunks) {
         if (seq.size() >= kMaxCountsLearnt) {

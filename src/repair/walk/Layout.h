@@ -55,6 +55,8 @@ public:
     std::uint64_t largestSample() const { return largest_; }
     std::uint64_t largestSampleOf(int t) const { return tracks_[idx(t)].largestSample; }
     std::size_t patternLength(int t) const { return tracks_[idx(t)].pattern.size(); }
+    // How many chunks of track t the reference holds.
+    std::size_t chunksSeen(int t) const { return tracks_[idx(t)].chunksSeen; }
 
     // One chunk of the reference, as the file holds them in order.
     struct Placed {
@@ -71,6 +73,7 @@ private:
         std::vector<std::uint32_t> counts;  // distinct sample counts, most frequent first
         std::vector<std::uint32_t> pattern; // one period of the repeating counts
         std::uint32_t maxCount = 0;
+        std::size_t chunksSeen = 0;
         std::uint32_t sampleBytes = 0;
         bool countFollows = false;
         TimeRule timeRule = TimeRule::None;
