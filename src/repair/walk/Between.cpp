@@ -34,38 +34,42 @@ ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
     // Only where the layout most often puts the track after it: a rarer order is not
     // evidence enough to take bytes that say nothing as a sample.
     const auto& after = layout_.successors(t);
-    for (int s : std::vector<int>(after.begin(), after.begin() + (after.empty() ? 0 : 1))) {
-        const auto& next = *codecs_[idx(s)];
-        if (s == t || next.headerless()) {
-            continue;
-        }
-        if (next.mostSure() == Sureness::Sure) {
-            if (const auto at = nextSurely(s, pos + 1, to)) {
-                return {t, Sureness::Likely, 1, false, *at - pos};
-            }
-            continue;
-        }
-        for (int after : layout_.successors(s)) {
-            if (after == s || codecs_[idx(after)]->mostSure() != Sureness::Sure) {
-                continue;
-            }
-            const std::uint64_t far = std::min(
-                media_.limit(), to + std::uint64_t{std::max(layout_.maxCount(s), 1u)} *
-                                         std::max<std::uint64_t>(layout_.largestSampleOf(s), 1));
-            auto strong = nextSurely(after, pos + 1, far);
-            if (!strong && media_.endIsCut() && far == media_.limit()) {
-                strong = far; // the weak run may reach the cut
-            }
-            const auto weak = strong ? weakRunBefore(s, pos + 1, *strong) : std::nullopt;
-            if (weak) {
-                return {t, Sureness::Likely, 1, false, *weak - pos};
-            }
+    if (!after.empty() && after.front() != t) {
+        if (const auto end = opaqueEnd(after.front(), pos, to)) {
+            return {t, Sureness::Likely, 1, false, *end - pos};
         }
     }
     if (media_.endIsCut() && media_.limit() - pos < reach) {
         return {t, Sureness::Maybe, 0, true, 0};
     }
     return {};
+}
+
+// Where an opaque sample at pos, looked for up to `to`, ends: at the next sure sample of track
+// s, or, s being only weakly recognised, where a run of its samples ends in step with the
+// next sure sample of a track after s.
+std::optional<std::uint64_t> ChunkWalker::opaqueEnd(int s, std::uint64_t pos, std::uint64_t to) {
+    const Codec& next = *codecs_[idx(s)];
+    if (next.headerless()) {
+        return std::nullopt;
+    }
+    if (next.mostSure() == Sureness::Sure) {
+        return nextSurely(s, pos + 1, to);
+    }
+    for (int beyond : layout_.successors(s)) {
+        if (beyond == s || codecs_[idx(beyond)]->mostSure() != Sureness::Sure) {
+            continue;
+        }
+        const std::uint64_t far = std::min(media_.limit(), to + reachBack(s));
+        auto strong = nextSurely(beyond, pos + 1, far);
+        if (!strong && media_.endIsCut() && far == media_.limit()) {
+            strong = far; // the weak run may reach the cut
+        }
+        if (const auto weak = strong ? weakRunBefore(s, pos + 1, *strong) : std::nullopt) {
+            return weak;
+        }
+    }
+    return std::nullopt;
 }
 
 // The first place in [from, to) where a sample of track s surely starts.
@@ -90,38 +94,22 @@ std::optional<std::uint64_t> ChunkWalker::nextSurely(int s, std::uint64_t from, 
 // last: the weak evidence explains no more bytes than it must.
 std::optional<std::uint64_t> ChunkWalker::weakRunBefore(int s, std::uint64_t from,
                                                         std::uint64_t to) {
-    const std::uint64_t largest = std::max<std::uint64_t>(layout_.largestSampleOf(s), 1);
-    const std::uint64_t reach = std::uint64_t{std::max(layout_.maxCount(s), 1u)} * largest;
     const std::uint32_t due = countInTime(s, 0);
     const bool toCut = to == media_.limit() && media_.endIsCut();
     std::optional<std::uint64_t> best;
     std::pair<bool, bool> bestRank{false, false};
-    for (std::uint64_t p = std::max(from, to > reach ? to - reach : 0); p < to; ++p) {
-        std::uint64_t q = p;
-        std::uint32_t n = 0;
-        bool inRange = true;
-        bool cut = false;
-        for (; q < to; ++n) {
-            const SampleGuess g = probe(s, q);
-            if (g.cut && toCut) {
-                cut = true;
-                break;
-            }
-            if (g.sure < Sureness::Likely || g.cut || g.size == 0) {
-                break;
-            }
-            inRange = inRange && g.size <= largest;
-            q += g.size;
-        }
-        if ((q != to && !cut) || n == 0 || (!cut && !layout_.knownCount(s, n))) {
+    for (std::uint64_t p = std::max(from, to > reachBack(s) ? to - reachBack(s) : 0); p < to; ++p) {
+        const Run run = runFrom(s, p, to, toCut);
+        const std::uint32_t n = run.samples;
+        if ((run.end != to && !run.cut) || n == 0 || (!run.cut && !layout_.knownCount(s, n))) {
             continue;
         }
         // Up to a cut nothing checks the run's end: only a whole chunk's worth, but for the
         // sample cut off, of samples of the usual sizes is taken on trust.
-        if (cut && (!inRange || n + 1 < due)) {
+        if (run.cut && (!run.inRange || n + 1 < due)) {
             continue;
         }
-        const std::pair<bool, bool> rank{n == due, inRange};
+        const std::pair<bool, bool> rank{n == due, run.inRange};
         if (!best || rank >= bestRank) {
             best = p;
             bestRank = rank;

@@ -64,6 +64,7 @@ private:
     Start placeByLayout(int t, std::uint64_t pos, int depth);
     bool placedBetween(int t) const;
     Start placeBetween(int t, std::uint64_t pos);
+    std::optional<std::uint64_t> opaqueEnd(int s, std::uint64_t pos, std::uint64_t to);
     std::optional<std::uint64_t> nextSurely(int s, std::uint64_t from, std::uint64_t to);
     std::optional<std::uint64_t> weakRunBefore(int s, std::uint64_t from, std::uint64_t to);
     Start lastChunk(int t, std::uint64_t pos, std::uint32_t room);
@@ -128,6 +129,14 @@ private:
     bool takeBefore(const Start& s, std::uint64_t start, std::uint64_t to);
     std::optional<std::pair<std::uint64_t, std::uint32_t>> runEndingAt(int t, std::uint64_t from,
                                                                        std::uint64_t to);
+    struct Run {
+        std::uint64_t end = 0;
+        std::uint32_t samples = 0;
+        bool inRange = true; // no sample larger than the reference's largest
+        bool cut = false;    // it ends in a sample the end of the data cuts off
+    };
+    Run runFrom(int t, std::uint64_t p, std::uint64_t to, bool toCut);
+    std::uint64_t reachBack(int t) const;
     void keepInTime(int t);
     void takeSilenceBeforeTail();
     bool endsInSilence(int t) const;

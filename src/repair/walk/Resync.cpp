@@ -124,23 +124,39 @@ bool ChunkWalker::takeBefore(const Start& s, std::uint64_t start, std::uint64_t 
 // back than its longest chunk could reach.
 std::optional<std::pair<std::uint64_t, std::uint32_t>>
 ChunkWalker::runEndingAt(int t, std::uint64_t from, std::uint64_t to) {
-    const std::uint64_t reach = std::uint64_t{std::max(layout_.maxCount(t), 1u)} *
-                                std::max<std::uint64_t>(layout_.largestSampleOf(t), 1);
-    for (std::uint64_t p = std::max(from, to > reach ? to - reach : 0); p < to; ++p) {
-        std::uint64_t q = p;
-        std::uint32_t n = 0;
-        for (; q < to; ++n) {
-            const SampleGuess g = probe(t, q);
-            if (g.sure < Sureness::Likely || g.cut || g.size == 0) {
-                break;
-            }
-            q += g.size;
-        }
-        if (q == to) {
-            return std::make_pair(p, n);
+    for (std::uint64_t p = std::max(from, to > reachBack(t) ? to - reachBack(t) : 0); p < to; ++p) {
+        const Run run = runFrom(t, p, to, false);
+        if (run.end == to) {
+            return std::make_pair(p, run.samples);
         }
     }
     return std::nullopt;
+}
+
+// The bytes a chunk of track t can span: its most samples, each its largest.
+std::uint64_t ChunkWalker::reachBack(int t) const {
+    return std::uint64_t{std::max(layout_.maxCount(t), 1u)} *
+           std::max<std::uint64_t>(layout_.largestSampleOf(t), 1);
+}
+
+// Track t's samples from p on, as far as they are recognised and end by `to`; with toCut,
+// one that the end of the data cuts off ends the run too.
+ChunkWalker::Run ChunkWalker::runFrom(int t, std::uint64_t p, std::uint64_t to, bool toCut) {
+    const std::uint64_t largest = std::max<std::uint64_t>(layout_.largestSampleOf(t), 1);
+    Run run{p, 0, true, false};
+    for (; run.end < to; ++run.samples) {
+        const SampleGuess g = probe(t, run.end);
+        if (g.cut && toCut) {
+            run.cut = true;
+            break;
+        }
+        if (g.sure < Sureness::Likely || g.cut || g.size == 0) {
+            break;
+        }
+        run.inRange = run.inRange && g.size <= largest;
+        run.end += g.size;
+    }
+    return run;
 }
 
 // The first place from `from` on where a track that can be surely recognised is: linear
