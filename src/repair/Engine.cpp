@@ -76,7 +76,8 @@ Engine::Engine(const Reference& ref, const ByteSource& refFile, const Options& o
     }
 }
 
-WalkResult Engine::walk(const ByteSource& broken, const MediaData& media) {
+WalkResult Engine::walk(const ByteSource& broken, const MediaData& media,
+                        const std::function<void(std::uint64_t)>& reached) {
     std::vector<std::uint32_t> fixed;
     for (const auto& c : codecs_) {
         fixed.push_back(c->fixedSize());
@@ -90,8 +91,15 @@ WalkResult Engine::walk(const ByteSource& broken, const MediaData& media) {
         view.setZeroTail(media.end);
     }
     ChunkWalker walker(view, codecs_, layout);
-    if (onChunk_) {
-        walker.onChunk(onChunk_);
+    if (onChunk_ || reached) {
+        walker.onChunk([this, &reached](const ChunkFound& c) {
+            if (onChunk_) {
+                onChunk_(c);
+            }
+            if (reached) {
+                reached(c.offset + c.bytes);
+            }
+        });
     }
     std::vector<std::pair<std::uint64_t, std::uint64_t>> holes;
     for (const auto& h : media.holes) {

@@ -23,7 +23,9 @@ public:
     // Called for every chunk found (for the verbose log).
     void onChunk(std::function<void(const struct ChunkFound&)> f) { onChunk_ = std::move(f); }
 
-    WalkResult walk(const ByteSource& broken, const MediaData& media);
+    // Walks the media data; reached, if given, hears how far the walk has read.
+    WalkResult walk(const ByteSource& broken, const MediaData& media,
+                    const std::function<void(std::uint64_t)>& reached = {});
 
     // The output tracks for media copied so that input byte x lands at x + shift; tracks
     // with no sample are left out.

@@ -191,7 +191,7 @@ std::optional<int> repairFromOwnIndex(const Options& o, const std::string& path,
     plan.head = own->media.head;
     plan.copyBegin = own->media.begin;
     plan.copyEnd = own->keptEnd();
-    writeOutput(plan, file, [&](std::uint64_t payloadStart) {
+    writeOutput(plan, file, nullptr, [&](std::uint64_t payloadStart) {
         return buildMoov(own->ref,
                          ownTracksOut(*own, static_cast<std::int64_t>(payloadStart) -
                                                 static_cast<std::int64_t>(own->media.begin)));

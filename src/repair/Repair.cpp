@@ -40,15 +40,15 @@ void logChunks(Engine& engine, const Reference& ref, std::ostream& out) {
     });
 }
 
-OutputPlan planOutput(const Options& o, const Reference& ref, const MediaData& media,
-                      const WalkResult& walk) {
+// The media the walk may keep: from the first media byte to the end of the media data.
+OutputPlan planOutput(const Options& o, const Reference& ref, const MediaData& media) {
     OutputPlan plan;
     plan.path = resultPath(*o.broken);
     plan.keepTmp = o.keepTmp;
     plan.head = media.ftyp.empty() ? ref.ftyp : std::vector<std::uint8_t>{};
     plan.head.insert(plan.head.end(), media.head.begin(), media.head.end());
     plan.copyBegin = media.begin;
-    plan.copyEnd = walk.dataEnd;
+    plan.copyEnd = media.end;
     return plan;
 }
 
@@ -71,14 +71,19 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
             << (media.cut ? " (cut off)" : "") << "\n";
     }
     const auto started = std::chrono::steady_clock::now();
-    const WalkResult walk = engine.walk(*broken, media);
-    const auto walked = std::chrono::steady_clock::now();
-    if (walk.dataEnd <= media.begin) {
-        throw RepairError(ExitCode::NoMedia,
-                          "no media samples found in " + *o.broken + " (" + walk.stopReason + ")");
-    }
-    const OutputPlan plan = planOutput(o, ref, media, walk);
-    writeOutput(plan, *broken, [&](std::uint64_t payloadStart) {
+    WalkResult walk;
+    auto walked = started;
+    OutputPlan plan = planOutput(o, ref, media);
+    const auto walkDuringCopy = [&](const std::function<void(std::uint64_t)>& reached) {
+        walk = engine.walk(*broken, media, reached);
+        walked = std::chrono::steady_clock::now();
+        if (walk.dataEnd <= media.begin) {
+            throw RepairError(ExitCode::NoMedia, "no media samples found in " + *o.broken + " (" +
+                                                     walk.stopReason + ")");
+        }
+        return walk.dataEnd;
+    };
+    writeOutput(plan, *broken, walkDuringCopy, [&](std::uint64_t payloadStart) {
         const auto shift =
             static_cast<std::int64_t>(payloadStart) - static_cast<std::int64_t>(media.begin);
         return buildMoov(ref, engine.outputTracks(walk, shift));
@@ -88,7 +93,8 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     if (o.verbose) {
         const auto done = std::chrono::steady_clock::now();
         out << "time: walk " << std::chrono::duration<double>(walked - started).count()
-            << " s, writing " << std::chrono::duration<double>(done - walked).count() << " s\n";
+            << " s, the rest of the copy and the index "
+            << std::chrono::duration<double>(done - walked).count() << " s\n";
     }
     out << "wrote " << plan.path << "\n";
     if (share < kWholeRepair) {

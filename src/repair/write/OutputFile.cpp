@@ -2,7 +2,9 @@
 
 #include "box/Endian.h"
 #include "box/RepairError.h"
+#include "write/FollowingCopy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,8 +14,6 @@
 
 namespace repair {
 namespace {
-
-constexpr std::size_t kCopyBuffer = 1u << 20;
 
 [[noreturn]] void fail(const std::string& what, const std::string& path) {
     throw RepairError(ExitCode::OutputFailed,
@@ -34,34 +34,11 @@ void writeAll(int fd, const std::uint8_t* p, std::size_t n, const std::string& p
     }
 }
 
-// In-kernel copy where the file system allows it, plain reads and writes otherwise.
-void copyRange(const FileSource& in, int out, std::uint64_t begin, std::uint64_t end,
-               const std::string& path) {
-    auto offIn = static_cast<off_t>(begin);
-    std::uint64_t left = end - begin;
-    while (left > 0) {
-        const ssize_t n = ::copy_file_range(in.fd(), &offIn, out, nullptr, left, 0);
-        if (n <= 0) {
-            break;
-        }
-        left -= static_cast<std::uint64_t>(n);
-    }
-    std::vector<std::uint8_t> buf(left > 0 ? kCopyBuffer : 0);
-    while (left > 0) {
-        const std::size_t want = left < buf.size() ? static_cast<std::size_t>(left) : buf.size();
-        const std::size_t got = in.read(static_cast<std::uint64_t>(offIn), buf.data(), want);
-        if (got == 0) {
-            fail("read media for", path);
-        }
-        writeAll(out, buf.data(), got, path);
-        offIn += static_cast<off_t>(got);
-        left -= got;
-    }
-}
-
-std::vector<std::uint8_t> mdatHeader(std::uint64_t payload) {
+// The header in the form chosen before the payload's final size was known: the 64-bit
+// form is valid for any size.
+std::vector<std::uint8_t> mdatHeader(std::uint64_t payload, std::uint64_t form) {
     std::vector<std::uint8_t> h;
-    if (mdatHeaderSize(payload) == 16) {
+    if (form == 16) {
         putBe32(h, 1);
         putBe32(h, fourcc("mdat"));
         putBe64(h, payload + 16);
@@ -73,13 +50,26 @@ std::vector<std::uint8_t> mdatHeader(std::uint64_t payload) {
 }
 
 void writeFile(int fd, const std::string& tmp, const OutputPlan& plan, const FileSource& broken,
-               const std::function<std::vector<std::uint8_t>(std::uint64_t)>& moovFor) {
-    const std::uint64_t payload = plan.copyEnd - plan.copyBegin;
-    const auto header = mdatHeader(payload);
+               const WalkDuringCopy& walk, const MoovFor& moovFor) {
+    const std::uint64_t form = mdatHeaderSize(plan.copyEnd - plan.copyBegin);
     writeAll(fd, plan.head.data(), plan.head.size(), tmp);
-    writeAll(fd, header.data(), header.size(), tmp);
-    copyRange(broken, fd, plan.copyBegin, plan.copyEnd, tmp);
-    const auto moov = moovFor(plan.head.size() + header.size());
+    const auto placeholder = mdatHeader(0, form);
+    writeAll(fd, placeholder.data(), placeholder.size(), tmp);
+    const std::uint64_t payloadStart = plan.head.size() + form;
+    std::uint64_t end = plan.copyEnd;
+    {
+        FollowingCopy copy(broken.fd(), fd, plan.copyBegin, payloadStart, tmp);
+        if (walk) {
+            end = std::min(walk([&copy](std::uint64_t at) { copy.reached(at); }), plan.copyEnd);
+        }
+        copy.finish(std::max(end, plan.copyBegin));
+    }
+    const auto header = mdatHeader(end - plan.copyBegin, form);
+    if (::pwrite(fd, header.data(), header.size(), static_cast<off_t>(plan.head.size())) !=
+        static_cast<ssize_t>(header.size())) {
+        fail("write", tmp);
+    }
+    const auto moov = moovFor(payloadStart);
     writeAll(fd, moov.data(), moov.size(), tmp);
 }
 
@@ -89,8 +79,8 @@ std::uint64_t mdatHeaderSize(std::uint64_t payload) {
     return payload + 8 > std::numeric_limits<std::uint32_t>::max() ? 16 : 8;
 }
 
-void writeOutput(const OutputPlan& plan, const FileSource& broken,
-                 const std::function<std::vector<std::uint8_t>(std::uint64_t)>& moovFor) {
+void writeOutput(const OutputPlan& plan, const FileSource& broken, const WalkDuringCopy& walk,
+                 const MoovFor& moovFor) {
     const std::string tmp = plan.path + ".tmp";
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -98,7 +88,7 @@ void writeOutput(const OutputPlan& plan, const FileSource& broken,
     }
     bool open = true;
     try {
-        writeFile(fd, tmp, plan, broken, moovFor);
+        writeFile(fd, tmp, plan, broken, walk, moovFor);
         open = false;
         if (::close(fd) != 0) {
             fail("finish", tmp);
