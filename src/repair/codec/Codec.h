@@ -71,6 +71,10 @@ public:
         return {};
     }
 
+    // The samples the last damage took, once a sample taken after it tells the count
+    // exactly (a time code counting pictures); nullopt until then, and after telling it.
+    virtual std::optional<std::uint64_t> settledLoss() { return std::nullopt; }
+
     // A line for the verbose description of the reference.
     virtual std::string describe() const = 0;
 };

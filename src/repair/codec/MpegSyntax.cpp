@@ -1,5 +1,6 @@
 #include "codec/MpegSyntax.h"
 
+#include "box/Endian.h"
 #include "codec/BitReader.h"
 
 #include <algorithm>
@@ -120,6 +121,30 @@ bool gopHeaderSound(MpegStandard standard, const std::uint8_t* p, std::size_t n)
     return govSeconds(p, n).has_value();
 }
 
+// ISO/IEC 13818-2 6.2.2.6: time_code is drop_frame_flag, hours, minutes, marker, seconds,
+// pictures. With drop_frame_flag (29.97 Hz), picture numbers 0 and 1 are skipped at the start
+// of every minute but each tenth, so that the count keeps up with the clock.
+std::optional<std::int64_t> gopPictureCount(const std::uint8_t* p, std::size_t n,
+                                            std::int64_t framesPerSecond) {
+    BitReader br(p, n);
+    const bool dropFrame = br.flag();
+    const std::uint32_t hours = br.bits(5);
+    const std::uint32_t minutes = br.bits(6);
+    const bool marker = br.flag();
+    const std::uint32_t seconds = br.bits(6);
+    const std::uint32_t pictures = br.bits(6);
+    if (br.failed() || !marker || hours >= 24 || minutes >= 60 || seconds >= 60 ||
+        framesPerSecond <= 0 || pictures >= framesPerSecond) {
+        return std::nullopt;
+    }
+    const std::int64_t totalMinutes = 60 * std::int64_t{hours} + minutes;
+    std::int64_t count = (60 * totalMinutes + seconds) * framesPerSecond + pictures;
+    if (dropFrame) {
+        count -= 2 * (totalMinutes - totalMinutes / 10);
+    }
+    return count;
+}
+
 std::optional<std::int64_t> govSeconds(const std::uint8_t* p, std::size_t n) {
     BitReader br(p, n);
     const std::uint32_t hours = br.bits(5);
@@ -229,6 +254,18 @@ std::int64_t vopTime(MpegState& state, const PictureHeader& vop) {
         return state.timeBase * resolution + vop.timeIncrement;
     }
     return (state.lastTimeBase + vop.secondsAdded) * resolution + vop.timeIncrement;
+}
+
+bool isMpeg2ObjectType(std::uint8_t ot) {
+    return (ot >= 0x60 && ot <= 0x65) || ot == 0x6A;
+}
+
+bool isMpeg2Code(std::uint32_t c) {
+    const std::uint32_t prefix = c >> 8;
+    return prefix == (fourcc("xdv ") >> 8) || prefix == (fourcc("xd5 ") >> 8) ||
+           prefix == (fourcc("hdv ") >> 8) || c == fourcc("mx3n") || c == fourcc("mx3p") ||
+           c == fourcc("mx4n") || c == fourcc("mx4p") || c == fourcc("mx5n") ||
+           c == fourcc("mx5p") || c == fourcc("m2v1") || c == fourcc("mp2v") || c == fourcc("AVmp");
 }
 
 } // namespace repair

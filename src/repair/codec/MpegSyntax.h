@@ -62,10 +62,19 @@ PictureHeader readPicture(MpegStandard standard, const std::uint8_t* p, std::siz
 std::optional<bool> fieldPicture(const std::uint8_t* p, std::size_t n);
 // MPEG-4 VOL: time resolution, fixed VOP rate and shape; false when it does not parse.
 bool readVol(const std::uint8_t* p, std::size_t n, MpegState& state);
+// MPEG-2 GOP time code as a count of pictures from 00:00:00:00, at the given whole frame
+// rate (30 for 29.97 Hz).
+std::optional<std::int64_t> gopPictureCount(const std::uint8_t* p, std::size_t n,
+                                            std::int64_t framesPerSecond);
 // MPEG-4 GOV time code, in seconds.
 std::optional<std::int64_t> govSeconds(const std::uint8_t* p, std::size_t n);
 // Advances the MPEG-4 time base for a VOP taken in decode order; gives its display time in
 // units of the time resolution.
 std::int64_t vopTime(MpegState& state, const PictureHeader& vop);
+
+// An MPEG-4 decoder configuration's object type that means MPEG-1/2 video (ISO/IEC 14496-1
+// Table 5), and the QuickTime sample entry codes of MPEG-2 video.
+bool isMpeg2ObjectType(std::uint8_t objectType);
+bool isMpeg2Code(std::uint32_t code);
 
 } // namespace repair

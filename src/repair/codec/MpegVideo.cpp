@@ -11,6 +11,7 @@
 #include "codec/Composition.h"
 #include "codec/EntryFields.h"
 #include "codec/EsDescriptor.h"
+#include "codec/MpegCount.h"
 #include "codec/MpegJudge.h"
 #include "codec/MpegSyntax.h"
 
@@ -38,6 +39,7 @@ struct Unit {
     PictureHeader picture;   // the first picture of the sample
     bool opensGroup = false; // with a sequence or GOP header (MPEG-2), GOV or VOL (MPEG-4)
     bool gopHeader = false;  // MPEG-2: temporal references count from 0 again
+    std::optional<std::int64_t> gopPictures; // MPEG-2: its time code, in pictures
     std::optional<std::int64_t> govSeconds;
     std::optional<MpegState> vol; // a VOL inside the sample
     std::uint64_t pictureAt = 0;
@@ -58,7 +60,11 @@ public:
                                                 kMinPicture, kMaxPicture)),
           judge_(standard, config, s.reference, s.track.firstSamples),
           frameDuration_(s.track.sampleDuration), timescale_(s.track.timescale),
-          shownDelay_(s.track.shownDelay) {
+          shownDelay_(s.track.shownDelay),
+          framesPerSecond_(s.track.sampleDuration == 0
+                               ? 0
+                               : (s.track.timescale + s.track.sampleDuration / 2) /
+                                     s.track.sampleDuration) {
         if (standard == MpegStandard::Mpeg4 && !config.empty()) {
             readConfigVol(config);
         }
@@ -96,6 +102,8 @@ public:
         } else {
             pictures_.push_back(
                 {u.picture.temporalReference, u.opensGroup || pictures_.empty(), u.gopHeader});
+            count_.taken(u.picture.temporalReference, static_cast<int>(u.picture.type), u.gopHeader,
+                         u.gopPictures);
         }
         if (u.picture.type != PictureType::B) {
             judge_.follow(media, pos, size);
@@ -105,6 +113,21 @@ public:
         last_.reset();
         return facts;
     }
+
+    // MPEG-2 counts its pictures (GOP time codes, temporal references); MPEG-4's VOP times
+    // need the time base that the damage took.
+    std::vector<std::uint64_t> lostBefore(MediaView& media, std::uint64_t pos,
+                                          std::uint64_t upTo) override {
+        const Unit u = walk(media, pos, false);
+        if (standard_ != MpegStandard::Mpeg2 || !u.valid || !u.picture.valid) {
+            count_.gap();
+            return {};
+        }
+        return count_.lostBefore(u.picture.temporalReference, static_cast<int>(u.picture.type),
+                                 u.gopHeader, u.gopPictures, upTo);
+    }
+
+    std::optional<std::uint64_t> settledLoss() override { return count_.settled(); }
 
     std::vector<std::uint32_t> compositionOffsets() const override {
         return repair::compositionOffsets(pictures_, orderHints());
@@ -265,7 +288,10 @@ private:
                      MpegState& state) const {
         u.opensGroup = true;
         if (standard_ == MpegStandard::Mpeg2) {
-            u.gopHeader = u.gopHeader || code == 0xB8;
+            if (code == 0xB8) {
+                u.gopHeader = true;
+                u.gopPictures = gopPictureCount(body, len, framesPerSecond_);
+            }
             return code == 0xB3 ? sequenceHeaderSound(body, len)
                                 : gopHeaderSound(standard_, body, len);
         }
@@ -347,7 +373,9 @@ private:
     std::uint32_t frameDuration_;
     std::uint32_t timescale_;
     std::int64_t shownDelay_;
+    std::int64_t framesPerSecond_; // whole frames a second, as time codes count them
     MpegState state_;
+    MpegCount count_;
     std::optional<Cached> last_;
     std::vector<PictureOrder> pictures_;
 };
@@ -356,18 +384,6 @@ private:
 std::optional<EsConfig> mp4vConfig(const RefTrack& t) {
     const auto esds = entryBox(t, fourcc("esds"));
     return esds.size() > 4 ? parseEsConfig(esds.data() + 4, esds.size() - 4) : std::nullopt;
-}
-
-bool isMpeg2ObjectType(std::uint8_t ot) {
-    return (ot >= 0x60 && ot <= 0x65) || ot == 0x6A;
-}
-
-bool isMpeg2Code(std::uint32_t c) {
-    const std::uint32_t prefix = c >> 8;
-    return prefix == (fourcc("xdv ") >> 8) || prefix == (fourcc("xd5 ") >> 8) ||
-           prefix == (fourcc("hdv ") >> 8) || c == fourcc("mx3n") || c == fourcc("mx3p") ||
-           c == fourcc("mx4n") || c == fourcc("mx4p") || c == fourcc("mx5n") ||
-           c == fourcc("mx5p") || c == fourcc("m2v1") || c == fourcc("mp2v") || c == fourcc("AVmp");
 }
 
 bool handles(const RefTrack& t) {

@@ -71,7 +71,9 @@ std::uint64_t PictureCount::periodLength() const {
     return votes.empty() ? 0 : mostVoted(votes);
 }
 
-// Decode position minus display slot, the most usual for pictures of this kind.
+// Decode position minus display slot, the most usual for pictures of this kind. The slot
+// counts from the count's own zero, which need not be the period's first picture decoded
+// (leading pictures of an open GOP are shown before it).
 std::optional<std::int64_t> PictureCount::offsetOf(int kind, std::int64_t s) const {
     const std::size_t n = pictures_.size();
     std::map<std::int64_t, std::uint32_t> votes;
@@ -81,7 +83,7 @@ std::optional<std::int64_t> PictureCount::offsetOf(int kind, std::int64_t s) con
             continue;
         }
         const auto decode = static_cast<std::int64_t>(i - p);
-        ++votes[decode - (pictures_[i].poc - pictures_[p].poc) / s];
+        ++votes[decode - pictures_[i].poc / s];
     }
     if (votes.empty()) {
         return std::nullopt;

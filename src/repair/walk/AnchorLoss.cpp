@@ -21,6 +21,7 @@ constexpr std::uint64_t kMaxGridSteps = 1u << 24;
 void ChunkWalker::openLoss(std::uint64_t after, double estimate) {
     loss_ = {};
     loss_.open = true;
+    loss_.settling = true;
     loss_.after = after;
     loss_.estimate = std::max(estimate, 0.0);
 }
@@ -62,8 +63,10 @@ void ChunkWalker::closeLoss(std::uint32_t samples, bool whole) {
         return;
     }
     std::vector<std::pair<std::uint64_t, std::uint64_t>> fit; // (lost, next grid chunk)
-    std::uint64_t start = 0;
-    for (std::uint64_t k = 0; k < kMaxGridSteps && start <= loss_.after + allowed.back(); ++k) {
+    const Grid grid = loss_.laterChunk ? loss_.nextGrid : loss_.grid;
+    std::uint64_t start = grid.start;
+    for (std::uint64_t k = grid.chunk;
+         k < grid.chunk + kMaxGridSteps && start <= loss_.after + allowed.back(); ++k) {
         const std::uint32_t count = layout_.countsFor(a, k).front();
         if (count <= 1) {
             return;
@@ -83,7 +86,21 @@ void ChunkWalker::closeLoss(std::uint32_t samples, bool whole) {
                std::abs(static_cast<double>(y.first) - loss_.estimate);
     });
     chunksTaken_[idx(a)] = best->second;
+    loss_.chunkSamples = samples;
+    loss_.chunkCount = layout_.countsFor(a, best->second - 1).front();
     setAnchorLoss(best->first);
+}
+
+// A time code met later in the anchor's stream tells the count exactly: it beats what the
+// counters and the grid allowed, and the tracks placed since move with it.
+void ChunkWalker::settleLoss() {
+    if (!loss_.settling) {
+        return;
+    }
+    if (const auto n = codecs_[idx(layout_.anchor())]->settledLoss()) {
+        loss_.settling = false;
+        setAnchorLoss(*n);
+    }
 }
 
 // Sets track t's gap after sample `after` to n samples (none when n is 0), keeping the
@@ -120,13 +137,21 @@ void ChunkWalker::setAnchorLoss(std::uint64_t n) {
     const int a = layout_.anchor();
     const auto old = static_cast<double>(gapAt(a, loss_.after));
     setGap(a, loss_.after, n);
-    const double shift = (static_cast<double>(n) - old) * layout_.secondsOf(a, 1);
     if (result_.tracks[idx(a)].samples > loss_.after) {
         anchorChunk_.second = anchorChunk_.second + n - static_cast<std::uint64_t>(old);
     }
-    for (auto& [t, after, behind] : loss_.placed) {
-        behind += shift / layout_.secondsOf(t, 1);
-        setGap(t, after, static_cast<std::uint64_t>(std::max<long long>(std::llround(behind), 0)));
+    // A chunk that came before the anchor's first one after the damage was timed against
+    // that chunk's start; where the grid tells it, the start moves by whole chunks only.
+    const double resumed = static_cast<double>(loss_.after + n);
+    const double chunkStart = loss_.chunkCount >= loss_.chunkSamples && loss_.chunkCount > 0
+                                  ? resumed + loss_.chunkSamples - loss_.chunkCount
+                                  : resumed;
+    for (const auto& p : loss_.placed) {
+        const double moved = (p.beforeAnchor ? chunkStart : resumed) - p.anchorAt;
+        const double behind =
+            p.behind + moved * layout_.secondsOf(a, 1) / layout_.secondsOf(p.track, 1);
+        setGap(p.track, p.after,
+               static_cast<std::uint64_t>(std::max<long long>(std::llround(behind), 0)));
     }
 }
 

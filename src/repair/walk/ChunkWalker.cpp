@@ -225,6 +225,8 @@ void ChunkWalker::closeChunk(int t, std::uint64_t start, std::uint32_t samples) 
     if (t == layout_.anchor()) {
         const RecoveredTrack& r = result_.tracks[idx(t)];
         anchorChunk_ = {start, r.samples + r.lost - samples};
+    } else if (loss_.open && closesAnchorChunk(t)) {
+        loss_.laterChunk = true;
     }
     result_.tracks[static_cast<std::size_t>(t)].chunks.push_back({start, samples});
     ++chunksTaken_[static_cast<std::size_t>(t)];
@@ -314,6 +316,7 @@ bool ChunkWalker::takeSamples(const Start& s) {
     settleGrid(t, taken, pos_ < media_.limit());
     if (t == layout_.anchor()) {
         closeLoss(taken, pos_ < media_.limit());
+        settleLoss();
     }
     return taken > 0;
 }

@@ -99,23 +99,48 @@ private:
     // Where the anchor's last chunk began, and the sample number (lost ones counted) it
     // began with.
     std::pair<std::uint64_t, std::uint64_t> anchorChunk_{0, 0};
-    std::uint64_t onChunkGrid(int anchor, double lost);
+    // A chunk of the anchor's: the sample it starts with and its place in the pattern.
+    struct Grid {
+        std::uint64_t start = 0;
+        std::uint64_t chunk = 0;
+    };
+    Grid gridOrigin(int anchor, bool later) const;
+    bool closesAnchorChunk(int t) const;
+    std::uint64_t onChunkGrid(int anchor, double lost, Grid grid);
     // The anchor's samples lost at the last damage, until its first chunk after it
     // settles the count.
     struct Loss {
         bool open = false;
+        bool settling = false; // until the anchor's counters tell the count exactly
         bool asked = false;
         std::uint64_t after = 0;            // anchor samples before the damage
         double estimate = 0;                // from the bytes
         std::vector<std::uint64_t> counted; // what the anchor's counters allow
-        // Tracks placed against the anchor meanwhile: (track, its gap's place, samples
-        // it was behind).
-        std::vector<std::tuple<int, std::uint64_t, double>> placed;
+        // Tracks placed against the anchor meanwhile.
+        struct Placed {
+            int track = 0;
+            std::uint64_t after = 0;   // its gap's place
+            double behind = 0;         // its samples behind the anchor's time then
+            double anchorAt = 0;       // that time, in anchor samples
+            bool beforeAnchor = false; // its chunk came before the anchor's first one
+        };
+        std::vector<Placed> placed;
+        // The anchor's first chunk after the damage: its samples, and what its place on the
+        // grid holds (0: not on a grid).
+        std::uint32_t chunkSamples = 0;
+        std::uint32_t chunkCount = 0;
+        // The anchor's chunks counted on from the one the damage hit, or from the next one
+        // once another track's chunk has come after it.
+        Grid grid;
+        Grid nextGrid;
+        bool laterChunk = false;
     };
     Loss loss_;
     void openLoss(std::uint64_t after, double estimate);
     void countLoss();
     void closeLoss(std::uint32_t samples, bool whole);
+    void settleLoss();
+    double anchorTime() const;
     void setAnchorLoss(std::uint64_t n);
     void setGap(int t, std::uint64_t after, std::uint64_t n);
     std::uint64_t gapAt(int t, std::uint64_t after) const;

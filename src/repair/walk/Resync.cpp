@@ -185,6 +185,11 @@ std::optional<ChunkWalker::Start> ChunkWalker::resync(std::uint64_t from, std::u
     return std::nullopt;
 }
 
+double ChunkWalker::anchorTime() const {
+    const RecoveredTrack& r = result_.tracks[idx(layout_.anchor())];
+    return static_cast<double>(r.samples + r.lost);
+}
+
 double ChunkWalker::timeOf(int t) const {
     const RecoveredTrack& r = result_.tracks[idx(t)];
     return layout_.secondsOf(t, r.samples + r.lost);
@@ -197,6 +202,7 @@ double ChunkWalker::timeOf(int t) const {
 void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t resume,
                              int resumes) {
     loss_.open = false;
+    loss_.settling = false;
     const double media = static_cast<double>(from - media_.begin() - result_.skippedBytes);
     result_.skippedBytes += to - from;
     ++result_.stretches;
@@ -214,7 +220,8 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
     const double at = layout_.secondsOf(a, anchorChunk_.second) +
                       static_cast<double>(resume - anchorChunk_.first) / rate;
     const double lost = at / layout_.secondsOf(a, 1) - static_cast<double>(r.samples + r.lost);
-    const std::uint64_t n = onChunkGrid(a, std::max(lost, 0.0));
+    const bool later = prev_ >= 0 && closesAnchorChunk(prev_);
+    const std::uint64_t n = onChunkGrid(a, std::max(lost, 0.0), gridOrigin(a, later));
     if (n > 0 && r.samples > 0) {
         r.gaps.emplace_back(r.samples, n);
         r.lost += n;
@@ -223,6 +230,29 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
     // The anchor's own counters, asked when its first chunk after the damage comes, beat
     // the bytes: these only choose between what the counters cannot tell apart.
     openLoss(r.samples, resumes == a ? lostWithin(a, from, resume, lost) : lost);
+    loss_.grid = gridOrigin(a, false);
+    loss_.nextGrid = gridOrigin(a, true);
+    loss_.laterChunk = later;
+}
+
+// A chunk of track t ends the anchor's chunk before it: t is another track that keeps a
+// steady share of the cycle (not a rare sample such as a timecode, which a camera may write
+// in the middle of a video chunk).
+bool ChunkWalker::closesAnchorChunk(int t) const {
+    const int a = layout_.anchor();
+    return t != a && 2 * layout_.chunksSeen(t) >= layout_.chunksSeen(a);
+}
+
+// The anchor's chunks are counted on from the last one taken before the damage: its start
+// and its place in the pattern (the file's own phase, which need not be the reference's).
+// Once another track's chunk has followed it, the anchor resumes in a later one.
+ChunkWalker::Grid ChunkWalker::gridOrigin(int a, bool later) const {
+    const std::uint64_t taken = chunksTaken_[idx(a)];
+    if (taken == 0 || layout_.patternLength(a) == 0) {
+        return {};
+    }
+    const Grid g{anchorChunk_.second, taken - 1};
+    return later ? Grid{g.start + layout_.countsFor(a, g.chunk).front(), g.chunk + 1} : g;
 }
 
 // Damage no longer than one of the anchor's chunks most likely hit only the anchor: its
@@ -245,15 +275,15 @@ double ChunkWalker::lostWithin(int a, std::uint64_t from, std::uint64_t resume,
 // A camera that writes the anchor's chunks with a steady count (or a steady pattern of
 // counts) starts each of them at a known sample number: the next one after the damage is
 // the one nearest to where the bytes passed over put it. Returns the samples lost.
-std::uint64_t ChunkWalker::onChunkGrid(int a, double lost) {
+std::uint64_t ChunkWalker::onChunkGrid(int a, double lost, Grid grid) {
     const RecoveredTrack& r = result_.tracks[idx(a)];
     const auto rough = static_cast<std::uint64_t>(std::llround(lost));
     if (layout_.patternLength(a) == 0) {
         return rough;
     }
     const double want = static_cast<double>(r.samples + r.lost) + lost;
-    std::uint64_t start = 0; // sample number where chunk k starts
-    for (std::uint64_t k = 0; k < kMaxGridChunks; ++k) {
+    std::uint64_t start = grid.start; // sample number where chunk k starts
+    for (std::uint64_t k = grid.chunk; k < grid.chunk + kMaxGridChunks; ++k) {
         const std::uint64_t have = r.samples + r.lost;
         const std::uint64_t next = start + layout_.countsFor(a, k).front();
         if (start >= have && std::abs(static_cast<double>(start) - want) <=
@@ -303,8 +333,8 @@ void ChunkWalker::keepInTime(int t) {
         r.gaps.emplace_back(r.samples, static_cast<std::uint64_t>(n));
         r.lost += static_cast<std::uint64_t>(n);
     }
-    if (loss_.open) {
-        loss_.placed.emplace_back(t, r.samples, behind);
+    if (loss_.open || loss_.settling) {
+        loss_.placed.push_back({t, r.samples, behind, anchorTime(), loss_.open});
     }
 }
 
