@@ -11,7 +11,7 @@ namespace repair {
 
 struct OutputPlan {
     std::string path;               // final name
-    bool keepTmp = false;           // leave the .tmp file of a failed run for inspection
+    bool keepTmp = false;           // a failed run leaves what it wrote as "<path>.tmp"
     std::vector<std::uint8_t> head; // ftyp and the other boxes before the media data
     std::uint64_t copyBegin = 0;    // media bytes of the broken file to copy
     std::uint64_t copyEnd = 0;
@@ -21,8 +21,9 @@ struct OutputPlan {
 std::uint64_t mdatHeaderSize(std::uint64_t payload);
 
 // Writes ftyp, mdat (media copied from the broken file, which stays untouched) and the
-// moov that moovFor builds for the output offset of the first copied byte. Writes to
-// "<path>.tmp" and renames it at the end; throws RepairError on failure.
+// moov that moovFor builds for the output offset of the first copied byte. The file is
+// written unseen and takes the name `path` only when whole (see ResultFile); throws
+// RepairError on failure.
 void writeOutput(const OutputPlan& plan, const FileSource& broken,
                  const std::function<std::vector<std::uint8_t>(std::uint64_t)>& moovFor);
 
