@@ -161,12 +161,9 @@ std::vector<TrackOut> ownTracksOut(const OwnIndex& own, std::int64_t shift) {
     return out;
 }
 
-std::optional<int> repairFromOwnIndex(const Options& o, const std::string& path, OwnIndexUse use,
-                                      std::ostream& out, std::ostream& err) {
-    const FileSource file(path);
-    if (!file.ok()) {
-        return std::nullopt;
-    }
+std::optional<int> repairFromOwnIndex(const Options& o, const FileSource& file,
+                                      const std::string& path, OwnIndexUse use, std::ostream& out,
+                                      std::ostream& err) {
     const auto own = readOwnIndex(file);
     if (!own || (use == OwnIndexUse::WhenCut && !own->cut())) {
         return std::nullopt;

@@ -40,9 +40,10 @@ enum class OwnIndexUse {
     WhenCut, // a file given alone: repaired only when it was cut, else described
 };
 
-// Repairs the file at `path` from its own index when it has one (and, WhenCut, it was cut);
-// returns the exit status, or nothing (and writes nothing) when the file is not such a file.
-std::optional<int> repairFromOwnIndex(const Options& options, const std::string& path,
-                                      OwnIndexUse use, std::ostream& out, std::ostream& err);
+// Repairs the file (opened from `path`) from its own index when it has one (and, WhenCut, it
+// was cut); returns the exit status, or nothing (and writes nothing) when it is not such a file.
+std::optional<int> repairFromOwnIndex(const Options& options, const FileSource& file,
+                                      const std::string& path, OwnIndexUse use, std::ostream& out,
+                                      std::ostream& err);
 
 } // namespace repair

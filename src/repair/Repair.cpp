@@ -10,9 +10,7 @@
 #include "walk/ChunkWalker.h"
 #include "write/OutputFile.h"
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <ostream>
 
 extern "C" {
@@ -22,12 +20,18 @@ extern "C" {
 namespace repair {
 namespace {
 
-std::unique_ptr<FileSource> openInput(const std::string& path, const char* role) {
+// Each input is opened once, here, and the one FileSource serves every reader of it. An
+// empty file fails with `ifEmpty`: an empty broken file is a recording that got no media.
+std::unique_ptr<FileSource> openInput(const std::string& path, const char* role, ExitCode ifEmpty) {
     auto f = std::make_unique<FileSource>(path);
     if (!f->ok()) {
         throw RepairError(ExitCode::BadInput,
-                          std::string("cannot open ") + role + " file " + path + ": " +
-                              (errno ? std::strerror(errno) : "not a regular file"));
+                          std::string("cannot open ") + role + " file " + path + ": " + f->error());
+    }
+    if (f->size() == 0) {
+        throw RepairError(ifEmpty,
+                          std::string(role) + " file " + path + " is empty" +
+                              (ifEmpty == ExitCode::NoMedia ? ": no media to recover" : ""));
     }
     return f;
 }
@@ -53,18 +57,19 @@ OutputPlan planOutput(const Options& o, const Reference& ref, const MediaData& m
 }
 
 int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
+    const auto broken = openInput(*o.broken, "broken", ExitCode::NoMedia);
     // A broken file whose own index survived before its media data needs no reference.
-    if (const auto status = repairFromOwnIndex(o, *o.broken, OwnIndexUse::Always, out, err)) {
+    if (const auto status =
+            repairFromOwnIndex(o, *broken, *o.broken, OwnIndexUse::Always, out, err)) {
         return *status;
     }
-    const auto refFile = openInput(o.reference, "reference");
+    const auto refFile = openInput(o.reference, "reference", ExitCode::BadInput);
     const Reference ref = readReference(*refFile);
     Engine engine(ref, *refFile, o);
     if (o.verbose) {
         describeReference(ref, engine, out);
         logChunks(engine, ref, out);
     }
-    const auto broken = openInput(*o.broken, "broken");
     const MediaData media = findMediaData(*broken);
     if (o.verbose) {
         out << "broken file: media data from byte " << media.begin << " to " << media.end
@@ -124,11 +129,11 @@ int runTool(const Options& o, std::ostream& out, std::ostream& err) {
         }
         if (!o.broken) {
             // One file: a fast-start file cut inside its media data is repaired on its own.
+            const auto refFile = openInput(o.reference, "reference", ExitCode::BadInput);
             if (const auto status =
-                    repairFromOwnIndex(o, o.reference, OwnIndexUse::WhenCut, out, err)) {
+                    repairFromOwnIndex(o, *refFile, o.reference, OwnIndexUse::WhenCut, out, err)) {
                 return *status;
             }
-            const auto refFile = openInput(o.reference, "reference");
             const Reference ref = readReference(*refFile);
             describeReference(ref, Engine(ref, *refFile, o), out);
             return 0;

@@ -62,8 +62,8 @@ bool makeFiles(Files& f) {
         bytes[i] = static_cast<char>(x >> 56);
     }
     ok = ok && writeBytes(f.damaged, bytes);
-    // A folder where the temporary result file would go: it cannot be created.
-    fs::create_directory(f.blocked + "_untrunc.mp4.tmp");
+    // A folder with the result's name: the result cannot take it.
+    fs::create_directory(f.blocked + "_untrunc.mp4");
     return ok;
 }
 
@@ -94,7 +94,7 @@ void failures(Checks& c, const Files& f) {
         {"broken holds no media", {f.ref, f.text}, 4, "no media samples found"},
         {"broken without mdat", {f.ref, f.ftypOnly}, 4, "no mdat"},
         {"broken holds only zeros", {f.ref, f.zeros}, 4, "no media samples"},
-        {"output not writable", {f.ref, f.blocked}, 5, "cannot create"},
+        {"output not writable", {f.ref, f.blocked}, 5, "cannot write the result as"},
     };
     for (const auto& t : cases) {
         std::vector<std::string> argv{UNTRUNC_W};

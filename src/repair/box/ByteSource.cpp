@@ -8,6 +8,28 @@
 #include <unistd.h>
 
 namespace repair {
+namespace {
+
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a directory";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISCHR(mode)) {
+        return "a character device";
+    }
+    if (S_ISBLK(mode)) {
+        return "a block device";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "something else";
+}
+
+} // namespace
 
 std::vector<std::uint8_t> ByteSource::bytes(std::uint64_t offset, std::size_t count) const {
     std::vector<std::uint8_t> out(count);
@@ -25,15 +47,29 @@ std::size_t MemorySource::read(std::uint64_t offset, std::uint8_t* out, std::siz
 }
 
 FileSource::FileSource(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking only for the open itself: reads of a regular file never wait anyway.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error_ = std::strerror(errno);
+        return;
+    }
     struct stat st {};
-    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd_);
-        fd_ = -1;
+    if (::fstat(fd, &st) != 0) {
+        error_ = std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        error_ = std::string("it is ") + kindOf(st.st_mode) + ", not a file";
+    } else {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            error_ = std::strerror(errno);
+        }
     }
-    if (fd_ >= 0) {
-        size_ = static_cast<std::uint64_t>(st.st_size);
+    if (!error_.empty()) {
+        ::close(fd);
+        return;
     }
+    fd_ = fd;
+    size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
 FileSource::~FileSource() {

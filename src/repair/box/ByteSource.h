@@ -30,7 +30,9 @@ private:
     std::size_t size_;
 };
 
-// A read-only file; opening failure leaves it invalid (ok() false).
+// A regular file, read only. It is opened once and without waiting, so a FIFO with no
+// writer cannot hang the open; anything that is not a regular file, or cannot be opened,
+// leaves it invalid (ok() false) and error() says why ("it is a FIFO, not a file").
 class FileSource : public ByteSource {
 public:
     explicit FileSource(const std::string& path);
@@ -39,6 +41,7 @@ public:
     FileSource& operator=(const FileSource&) = delete;
 
     bool ok() const { return fd_ >= 0; }
+    const std::string& error() const { return error_; }
     int fd() const { return fd_; }
     std::uint64_t size() const override { return size_; }
     std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t count) const override;
@@ -46,6 +49,7 @@ public:
 private:
     int fd_ = -1;
     std::uint64_t size_ = 0;
+    std::string error_;
 };
 
 } // namespace repair

@@ -3,12 +3,11 @@
 #include "box/Endian.h"
 #include "box/RepairError.h"
 #include "write/FollowingCopy.h"
+#include "write/ResultFile.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <unistd.h>
 
@@ -81,34 +80,15 @@ std::uint64_t mdatHeaderSize(std::uint64_t payload) {
 
 void writeOutput(const OutputPlan& plan, const FileSource& broken, const WalkDuringCopy& walk,
                  const MoovFor& moovFor) {
-    const std::string tmp = plan.path + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        fail("create", tmp);
-    }
-    bool open = true;
+    ResultFile out(plan.path);
     try {
-        writeFile(fd, tmp, plan, broken, walk, moovFor);
-        open = false;
-        if (::close(fd) != 0) {
-            fail("finish", tmp);
-        }
-    } catch (...) {
-        if (open) {
-            ::close(fd);
-        }
+        writeFile(out.fd(), out.name(), plan, broken, walk, moovFor);
+        out.publish();
+    } catch (const RepairError& e) {
         if (!plan.keepTmp) {
-            ::unlink(tmp.c_str());
+            throw;
         }
-        throw;
-    }
-    if (std::rename(tmp.c_str(), plan.path.c_str()) != 0) {
-        const int err = errno;
-        if (!plan.keepTmp) {
-            ::unlink(tmp.c_str());
-        }
-        errno = err;
-        fail("rename the result to", plan.path);
+        throw RepairError(e.code(), std::string(e.what()) + "; " + out.keepAs(plan.path + ".tmp"));
     }
 }
 

@@ -11,7 +11,7 @@ namespace repair {
 
 struct OutputPlan {
     std::string path;               // final name
-    bool keepTmp = false;           // leave the .tmp file of a failed run for inspection
+    bool keepTmp = false;           // a failed run leaves what it wrote as "<path>.tmp"
     std::vector<std::uint8_t> head; // ftyp and the other boxes before the media data
     std::uint64_t copyBegin = 0;    // media bytes of the broken file to copy: all of them, or
     std::uint64_t copyEnd = 0;      // the most a walk run during the copy can keep
@@ -29,8 +29,9 @@ std::uint64_t mdatHeaderSize(std::uint64_t payload);
 
 // Writes ftyp, mdat (media copied from the broken file, which stays untouched) and the
 // moov that moovFor builds. With a walk, the media is copied while it runs, up to where it
-// ends; without one, copyBegin to copyEnd. Writes to "<path>.tmp" and renames it at the
-// end; throws RepairError on failure, or what the walk throws.
+// ends; without one, copyBegin to copyEnd. The file is written unseen and takes the name
+// `path` only when whole (see ResultFile); throws RepairError on failure, or what the walk
+// throws.
 void writeOutput(const OutputPlan& plan, const FileSource& broken, const WalkDuringCopy& walk,
                  const MoovFor& moovFor);
 
