@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -181,7 +182,7 @@ const Row kRows[] = {
      0, "edit list of the reference's track 1 is not copied", true},
 };
 
-// What the result holds: its duration, whether ffmpeg decodes it without a word, its moov's
+// What the result holds: how long it shows, whether ffmpeg decodes it without a word, its moov's
 // size and its tracks.
 struct Result {
     double seconds = 0;
@@ -192,9 +193,17 @@ struct Result {
 
 Result inspect(const std::string& path) {
     Result r;
-    const auto probe = runProgram(
-        {"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path});
-    r.seconds = probe.status == 0 ? std::atof(probe.output.c_str()) : 0;
+    // The end of what is shown: the latest stream start plus duration, or the movie's.
+    const auto probe =
+        runProgram({"ffprobe", "-v", "error", "-show_entries",
+                    "stream=start_time,duration:format=duration", "-of", "csv=p=0", path});
+    std::istringstream lines(probe.status == 0 ? probe.output : "");
+    for (std::string l; std::getline(lines, l);) {
+        const auto comma = l.find(',');
+        const double end = std::atof(l.c_str()) +
+                           (comma == std::string::npos ? 0 : std::atof(l.c_str() + comma + 1));
+        r.seconds = std::max(r.seconds, end);
+    }
     const auto decode = runProgram({"ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"});
     r.clean = decode.status == 0 && decode.output.empty();
     for (const auto& box : topBoxes(path)) {
