@@ -46,7 +46,7 @@ double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& 
         const RefTrack& t = ref.tracks[i];
         out << (i ? "; " : " ") << "track " << i + 1 << " " << typeName(t.handler) << " "
             << typeName(t.codec) << " " << walk.tracks[i].samples << " samples in "
-            << walk.tracks[i].chunks.size() << " chunks";
+            << walk.tracks[i].chunks.size() << " chunks" << (t.fault.empty() ? "" : " (left out)");
     }
     out << "\n";
     if (walk.stretches > 0) {

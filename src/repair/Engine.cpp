@@ -120,7 +120,7 @@ std::vector<TrackOut> Engine::outputTracks(const WalkResult& walk, std::int64_t 
     for (std::size_t i = 0; i < walk.tracks.size(); ++i) {
         const RefTrack& r = ref_.tracks[i];
         const RecoveredTrack& rec = walk.tracks[i];
-        if (rec.samples == 0) {
+        if (rec.samples == 0 || !r.fault.empty()) {
             continue;
         }
         TrackOut t;

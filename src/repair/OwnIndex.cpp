@@ -114,6 +114,7 @@ std::optional<OwnIndex> readOwnIndex(const ByteSource& file) {
     OwnIndex own;
     try {
         own.ref = readReference(file);
+        settleLeftOut(own.ref, [](const RefTrack&) { return false; });
         own.media = findMediaData(file);
     } catch (const RepairError&) {
         return std::nullopt;

@@ -6,7 +6,10 @@
 #include "RepairedFile.h"
 #include "box/Box.h"
 #include "box/BrokenFile.h"
+#include "box/Endian.h"
+#include "box/RefCheck.h"
 #include "box/RepairError.h"
+#include "codec/ConfigFault.h"
 #include "walk/ChunkWalker.h"
 #include "write/OutputFile.h"
 
@@ -34,6 +37,36 @@ std::unique_ptr<FileSource> openInput(const std::string& path, const char* role,
                               (ifEmpty == ExitCode::NoMedia ? ": no media to recover" : ""));
     }
     return f;
+}
+
+// The reference checked before use: what is left out of it, or mended, is said first. A
+// track left out is still walked over when its samples can be told.
+Reference loadReference(const ByteSource& file, const std::string& path, std::ostream& out) {
+    Reference ref = readReference(file);
+    checkReference(ref, file, path);
+    for (std::size_t i = 0; i < ref.tracks.size(); ++i) {
+        leaveOut(ref, i, configFault(ref.tracks[i]));
+    }
+    requireUsable(ref, path);
+    settleLeftOut(
+        ref, [](const RefTrack& t) { return configFault(t).empty() && familyFor(t) != nullptr; });
+    for (const auto& note : ref.notes) {
+        out << "reference: " << note << "\n";
+    }
+    for (const auto& t : ref.leftOut) {
+        out << leftOutLine(t) << "\n";
+    }
+    return ref;
+}
+
+// A sound or video track of the reference left out of the result: the repair is partial.
+const LeftOut* mediaLeftOut(const Reference& ref) {
+    for (const auto& t : ref.leftOut) {
+        if (isVideoHandler(t.handler) || t.handler == fourcc("soun")) {
+            return &t;
+        }
+    }
+    return nullptr;
 }
 
 void logChunks(Engine& engine, const Reference& ref, std::ostream& out) {
@@ -64,7 +97,7 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
         return *status;
     }
     const auto refFile = openInput(o.reference, "reference", ExitCode::BadInput);
-    const Reference ref = readReference(*refFile);
+    const Reference ref = loadReference(*refFile, o.reference, out);
     Engine engine(ref, *refFile, o);
     if (o.verbose) {
         describeReference(ref, engine, out);
@@ -109,6 +142,11 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
             << " of the media data accounted for" << std::endl;
         return static_cast<int>(ExitCode::Partial);
     }
+    if (const LeftOut* t = mediaLeftOut(ref)) {
+        out.flush();
+        err << "untrunc-w: partial repair: " << leftOutLine(*t) << std::endl;
+        return static_cast<int>(ExitCode::Partial);
+    }
     if (!walk.outOfTime.empty()) {
         out.flush();
         err << "untrunc-w: partial repair: the tracks are out of time (" << walk.outOfTime << ")"
@@ -134,7 +172,7 @@ int runTool(const Options& o, std::ostream& out, std::ostream& err) {
                     repairFromOwnIndex(o, *refFile, o.reference, OwnIndexUse::WhenCut, out, err)) {
                 return *status;
             }
-            const Reference ref = readReference(*refFile);
+            const Reference ref = loadReference(*refFile, o.reference, out);
             describeReference(ref, Engine(ref, *refFile, o), out);
             return 0;
         }

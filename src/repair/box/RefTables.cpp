@@ -21,9 +21,9 @@ Table readTable(const ByteSource& src, const BoxHeader& box, std::size_t entrySi
     if (t.bytes.size() < t.headerSize) {
         return t;
     }
-    const std::uint64_t declared = be32(t.bytes.data() + 4 + extraHeader);
+    t.declared = be32(t.bytes.data() + 4 + extraHeader);
     const std::uint64_t fits = (t.bytes.size() - t.headerSize) / entrySize;
-    t.entries = std::min(declared, fits);
+    t.entries = std::min(t.declared, fits);
     return t;
 }
 

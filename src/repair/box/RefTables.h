@@ -17,6 +17,7 @@ struct Table {
     std::vector<std::uint8_t> bytes;
     std::size_t headerSize = 8; // version/flags + entry_count
     std::uint64_t entries = 0;
+    std::uint64_t declared = 0; // entry_count as written
     const std::uint8_t* entry(std::uint64_t i, std::size_t size) const {
         return bytes.data() + headerSize + i * size;
     }

@@ -1,7 +1,9 @@
 #include "box/Reference.h"
 
 #include "box/Box.h"
+#include "box/CopiedBoxes.h"
 #include "box/Endian.h"
+#include "box/Headers.h"
 #include "box/RefTables.h"
 #include "box/RepairError.h"
 #include "box/SampleEntry.h"
@@ -16,41 +18,48 @@ constexpr std::size_t kLearnSamples = 256;
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes wholeBox(const ByteSource& src, const BoxHeader& box) {
-    return src.bytes(box.offset, static_cast<std::size_t>(box.end - box.offset));
-}
+// What reading the moov keeps track of besides the tracks.
+struct MoovRead {
+    Reference& ref;
+    const ByteSource& src;
+    CopyBudget budget;
+    std::string fault; // of the track being read: the first reason to leave it out
+
+    // Adds the box to `to` when it is fit to copy; says why not, when it is not.
+    void copy(const BoxHeader& box, CopiedFrom parent, std::vector<Bytes>& to, std::size_t track) {
+        const std::string why = copyFault(src, box, parent, budget);
+        if (why.empty()) {
+            to.push_back(wholeBox(box));
+        } else if (why != "padding") {
+            ref.notes.push_back("box '" + typeName(box.type) + "' of the reference's " +
+                                (track ? "track " + std::to_string(track) : "moov") +
+                                " is not copied: " + why);
+        }
+    }
+    Bytes wholeBox(const BoxHeader& box) const {
+        return src.bytes(box.offset, static_cast<std::size_t>(box.end - box.offset));
+    }
+    void fail(std::string why) {
+        if (fault.empty()) {
+            fault = std::move(why);
+        }
+    }
+};
 
 std::uint32_t readU32(const ByteSource& src, std::uint64_t at) {
     std::uint8_t b[4] = {};
     return src.read(at, b, 4) == 4 ? be32(b) : 0;
 }
 
-void readTkhd(const ByteSource& src, const BoxHeader& tkhd, RefTrack& t) {
-    const auto b = src.bytes(tkhd.payload, 24);
-    const std::size_t idAt = !b.empty() && b[0] == 1 ? 20 : 12;
-    if (b.size() >= idAt + 4 && tkhd.end - tkhd.payload >= (idAt == 20 ? 92u : 80u)) {
-        t.id = be32(b.data() + idAt);
-        t.tkhd = wholeBox(src, tkhd);
-    }
-}
-
-void readMdhd(const ByteSource& src, const BoxHeader& mdhd, RefTrack& t) {
-    const auto b = src.bytes(mdhd.payload, 36);
-    const std::size_t ts = !b.empty() && b[0] == 1 ? 20 : 12;
-    if (b.size() >= ts + 16) {
-        t.timescale = be32(b.data() + ts);
-        t.mdhd = wholeBox(src, mdhd);
-    }
-}
-
-void readSampleTables(const ByteSource& src, const BoxHeader& stbl, RefTrack& t) {
+void readSampleTables(MoovRead& m, const BoxHeader& stbl, RefTrack& t) {
+    const ByteSource& src = m.src;
     t.stblPayload = stbl.payload;
     t.stblEnd = stbl.end;
     const auto child = [&](const char(&type)[5]) {
         return findChild(src, stbl.payload, stbl.end, fourcc(type));
     };
     if (const auto stsd = child("stsd")) {
-        t.stsd = wholeBox(src, *stsd);
+        t.stsd = m.wholeBox(*stsd);
         readSampleEntry(src, *stsd, t);
     }
     const auto stts = child("stts");
@@ -81,74 +90,112 @@ void readSampleTables(const ByteSource& src, const BoxHeader& stbl, RefTrack& t)
         t.chunks = chunkLayout(src, *stsc, stco ? *stco : *co64, !stco);
     }
     t.firstSamples = firstSamples(t.chunks, sizes, kLearnSamples);
+    if (t.stsd.empty()) {
+        m.fail("it has no sample description (stsd)");
+    }
 }
 
-void readMinf(const ByteSource& src, const BoxHeader& minf, RefTrack& t) {
-    for (const auto& box : childBoxes(src, minf.payload, minf.end)) {
+void readMinf(MoovRead& m, const BoxHeader& minf, RefTrack& t) {
+    for (const auto& box : childBoxes(m.src, minf.payload, minf.end)) {
         if (box.type == fourcc("stbl")) {
-            readSampleTables(src, box, t);
+            readSampleTables(m, box, t);
         } else {
-            t.minfOther.push_back(wholeBox(src, box));
+            m.copy(box, CopiedFrom::Minf, t.minfOther, t.number);
         }
     }
 }
 
-void readMdia(const ByteSource& src, const BoxHeader& mdia, RefTrack& t) {
-    for (const auto& box : childBoxes(src, mdia.payload, mdia.end)) {
-        if (box.type == fourcc("mdhd")) {
-            readMdhd(src, box, t);
+void readMdia(MoovRead& m, const BoxHeader& mdia, RefTrack& t) {
+    for (const auto& box : childBoxes(m.src, mdia.payload, mdia.end)) {
+        if (box.type == fourcc("mdhd") && t.mdhd.empty()) {
+            t.mdhd = m.wholeBox(box);
         } else if (box.type == fourcc("minf")) {
-            readMinf(src, box, t);
+            readMinf(m, box, t);
         } else {
             if (box.type == fourcc("hdlr") && t.handler == 0) {
-                t.handler = readU32(src, box.payload + 8);
+                t.handler = readU32(m.src, box.payload + 8);
             }
-            t.mdiaOther.push_back(wholeBox(src, box));
+            m.copy(box, CopiedFrom::Mdia, t.mdiaOther, t.number);
         }
+    }
+    m.fail(mediaHeaderFault(t.mdhd, t.timescale));
+}
+
+// The edit list is taken over when it parses and fits the media it edits.
+void keepEditList(MoovRead& m, const BoxHeader& edts, RefTrack& t) {
+    const auto elst = findChild(m.src, edts.payload, edts.end, fourcc("elst"));
+    if (!elst) {
+        return;
+    }
+    t.elst = m.wholeBox(*elst);
+    std::string why = editListFault(t.elst, m.ref.movieTimescale);
+    if (why.empty()) {
+        t.editMediaTime = editMediaTime(m.src, edts);
+    }
+    const std::uint64_t media = t.sampleCount * t.sampleDuration;
+    if (why.empty() && t.editMediaTime > 0 && media > 0 &&
+        static_cast<std::uint64_t>(t.editMediaTime) >= media) {
+        why = "it starts at media time " + std::to_string(t.editMediaTime) + ", after the media";
+    }
+    if (!why.empty()) {
+        m.ref.notes.push_back("the edit list of the reference's track " + std::to_string(t.number) +
+                              " is not copied: " + why);
+        t.elst.clear();
+        t.editMediaTime = -1;
     }
 }
 
-std::optional<RefTrack> readTrack(const ByteSource& src, const BoxHeader& trak) {
+RefTrack readTrack(MoovRead& m, const BoxHeader& trak, std::size_t number) {
     RefTrack t;
+    t.number = number;
+    m.fault.clear();
     bool mdiaSeen = false;
-    for (const auto& box : childBoxes(src, trak.payload, trak.end)) {
-        if (box.type == fourcc("tkhd")) {
-            readTkhd(src, box, t);
+    std::optional<BoxHeader> edts;
+    for (const auto& box : childBoxes(m.src, trak.payload, trak.end)) {
+        if (box.type == fourcc("tkhd") && t.tkhd.empty()) {
+            t.tkhd = m.wholeBox(box);
         } else if (box.type == fourcc("edts")) {
-            if (auto elst = findChild(src, box.payload, box.end, fourcc("elst"))) {
-                t.elst = wholeBox(src, *elst);
-                t.editMediaTime = editMediaTime(src, box);
-            }
-        } else if (box.type == fourcc("mdia")) {
-            readMdia(src, box, t);
+            edts = box;
+        } else if (box.type == fourcc("mdia") && !mdiaSeen) {
+            readMdia(m, box, t);
             mdiaSeen = true;
         } else {
-            (mdiaSeen ? t.trakAfter : t.trakBefore).push_back(wholeBox(src, box));
+            m.copy(box, CopiedFrom::Trak, mdiaSeen ? t.trakAfter : t.trakBefore, number);
         }
     }
-    if (t.tkhd.empty() || t.mdhd.empty() || t.timescale == 0 || t.stsd.empty()) {
-        return std::nullopt;
+    if (!mdiaSeen) {
+        m.fail("it has no media box (mdia)");
+    }
+    m.fail(trackHeaderFault(t.tkhd, t.id));
+    for (const auto& other : m.ref.tracks) {
+        if (other.id == t.id) {
+            m.fail("its track id " + std::to_string(t.id) + " is also track " +
+                   std::to_string(other.number) + "'s");
+        }
+    }
+    if (edts && m.fault.empty()) {
+        keepEditList(m, *edts, t);
     }
     return t;
 }
 
-void readMoov(const ByteSource& src, Reference& ref) {
-    const auto root = *readBoxHeader(src, 0, src.size());
-    for (const auto& box : childBoxes(src, root.payload, root.end)) {
+void readMoov(MoovRead& m) {
+    Reference& ref = m.ref;
+    const auto root = *readBoxHeader(m.src, 0, m.src.size());
+    std::size_t traks = 0;
+    for (const auto& box : childBoxes(m.src, root.payload, root.end)) {
         if (box.type == fourcc("mvhd") && ref.mvhd.empty()) {
-            ref.mvhd = wholeBox(src, box);
-            const auto b = src.bytes(box.payload, 24);
-            const std::size_t at = !b.empty() && b[0] == 1 ? 20 : 12;
-            if (b.size() >= at + 4 && be32(b.data() + at) != 0) {
-                ref.movieTimescale = be32(b.data() + at);
-            }
+            ref.mvhd = m.wholeBox(box);
+            ref.mvhd = saneMovieHeader(std::move(ref.mvhd), ref.movieTimescale, ref.notes);
         } else if (box.type == fourcc("trak")) {
-            if (auto t = readTrack(src, box)) {
-                ref.tracks.push_back(std::move(*t));
-            }
+            ref.tracks.push_back(readTrack(m, box, ++traks));
+            ref.tracks.back().fault = m.fault;
         } else {
-            ref.moovOther.push_back(wholeBox(src, box));
+            m.copy(box, CopiedFrom::Moov, ref.moovOther, 0);
         }
+    }
+    if (ref.mvhd.empty()) {
+        ref.mvhd = saneMovieHeader({}, ref.movieTimescale, ref.notes);
     }
 }
 
@@ -156,6 +203,23 @@ void readMoov(const ByteSource& src, Reference& ref) {
 
 bool isVideoHandler(std::uint32_t handler) {
     return handler == fourcc("vide");
+}
+
+std::string trackName(std::size_t number, std::uint32_t handler, std::uint32_t codec) {
+    const std::string kind = handler == fourcc("vide")   ? "video"
+                             : handler == fourcc("soun") ? "sound"
+                                                         : typeName(handler);
+    return "track " + std::to_string(number) + " (" + kind + ", " + typeName(codec) + ")";
+}
+
+void leaveOut(Reference& ref, std::size_t index, std::string reason) {
+    if (ref.tracks[index].fault.empty()) {
+        ref.tracks[index].fault = std::move(reason);
+    }
+}
+
+std::string leftOutLine(const LeftOut& t) {
+    return trackName(t.number, t.handler, t.codec) + " of the reference is left out: " + t.reason;
 }
 
 std::vector<std::uint8_t> loadBox(const ByteSource& file, std::uint64_t offset, std::uint64_t end,
@@ -193,7 +257,8 @@ Reference readReference(const ByteSource& file) {
     }
     ref.moovOffset = moov->offset;
     MemorySource src(bytes.data(), bytes.size());
-    readMoov(src, ref);
+    MoovRead m{ref, src, {}, {}};
+    readMoov(m);
     if (ref.tracks.empty()) {
         throw RepairError(ExitCode::BadInput, "reference file has no usable track");
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace repair {
@@ -33,6 +34,10 @@ struct RefSample {
 // What the reference recording tells about one of its tracks. The boxes that the output
 // keeps as they are come along as bytes.
 struct RefTrack {
+    std::size_t number = 0; // its place among the moov's tracks, from 1
+    // Why the result goes without it ("" when it does not): such a track is still walked
+    // over when its samples can be told, so that the others' chunks are found after its.
+    std::string fault;
     std::uint32_t id = 0;
     std::uint32_t handler = 0; // 'vide', 'soun', 'meta', 'tmcd', ...
     std::uint32_t codec = 0;   // type of the first sample entry
@@ -64,17 +69,45 @@ struct RefTrack {
     std::vector<std::vector<std::uint8_t>> trakBefore, trakAfter, mdiaOther, minfOther;
 };
 
+// A track of the reference that the repair goes on without, and why.
+struct LeftOut {
+    std::size_t number = 0;
+    std::uint32_t handler = 0, codec = 0;
+    std::string reason; // "its media timescale is 0"
+};
+
 struct Reference {
     std::uint32_t movieTimescale = 1000;
     std::uint64_t moovOffset = 0; // where the moov box starts in the file
     std::vector<std::uint8_t> ftyp, mvhd;
     std::vector<std::vector<std::uint8_t>> moovOther; // iods, udta, meta, ...
     std::vector<RefTrack> tracks;                     // in the order of the moov
+    std::vector<LeftOut> leftOut;                     // every track with a fault
+    // What of the moov was not taken as it is: boxes not copied, headers mended.
+    std::vector<std::string> notes;
 };
 
 bool isVideoHandler(std::uint32_t handler);
 
-// Reads the reference file; throws RepairError with a one-line reason when it cannot serve.
+// "track 2 (sound, mp4a)": a track as the messages about the reference name it.
+std::string trackName(std::size_t number, std::uint32_t handler, std::uint32_t codec);
+// Gives tracks[index] its fault, unless it has one.
+void leaveOut(Reference& ref, std::size_t index, std::string reason);
+// Lists the tracks with a fault in leftOut, and drops those the walk cannot use.
+template <typename Walkable> void settleLeftOut(Reference& ref, Walkable walkable) {
+    for (auto t = ref.tracks.begin(); t != ref.tracks.end();) {
+        if (!t->fault.empty()) {
+            ref.leftOut.push_back({t->number, t->handler, t->codec, t->fault});
+        }
+        t = t->fault.empty() || walkable(*t) ? t + 1 : ref.tracks.erase(t);
+    }
+}
+// "track 2 (sound, mp4a) of the reference is left out: its media timescale is 0"
+std::string leftOutLine(const LeftOut& t);
+
+// Reads the reference file (or a fast-start file's own index); throws RepairError with a
+// one-line reason when it cannot serve. Tracks whose headers do not read are left out;
+// boxes without a known purpose or beyond the limits of a recording are not kept.
 Reference readReference(const ByteSource& file);
 
 // The bytes of [offset, end), or nothing when that is more than maxBytes.

@@ -134,7 +134,18 @@ std::vector<std::uint8_t> buildMoov(const Reference& ref, const std::vector<Trac
     for (const auto& t : tracks) {
         longest = std::max(longest, presentedDuration(t, ref.movieTimescale));
     }
-    w.raw(withDuration(ref.mvhd, longest, 24, 32));
+    Bytes mvhd = withDuration(ref.mvhd, longest, 24, 32);
+    // next_track_ID: past every track id written.
+    std::uint32_t lastId = 0;
+    for (const auto& t : tracks) {
+        lastId = std::max(lastId, t.ref->id);
+    }
+    const bool v1 = mvhd.size() > 8 && mvhd[8] == 1;
+    const std::size_t nextAt = v1 ? 116 : 104;
+    if (mvhd.size() >= nextAt + 4 && be32(mvhd.data() + nextAt) <= lastId) {
+        putAt(mvhd, nextAt, std::uint64_t{lastId} + 1, 4);
+    }
+    w.raw(mvhd);
     for (const auto& t : tracks) {
         writeTrak(w, t, ref.movieTimescale);
     }
