@@ -1,5 +1,6 @@
 #include "Repair.h"
 
+#include "DecodeCheck.h"
 #include "Describe.h"
 #include "Engine.h"
 #include "OwnIndex.h"
@@ -52,6 +53,16 @@ OutputPlan planOutput(const Options& o, const Reference& ref, const MediaData& m
     return plan;
 }
 
+// Why less than the whole media data came back: recognition stopped, or damage took it.
+std::string whyShort(const WalkResult& walk) {
+    if (walk.stoppedEarly || walk.skippedBytes == 0) {
+        return "recognition stopped at byte " + std::to_string(walk.stoppedAt) + " (" +
+               walk.stopReason + ")";
+    }
+    return std::to_string(walk.skippedBytes) + " bytes in " + std::to_string(walk.stretches) +
+           " damaged stretch(es) matched no track";
+}
+
 int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     // A broken file whose own index survived before its media data needs no reference.
     if (const auto status = repairFromOwnIndex(o, *o.broken, OwnIndexUse::Always, out, err)) {
@@ -77,6 +88,9 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
         throw RepairError(ExitCode::NoMedia,
                           "no media samples found in " + *o.broken + " (" + walk.stopReason + ")");
     }
+    // A reference from another camera or setting would make a file that does not play:
+    // nothing is written then.
+    const std::string undecoded = checkDecodes(ref, *refFile, walk, *broken);
     const OutputPlan plan = planOutput(o, ref, media, walk);
     writeOutput(plan, *broken, [&](std::uint64_t payloadStart) {
         const auto shift =
@@ -93,8 +107,7 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     out << "wrote " << plan.path << "\n";
     if (share < kWholeRepair) {
         out.flush();
-        err << "untrunc-w: partial repair: recognition stopped at byte " << walk.stoppedAt << " ("
-            << walk.stopReason << "); " << describeShare(share)
+        err << "untrunc-w: partial repair: " << whyShort(walk) << "; " << describeShare(share)
             << " of the media data accounted for" << std::endl;
         return static_cast<int>(ExitCode::Partial);
     }
@@ -102,6 +115,11 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
         out.flush();
         err << "untrunc-w: partial repair: the tracks are out of time (" << walk.outOfTime << ")"
             << std::endl;
+        return static_cast<int>(ExitCode::Partial);
+    }
+    if (!undecoded.empty()) {
+        out.flush();
+        err << "untrunc-w: partial repair: " << undecoded << std::endl;
         return static_cast<int>(ExitCode::Partial);
     }
     return 0;
