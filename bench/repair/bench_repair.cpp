@@ -7,6 +7,11 @@
 // camera writes it, of --camera-mb MB (default 4400), against cp (goal <= 1.3, RSS <= 256 MB):
 //
 //   bench_repair --camera sony-avc [--camera-mb 4400] [--dir D] [--runs 1] [--keep]
+//
+// With --noise-mb N it repairs N MB of random bytes that match nothing, against the clip
+// reference, and prints the MB/s of the scan (goal >= 200, exit not 0):
+//
+//   bench_repair --noise-mb 100 [--dir D] [--runs 3] [--keep]
 #include "CameraCase.h"
 #include "Spawn.h"
 
@@ -14,7 +19,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,6 +43,7 @@ struct Settings {
     bool keep = false;
     std::string camera;
     long cameraMb = 4400;
+    long noiseMb = 0;
 };
 
 Settings parse(int argc, char** argv) {
@@ -57,12 +65,15 @@ Settings parse(int argc, char** argv) {
             s.keep = true;
         } else if (a == "--camera" && i + 1 < argc) {
             s.camera = argv[++i];
+        } else if (a == "--noise-mb" && i + 1 < argc) {
+            s.noiseMb = std::max(1L, std::atol(argv[++i]));
         } else if (a == "--camera-mb" && i + 1 < argc) {
             s.cameraMb = std::max(1L, std::atol(argv[++i]));
         } else {
             std::cerr << "usage: bench_repair [--dir D] [--sizes-mb 256,1024] [--runs N] [--keep]\n"
                          "       bench_repair --camera KIND [--camera-mb N] [--dir D] [--runs N] "
-                         "[--keep]\n";
+                         "[--keep]\n"
+                         "       bench_repair --noise-mb N [--dir D] [--runs N] [--keep]\n";
             std::exit(2);
         }
     }
@@ -139,6 +150,38 @@ void measure(const Settings& s, const std::string& untrunc, const std::string& r
     }
 }
 
+bool writeNoise(const std::string& path, long sizeMb) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::mt19937_64 random(7);
+    std::vector<std::uint64_t> block(1 << 17); // 1 MB
+    for (long i = 0; i < sizeMb && out; ++i) {
+        std::generate(block.begin(), block.end(), random);
+        out.write(reinterpret_cast<const char*>(block.data()),
+                  static_cast<std::streamsize>(block.size() * sizeof block[0]));
+    }
+    return static_cast<bool>(out);
+}
+
+// Bytes that match nothing are scanned through at the speed of reading them.
+void measureNoise(const Settings& s, const std::string& untrunc, const std::string& ref) {
+    const std::string broken = s.dir + "/noise-" + std::to_string(s.noiseMb) + ".bin";
+    if (!fs::exists(broken) && !writeNoise(broken, s.noiseMb)) {
+        std::cerr << "could not write " << broken << "\n";
+        return;
+    }
+    runTimed({"cat", broken}, "/dev/null");
+    std::vector<double> repair;
+    int status = 0;
+    for (int i = 0; i < s.runs; ++i) {
+        const Timed r = runTimed({untrunc, ref, broken}, "/dev/null");
+        repair.push_back(r.seconds);
+        status = r.status;
+        fs::remove(broken + "_untrunc.mp4");
+    }
+    std::printf("%6ld MB of noise | untrunc-w %6.3f s | %7.1f MB/s | exit %d\n", s.noiseMb,
+                median(repair), static_cast<double>(s.noiseMb) / median(repair), status);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -161,7 +204,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("untrunc-w %s, median of %d runs, warm cache\n", UNTRUNC_W, s.runs);
-    for (long mb : s.sizesMb) {
+    if (s.noiseMb > 0) {
+        measureNoise(s, UNTRUNC_W, ref);
+    }
+    for (long mb : s.noiseMb > 0 ? std::vector<long>{} : s.sizesMb) {
         measure(s, UNTRUNC_W, ref, mb);
     }
     if (!s.keep) {

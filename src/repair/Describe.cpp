@@ -35,9 +35,9 @@ std::string describeShare(double share) {
 }
 
 double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& out) {
-    const std::uint64_t all = walk.limit > walk.begin ? walk.limit - walk.begin : 0;
-    // Damaged stretches hold nothing to recover: the share is of the rest.
-    const std::uint64_t total = all > walk.skippedBytes ? all - walk.skippedBytes : 0;
+    // Damaged stretches held the user's media too: what they took is not back. A zero tail
+    // lies past the limit and is no part of it.
+    const std::uint64_t total = walk.limit > walk.begin ? walk.limit - walk.begin : 0;
     const double share = total == 0 ? 1.0
                                     : std::min(1.0, static_cast<double>(walk.accountedBytes()) /
                                                         static_cast<double>(total));
@@ -61,8 +61,7 @@ double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& 
         out << "zero tail of " << walk.zeroTail << " bytes after byte " << walk.limit
             << " left out: preallocated, not media\n";
     }
-    out << "media data accounted for: " << describeShare(share) << " of " << total
-        << " bytes outside damage\n";
+    out << "media data accounted for: " << describeShare(share) << " of " << total << " bytes\n";
     out << "stopped at byte " << walk.stoppedAt << " of " << walk.limit << ": " << walk.stopReason
         << "\n";
     return share;

@@ -13,7 +13,8 @@ namespace repair {
 void describeReference(const Reference& ref, const Engine& engine, std::ostream& out);
 
 // The summary of a repair: per track what came back, and where and why the walk stopped.
-// Returns the share of the media data (up to the cut) that the walk accounted for.
+// Returns the share of the media data (up to the cut) that the walk accounted for; damaged
+// stretches passed over count as not accounted for.
 double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& out);
 
 // "99.5%", never rounded up to 100 % when something is missing.

@@ -155,16 +155,25 @@ std::string helpText() {
            "they start, and they count neither in the result nor in the share accounted for.\n"
            "\n"
            "The summary says what came back per track, the damaged stretches skipped, and how\n"
-           "much of the media data up to the cut (outside damage) was accounted for. A repair\n"
-           "that accounts for less than 99 %, or whose tracks end out of step with the video,\n"
+           "much of the media data up to the cut was accounted for; damaged stretches count as\n"
+           "not accounted for. A repair that accounts for less than 99 %, whose tracks end out\n"
+           "of step with the video, or with pictures checked at a track's ends that do not "
+           "decode,\n"
            "still writes its result, exits with status 6 and says on its last line where\n"
            "recognition stopped and why. From the file's own index\n"
            "(a fast-start file cut inside its media), the summary says per track how many\n"
            "samples the index lists, how many are complete and how many were kept; status 6\n"
            "when a track kept less than 99 % of its complete samples.\n"
            "\n"
+           "Before a result is written, each track's first and last pictures (and a few sound\n"
+           "frames at either end) are decoded with the reference's sample description. When none\n"
+           "of them decode, or the pictures' own parameter sets describe another picture size or\n"
+           "profile, the reference is from another camera or setting: status 7, and the last\n"
+           "line names what the broken file holds against what the reference describes.\n"
+           "\n"
            "Exit status: 0 repaired, 1 usage, 2 unreadable or invalid input, 3 unsupported\n"
-           "codec, 4 no media found, 5 output not writable, 6 partial repair (result written).\n";
+           "codec, 4 no media found, 5 output not writable, 6 partial repair (result written),\n"
+           "7 the broken file does not fit the reference (nothing written).\n";
 }
 
 } // namespace repair

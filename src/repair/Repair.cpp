@@ -1,5 +1,6 @@
 #include "Repair.h"
 
+#include "DecodeCheck.h"
 #include "Describe.h"
 #include "Engine.h"
 #include "OwnIndex.h"
@@ -89,6 +90,16 @@ OutputPlan planOutput(const Options& o, const Reference& ref, const MediaData& m
     return plan;
 }
 
+// Why less than the whole media data came back: recognition stopped, or damage took it.
+std::string whyShort(const WalkResult& walk) {
+    if (walk.stoppedEarly || walk.skippedBytes == 0) {
+        return "recognition stopped at byte " + std::to_string(walk.stoppedAt) + " (" +
+               walk.stopReason + ")";
+    }
+    return std::to_string(walk.skippedBytes) + " bytes in " + std::to_string(walk.stretches) +
+           " damaged stretch(es) matched no track";
+}
+
 int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     const auto broken = openInput(*o.broken, "broken", ExitCode::NoMedia);
     // A broken file whose own index survived before its media data needs no reference.
@@ -111,6 +122,7 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     const auto started = std::chrono::steady_clock::now();
     WalkResult walk;
     auto walked = started;
+    std::string undecoded;
     OutputPlan plan = planOutput(o, ref, media);
     const auto walkDuringCopy = [&](const std::function<void(std::uint64_t)>& reached) {
         walk = engine.walk(*broken, media, reached);
@@ -119,6 +131,9 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
             throw RepairError(ExitCode::NoMedia, "no media samples found in " + *o.broken + " (" +
                                                      walk.stopReason + ")");
         }
+        // A reference from another camera or setting would make a file that does not play:
+        // nothing is written then.
+        undecoded = checkDecodes(ref, *refFile, walk, *broken);
         return walk.dataEnd;
     };
     writeOutput(plan, *broken, walkDuringCopy, [&](std::uint64_t payloadStart) {
@@ -137,8 +152,7 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     out << "wrote " << plan.path << "\n";
     if (share < kWholeRepair) {
         out.flush();
-        err << "untrunc-w: partial repair: recognition stopped at byte " << walk.stoppedAt << " ("
-            << walk.stopReason << "); " << describeShare(share)
+        err << "untrunc-w: partial repair: " << whyShort(walk) << "; " << describeShare(share)
             << " of the media data accounted for" << std::endl;
         return static_cast<int>(ExitCode::Partial);
     }
@@ -151,6 +165,11 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
         out.flush();
         err << "untrunc-w: partial repair: the tracks are out of time (" << walk.outOfTime << ")"
             << std::endl;
+        return static_cast<int>(ExitCode::Partial);
+    }
+    if (!undecoded.empty()) {
+        out.flush();
+        err << "untrunc-w: partial repair: " << undecoded << std::endl;
         return static_cast<int>(ExitCode::Partial);
     }
     return 0;

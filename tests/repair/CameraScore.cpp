@@ -44,6 +44,7 @@ TrackScore scoreSamples(const camlayout::TruthTrack& truth, FileBytes& original,
             const auto b = original.read(t.offset, t.size);
             where[b ? fnv(*b) : 0].push_back(want.size());
             want.push_back(&t);
+            s.expectedBytes += t.size;
         }
     }
     s.expected = want.size();
@@ -53,6 +54,7 @@ TrackScore scoreSamples(const camlayout::TruthTrack& truth, FileBytes& original,
         const auto it = b ? where.find(fnv(*b)) : where.end();
         if (it == where.end()) {
             ++s.extra;
+            s.extraBytes += r.size;
             continue;
         }
         const auto hit = std::lower_bound(it->second.begin(), it->second.end(), next);
@@ -62,6 +64,7 @@ TrackScore scoreSamples(const camlayout::TruthTrack& truth, FileBytes& original,
         }
         const camlayout::TruthSample& o = *want[*hit];
         ++s.recovered;
+        s.recoveredBytes += o.size;
         const long double slack = slackFor(
             kept, std::max(static_cast<long double>(o.duration) / truth.timescale,
                            static_cast<long double>(r.duration) / std::max(1u, rep.timescale)));
@@ -100,6 +103,7 @@ TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, con
         }
     }
     s.expected = stream.size() / fb;
+    s.expectedBytes = stream.size();
     std::size_t next = 0;
     for (std::size_t i = 0; i < rep.samples.size();) {
         std::size_t j = i + 1;
@@ -114,6 +118,7 @@ TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, con
         const auto run = result.read(first.offset, bytes);
         if (!run || run->empty()) {
             s.extra += frames;
+            s.extraBytes += bytes;
             continue;
         }
         // A run that holds damaged bytes is matched piece by piece, so the sound around the
@@ -131,10 +136,12 @@ TrackScore scorePcm(const camlayout::TruthTrack& truth, FileBytes& original, con
                 const bool elsewhere =
                     std::search(stream.begin(), stream.end(), searcher) != stream.end();
                 (elsewhere ? s.misordered : s.extra) += n;
+                s.extraBytes += elsewhere ? 0 : n * fb;
                 continue;
             }
             const auto pos = static_cast<std::uint64_t>(at - stream.begin());
             s.recovered += n;
+            s.recoveredBytes += n * fb;
             const auto seg = std::prev(frameAt.upper_bound(pos));
             const std::uint64_t frame = seg->second + (pos - seg->first) / fb;
             const long double slack = slackFor(

@@ -28,6 +28,8 @@ struct TrackScore {
     std::uint64_t extra = 0;      // in the result but nowhere in the original
     std::uint64_t misordered = 0; // in the original, but back out of order or twice
     std::uint64_t mistimed = 0;   // recovered, decode time off by more than a sample
+    // The same in bytes (misordered and mistimed aside).
+    std::uint64_t expectedBytes = 0, recoveredBytes = 0, extraBytes = 0;
     double share() const {
         return expected ? static_cast<double>(recovered) / static_cast<double>(expected) : 1.0;
     }

@@ -4,7 +4,8 @@
 // camera-style recordings (tests/fixtures/camlayout); untrunc-w must bring back, per track,
 // 99 % of the samples that were complete and outside the damage, bit-exact and in order,
 // and after a damaged stretch every sample within one video frame of its time; nothing of a
-// zero tail may come back as media.
+// zero tail may come back as media. It exits 0 only when less than 1 % of the media was
+// lost, damage counted as lost.
 #include "CameraRecording.h"
 #include "CameraScore.h"
 #include "Check.h"
@@ -222,6 +223,33 @@ bool rawTrack(const Truth& t, const char* handler) {
     });
 }
 
+// Bytes of the media that did not come back at all: what damage overwrote, with the rest
+// of the samples it hit (unless they came back as they are now), and complete samples
+// outside it that are missing. 1 % or more of the media lost is not a whole repair.
+double lostShare(const Truth& t, const DamageCase& d, const Kept& kept,
+                 const std::vector<TrackScore>& scores) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> hit = kept.damaged;
+    if (d.kind == Damage::ZeroHead || d.kind == Damage::NoiseHead) {
+        hit.emplace_back(0, d.size);
+    }
+    std::uint64_t all = 0, back = 0;
+    for (const auto& [from, to] : hit) {
+        all += to - from;
+        for (const auto& track : t.tracks) {
+            for (const auto& x :
+                 track.frameBytes ? std::vector<camlayout::TruthSample>{} : track.samples) {
+                const auto in = std::min(x.offset + x.size, to) - std::max(x.offset, from);
+                all += x.offset < to && x.offset + x.size > from ? x.size - in : 0;
+            }
+        }
+    }
+    for (const auto& s : scores) {
+        all += s.expectedBytes;
+        back += s.recoveredBytes + s.extraBytes;
+    }
+    return all > back ? static_cast<double>(all - back) / static_cast<double>(all) : 0;
+}
+
 std::string damaged(const Truth& t, const std::string& original, const DamageCase& d, Kept& kept) {
     std::string b = damageMedia(t, readAll(original), d, kept);
     if (d.tail.planned > 0) {
@@ -336,11 +364,13 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
     FileBytes res(broken + "_untrunc.mp4");
     std::cout << what << " | exit " << r.status;
     bool whole = true;
+    std::vector<TrackScore> scores;
     for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
         const auto& t = truth_.tracks[i];
         const std::vector<TableTrack> none;
         const TrackScore s =
             scoreTrack(t, orig, kept, matchTrack(truth_, i, tables ? *tables : none), res);
+        scores.push_back(s);
         const std::string tw = what + " " + t.handler + " " + t.fourcc;
         const auto floor =
             static_cast<std::uint64_t>(std::ceil(kFloor * static_cast<double>(s.expected)));
@@ -361,11 +391,14 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
                     static_cast<unsigned long long>(s.expected),
                     static_cast<unsigned long long>(s.extra));
     }
-    std::cout << "\n";
+    const double lost = lostShare(truth_, d, kept, scores);
+    std::printf(" | lost %.2f%%\n", 100 * lost);
     if (d.kind == Damage::TrackGone && !rawTrack(truth_, d.handler)) {
         // Every sample outside the damage is back, but half a track is not: not a repair.
         // (Raw PCM wiped to zeros is silence, which the layout places: that comes back.)
         c_.equal(r.status, 6, what + ": a track out of time is a partial repair\n" + r.output);
+    } else if (lost >= 1 - kFloor) {
+        c_.equal(r.status, 6, what + ": media lost to damage is a partial repair\n" + r.output);
     } else if (whole) {
         c_.equal(r.status, 0, what + ": exit status\n" + r.output);
     } else {

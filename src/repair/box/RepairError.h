@@ -13,7 +13,8 @@ enum class ExitCode : int {
     Unsupported = 3,
     NoMedia = 4,
     OutputFailed = 5,
-    Partial = 6 // a result was written, but less than the whole media data came back
+    Partial = 6, // a result was written, but less than the whole media data came back
+    Mismatch = 7 // the broken file's media does not decode with the reference's descriptions
 };
 
 // A failure that ends the run with a one-line reason.

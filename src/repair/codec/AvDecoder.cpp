@@ -83,4 +83,52 @@ bool AvDecoder::decode(const std::uint8_t* data, std::size_t size, bool fresh) {
     return r == AVERROR(EAGAIN) || r == AVERROR_EOF;
 }
 
+bool AvDecoder::decodeAlone(const std::uint8_t* data, std::size_t size) {
+    samples_ = 0;
+    frames_ = 0;
+    clean_ = true;
+    looks_.clear();
+    if (!ok() || size == 0 || size > kMaxPacket) {
+        return false;
+    }
+    avcodec_flush_buffers(ctx_);
+    av_packet_unref(packet_);
+    if (av_new_packet(packet_, static_cast<int>(size)) < 0) {
+        return false;
+    }
+    std::memcpy(packet_->data, data, size);
+    bool good = avcodec_send_packet(ctx_, packet_) >= 0 && receiveAll();
+    // Pictures held back for reordering come out when the stream ends.
+    good = good && avcodec_send_packet(ctx_, nullptr) >= 0 && receiveAll();
+    avcodec_flush_buffers(ctx_);
+    return good && frames_ > 0 && clean_;
+}
+
+// Takes every frame the decoder has; false on an error other than wanting more input.
+bool AvDecoder::receiveAll() {
+    int r = 0;
+    while ((r = avcodec_receive_frame(ctx_, frame_)) >= 0) {
+        ++frames_;
+        samples_ = frame_->nb_samples;
+        clean_ =
+            clean_ && frame_->decode_error_flags == 0 && !(frame_->flags & AV_FRAME_FLAG_CORRUPT);
+        describeFrame();
+        av_frame_unref(frame_);
+    }
+    return r == AVERROR(EAGAIN) || r == AVERROR_EOF;
+}
+
+void AvDecoder::describeFrame() {
+    const char* profile = avcodec_profile_name(ctx_->codec_id, ctx_->profile);
+    if (frame_->width > 0) {
+        looks_ = std::to_string(frame_->width) + "x" + std::to_string(frame_->height);
+    } else {
+        looks_ = std::to_string(frame_->sample_rate) + " Hz " +
+                 std::to_string(frame_->ch_layout.nb_channels) + " ch";
+    }
+    if (profile) {
+        looks_ += std::string(" ") + profile;
+    }
+}
+
 } // namespace repair

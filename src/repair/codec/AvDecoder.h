@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct AVCodecContext;
@@ -33,6 +34,13 @@ public:
     int frames() const { return frames_; }
     bool clean() const { return clean_; }
 
+    // Decodes data[0, size) on its own, as the first packet of a stream, and drains the
+    // decoder: a keyframe or a sound frame judged alone. True when a frame came out and
+    // the decoder reported nothing wrong on the way.
+    bool decodeAlone(const std::uint8_t* data, std::size_t size);
+    // What the last frame decodeAlone gave looks like: "1280x720 High", "48000 Hz 2 ch LC".
+    const std::string& looks() const { return looks_; }
+
 private:
     AVCodecContext* ctx_ = nullptr;
     AVPacket* packet_ = nullptr;
@@ -40,6 +48,10 @@ private:
     int samples_ = 0;
     int frames_ = 0;
     bool clean_ = true;
+    std::string looks_;
+
+    bool receiveAll();
+    void describeFrame();
 };
 
 } // namespace repair

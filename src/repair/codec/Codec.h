@@ -56,6 +56,15 @@ public:
     // the media again after damage.
     virtual Sureness mostSure() const { return headerless() ? Sureness::Maybe : Sureness::Sure; }
 
+    // A first look for scans over bytes that may hold nothing of mine: the first index in
+    // [0, n) where one of my samples could start, judged by data[0, n) alone (an index whose
+    // look needs bytes past n counts as one); n when there is none. Only where it points is
+    // probe asked, so it must rule out most bytes at a glance and never a real sample.
+    virtual std::size_t nextCandidate(const std::uint8_t* data, std::size_t n) const {
+        (void)data;
+        return n > 0 ? 0 : n;
+    }
+
     // Composition offsets of the samples taken, in units of the sample duration; empty when
     // samples are shown in decode order.
     virtual std::vector<std::uint32_t> compositionOffsets() const { return {}; }

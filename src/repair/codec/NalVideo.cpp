@@ -67,24 +67,46 @@ void NalVideo::learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe
     }
 }
 
-// Collects the NAL units of one access unit from pos on. Parameter sets inside the unit
-// apply to its own slices, so they go into a copy until the unit is taken.
 // Most places asked about hold no NAL unit: a length prefix and header that fit are
 // looked at before anything else.
 bool NalVideo::couldStart(MediaView& media, std::uint64_t pos) const {
     std::uint8_t b[8];
+    const auto want = static_cast<std::size_t>(lengthSize_ + nalHeaderSize(settings_.codec));
+    return media.read(pos, b, want) == want && prefixFits(b);
+}
+
+// A length prefix and NAL header at b (lengthSize_ + header bytes) that fit.
+bool NalVideo::prefixFits(const std::uint8_t* b) const {
     const auto ls = static_cast<std::size_t>(lengthSize_);
-    const auto hs = static_cast<std::size_t>(nalHeaderSize(settings_.codec));
-    if (media.read(pos, b, ls + hs) != ls + hs) {
-        return false;
-    }
     std::uint64_t n = 0;
     for (std::size_t i = 0; i < ls; ++i) {
         n = (n << 8) | b[i];
     }
+    const auto hs = static_cast<std::uint64_t>(nalHeaderSize(settings_.codec));
     return n >= hs && n <= settings_.maxNal && plausibleHeader(settings_.codec, b + ls);
 }
 
+std::size_t NalVideo::nextCandidate(const std::uint8_t* data, std::size_t n) const {
+    const auto ls = static_cast<std::size_t>(lengthSize_);
+    const std::size_t want = ls + static_cast<std::size_t>(nalHeaderSize(settings_.codec));
+    if (ls == 0 || ls > sizeof(std::uint64_t) || n < want) {
+        return 0;
+    }
+    // Every length up to the largest believable NAL unit starts with a byte no greater than
+    // this: it alone rules out all but a few bytes in a hundred of random data.
+    const std::uint64_t top = settings_.maxNal >> (8 * (ls - 1));
+    const auto most = static_cast<std::uint8_t>(std::min<std::uint64_t>(top, 255));
+    const std::size_t last = n - want;
+    for (std::size_t i = 0; i <= last; ++i) {
+        if (data[i] <= most && prefixFits(data + i)) {
+            return i;
+        }
+    }
+    return last + 1;
+}
+
+// Collects the NAL units of one access unit from pos on. Parameter sets inside the unit
+// apply to its own slices, so they go into a copy until the unit is taken.
 NalVideo::Unit NalVideo::assemble(MediaView& media, std::uint64_t pos) const {
     Unit u;
     u.pos = pos;
@@ -144,6 +166,9 @@ NalVideo::Unit NalVideo::assemble(MediaView& media, std::uint64_t pos) const {
 SampleGuess NalVideo::probe(MediaView& media, std::uint64_t pos) {
     if (last_ && last_->pos == pos) {
         return last_->guess;
+    }
+    if (!couldStart(media, pos)) {
+        return {}; // most places asked about, and nothing worth keeping
     }
     if (media.nested()) {
         return assemble(media, pos).guess;

@@ -23,6 +23,7 @@ public:
 
     SampleGuess probe(MediaView& media, std::uint64_t pos) override;
     SampleFacts take(MediaView& media, std::uint64_t pos, std::uint64_t size) override;
+    std::size_t nextCandidate(const std::uint8_t* data, std::size_t n) const override;
     std::vector<std::uint32_t> compositionOffsets() const override;
     std::vector<std::uint64_t> lostBefore(MediaView& media, std::uint64_t pos,
                                           std::uint64_t upTo) override;
@@ -38,6 +39,7 @@ private:
     };
     Unit assemble(MediaView& media, std::uint64_t pos) const;
     bool couldStart(MediaView& media, std::uint64_t pos) const;
+    bool prefixFits(const std::uint8_t* b) const;
     void learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe& nal,
                        ParamSets& into) const;
 

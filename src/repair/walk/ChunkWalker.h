@@ -95,6 +95,8 @@ private:
     std::uint64_t pastHoles(std::uint64_t pos) const;
     bool findStart();
     std::optional<Start> resync(std::uint64_t from, std::uint64_t& at);
+    std::optional<int> probeAt(const std::vector<int>& tracks,
+                               const std::vector<std::uint64_t>& next, std::uint64_t p);
     void passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t resume, int resumes);
     // Where the anchor's last chunk began, and the sample number (lost ones counted) it
     // began with.

@@ -12,6 +12,10 @@ namespace {
 constexpr std::uint64_t kMaxGridChunks = 1u << 24;
 // The anchor's last samples whose middle size is its typical one.
 constexpr std::size_t kTypicalOf = 32;
+// Bytes looked at in one go when scanning for the media again, and how far a first look
+// past them may reach.
+constexpr std::size_t kScanBlock = std::size_t{1} << 16;
+constexpr std::size_t kScanSlack = 16;
 
 } // namespace
 
@@ -160,7 +164,9 @@ ChunkWalker::Run ChunkWalker::runFrom(int t, std::uint64_t p, std::uint64_t to, 
 }
 
 // The first place from `from` on where a track that can be surely recognised is: linear
-// in the bytes passed over.
+// in the bytes passed over. The bytes are read a block at a time and each track's first
+// look rules out most places before any is probed, so bytes that match nothing pass at
+// the speed of reading them.
 std::optional<ChunkWalker::Start> ChunkWalker::resync(std::uint64_t from, std::uint64_t& at) {
     std::vector<int> sure;
     for (int t = 0; t < count(); ++t) {
@@ -168,18 +174,51 @@ std::optional<ChunkWalker::Start> ChunkWalker::resync(std::uint64_t from, std::u
             sure.push_back(t);
         }
     }
-    for (std::uint64_t q = from; q < media_.limit() && !sure.empty(); ++q) {
-        std::uint8_t head[8] = {};
-        if (media_.read(q, head, sizeof head) == sizeof head &&
-            std::all_of(head, head + sizeof head, [](std::uint8_t b) { return b == 0; })) {
-            continue; // zeros start no sample of any camera's
-        }
-        for (int t : sure) {
-            const SampleGuess g = probe(t, q);
-            if (g.sure == Sureness::Sure && !g.cut) {
-                at = q;
-                return Start{t, Sureness::Sure, 0, false};
+    std::vector<std::uint8_t> block(kScanBlock + kScanSlack);
+    std::vector<std::uint64_t> next(sure.size(), from); // each track's next place to probe
+    for (std::uint64_t b = from; b < media_.limit() && !sure.empty(); b += kScanBlock) {
+        const std::size_t got = media_.read(b, block.data(), block.size());
+        const std::uint64_t end = std::min<std::uint64_t>(b + kScanBlock, media_.limit());
+        for (std::uint64_t q = b; q < end;) {
+            std::uint64_t p = end;
+            for (std::size_t k = 0; k < sure.size(); ++k) {
+                const auto i = static_cast<std::size_t>(q - b);
+                if (next[k] < q) {
+                    // A short read leaves the probe to judge what could not be looked at.
+                    next[k] = i < got ? q + codecs_[idx(sure[k])]->nextCandidate(block.data() + i,
+                                                                                 got - i)
+                                      : q;
+                }
+                p = std::min(p, next[k]);
             }
+            if (p >= end) {
+                break;
+            }
+            if (const auto t = probeAt(sure, next, p)) {
+                at = p;
+                return Start{*t, Sureness::Sure, 0, false};
+            }
+            q = p + 1;
+        }
+    }
+    return std::nullopt;
+}
+
+// The first of the tracks whose look points at p that surely starts a sample there.
+std::optional<int> ChunkWalker::probeAt(const std::vector<int>& tracks,
+                                        const std::vector<std::uint64_t>& next, std::uint64_t p) {
+    std::uint8_t head[8] = {};
+    if (media_.read(p, head, sizeof head) == sizeof head &&
+        std::all_of(head, head + sizeof head, [](std::uint8_t b) { return b == 0; })) {
+        return std::nullopt; // zeros start no sample of any camera's
+    }
+    for (std::size_t k = 0; k < tracks.size(); ++k) {
+        if (next[k] != p) {
+            continue;
+        }
+        const SampleGuess g = probe(tracks[k], p);
+        if (g.sure == Sureness::Sure && !g.cut) {
+            return tracks[k];
         }
     }
     return std::nullopt;
