@@ -49,8 +49,8 @@ Reference loadReference(const ByteSource& file, const std::string& path, std::os
         leaveOut(ref, i, configFault(ref.tracks[i]));
     }
     requireUsable(ref, path);
-    settleLeftOut(
-        ref, [](const RefTrack& t) { return configFault(t).empty() && familyFor(t) != nullptr; });
+    // A family that cannot use a damaged configuration does not take the track.
+    settleLeftOut(ref, [](const RefTrack& t) { return familyFor(t) != nullptr; });
     for (const auto& note : ref.notes) {
         out << "reference: " << note << "\n";
     }

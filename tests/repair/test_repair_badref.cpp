@@ -144,7 +144,7 @@ const Row kRows[] = {
          std::fill(b.begin() + static_cast<long>(e.at + 12),
                    b.begin() + static_cast<long>(e.at + e.size), 0xff);
      },
-     6, "track 2 (sound, mp4a) of the reference is left out: its esds does not parse", false},
+     6, "track 2 (sound, mp4a) of the reference is left out: its esds does not parse", true},
     {"movie timescale 0", [](Bytes& b) { put32(b, find(b, "moov/mvhd").at + 20, 0); }, 0,
      "movie timescale is 0", true},
     {"udta nested 10,000 deep",

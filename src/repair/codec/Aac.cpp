@@ -7,6 +7,7 @@
 #include "codec/AacConfig.h"
 #include "codec/AacFrameFinder.h"
 #include "codec/Codec.h"
+#include "codec/ConfigFault.h"
 
 #include <algorithm>
 #include <map>
@@ -120,9 +121,29 @@ private:
     std::vector<std::uint8_t> lookBuffer_;
 };
 
-// The AudioSpecificConfig that the track's esds carries; nothing when it has none that reads.
+// A damaged esds leaves the track out of the result, but its frames must still be stepped
+// over to find the other tracks' chunks after them: AAC-LC, what cameras write, at the
+// sample entry's rate and channel count stands in for the configuration.
+std::optional<AacConfig> standIn(const RefTrack& t) {
+    constexpr int kAacLc = 2;
+    const double rate = t.sound ? t.sound->sampleRate : 0;
+    const int channels = t.sound ? t.sound->channels : 0;
+    const auto index = aacRateIndex(rate > 0 ? static_cast<std::uint32_t>(rate) : t.timescale);
+    if (configFault(t).empty() || !index || channels < 1 || channels > 7) {
+        return std::nullopt;
+    }
+    AacConfig cfg;
+    const auto asc = static_cast<std::uint16_t>(kAacLc << 11 | *index << 7 | channels << 3);
+    cfg.audioSpecificConfig = {static_cast<std::uint8_t>(asc >> 8),
+                               static_cast<std::uint8_t>(asc & 0xFF)};
+    return describeAudioSpecificConfig(cfg) ? std::optional<AacConfig>(cfg) : std::nullopt;
+}
+
+// The AudioSpecificConfig that the track's esds carries, or one standing in for a damaged
+// one; nothing for other sound in mp4a.
 std::optional<AacConfig> configOf(const RefTrack& t) {
-    return parseEsds(t.decoderConfig.data(), t.decoderConfig.size());
+    auto cfg = parseEsds(t.decoderConfig.data(), t.decoderConfig.size());
+    return cfg ? cfg : standIn(t);
 }
 
 bool handles(const RefTrack& t) {

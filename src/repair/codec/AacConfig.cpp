@@ -28,6 +28,15 @@ std::optional<AacConfig> parseEsds(const std::uint8_t* data, std::size_t size) {
     return cfg;
 }
 
+std::optional<std::uint32_t> aacRateIndex(std::uint32_t rate) {
+    for (std::uint32_t i = 0; i < sizeof kRates / sizeof kRates[0]; ++i) {
+        if (kRates[i] == rate) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
 bool describeAudioSpecificConfig(AacConfig& cfg) {
     BitReader br(cfg.audioSpecificConfig.data(), cfg.audioSpecificConfig.size());
     cfg.objectType = static_cast<int>(br.bits(5));

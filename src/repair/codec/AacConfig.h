@@ -17,6 +17,9 @@ struct AacConfig {
 // Reads the AudioSpecificConfig out of an esds box payload (after the full-box header).
 std::optional<AacConfig> parseEsds(const std::uint8_t* data, std::size_t size);
 
+// The sampling frequency index of a rate (ISO/IEC 14496-3 1.6.3.4), when it has one.
+std::optional<std::uint32_t> aacRateIndex(std::uint32_t rate);
+
 // Decodes object type, rate and channel count from an AudioSpecificConfig.
 bool describeAudioSpecificConfig(AacConfig& cfg);
 
