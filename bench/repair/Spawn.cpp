@@ -1,6 +1,7 @@
 #include "Spawn.h"
 
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -32,4 +33,14 @@ Timed runTimed(const std::vector<std::string>& argv, const std::string& outPath)
         t.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     return t;
+}
+
+double syncedCopySeconds(const std::string& from, const std::string& to) {
+    runTimed({"sync"}, "/dev/null");
+    const double s =
+        runTimed({"dd", "if=" + from, "of=" + to, "bs=1M", "conv=fsync", "status=none"},
+                 "/dev/null")
+            .seconds;
+    std::remove(to.c_str());
+    return s;
 }

@@ -12,3 +12,7 @@ struct Timed {
 // Runs a program from an argument list (no shell), its standard output going to outPath
 // (e.g. /dev/null), and measures it.
 Timed runTimed(const std::vector<std::string>& argv, const std::string& outPath);
+
+// Seconds a copy of `from` takes when it is synced to disk before it ends, as untrunc-w
+// syncs its result before publishing it. Both start with no writeback pending.
+double syncedCopySeconds(const std::string& from, const std::string& to);

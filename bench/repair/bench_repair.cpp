@@ -1,5 +1,6 @@
-// Repairs a large broken recording and, in the same run, cats it to /dev/null: prints the
-// time ratio (goal <= 2) and untrunc-w's peak memory (goal: flat in the file size, < 200 MB).
+// Repairs a large broken recording and, in the same run, cats it to /dev/null and copies it
+// (cp, and a copy synced to disk as untrunc-w syncs its result): prints the time ratios (goal
+// <= 2 against cp) and untrunc-w's peak memory (goal: flat in the file size, < 200 MB).
 //
 //   bench_repair [--dir D] [--sizes-mb 256,1024] [--runs 3] [--keep]
 //
@@ -126,7 +127,7 @@ void measure(const Settings& s, const std::string& untrunc, const std::string& r
         return;
     }
     runTimed({"cat", broken}, "/dev/null"); // same cache state for both
-    std::vector<double> cat, copy, repair;
+    std::vector<double> cat, copy, synced, repair;
     long rss = 0;
     int status = 0;
     for (int i = 0; i < s.runs; ++i) {
@@ -134,6 +135,8 @@ void measure(const Settings& s, const std::string& untrunc, const std::string& r
         // What writing a copy of the file costs at least, for comparison.
         copy.push_back(runTimed({"cp", broken, broken + ".copy"}, "/dev/null").seconds);
         fs::remove(broken + ".copy");
+        synced.push_back(syncedCopySeconds(broken, broken + ".copy"));
+        runTimed({"sync"}, "/dev/null");
         const Timed r = runTimed({untrunc, ref, broken}, "/dev/null");
         repair.push_back(r.seconds);
         rss = std::max(rss, r.maxRssKb);
@@ -141,10 +144,11 @@ void measure(const Settings& s, const std::string& untrunc, const std::string& r
         fs::remove(broken + "_untrunc.mp4");
     }
     const double mb = static_cast<double>(fs::file_size(broken)) / (1 << 20);
-    std::printf("%6.0f MB | cat %6.3f s | cp %6.3f s | untrunc-w %6.3f s | vs cat %6.2f | "
-                "vs cp %5.2f | peak RSS %5.1f MB | exit %d\n",
-                mb, median(cat), median(copy), median(repair), median(repair) / median(cat),
-                median(repair) / median(copy), static_cast<double>(rss) / 1024, status);
+    std::printf("%6.0f MB | cat %6.3f s | cp %6.3f s | cp+fsync %6.3f s | untrunc-w %6.3f s | "
+                "vs cat %6.2f | vs cp %5.2f | vs cp+fsync %5.2f | peak RSS %5.1f MB | exit %d\n",
+                mb, median(cat), median(copy), median(synced), median(repair),
+                median(repair) / median(cat), median(repair) / median(copy),
+                median(repair) / median(synced), static_cast<double>(rss) / 1024, status);
     if (!s.keep) {
         fs::remove(broken);
     }
