@@ -114,8 +114,8 @@ struct KindCase {
 
 // A frame-by-frame interleave loses a neighbour of every stretch with it (an opaque sample
 // whose end lay in the damage): the drone's recording is long enough for one such a side.
-const KindCase kKinds[] = {{"sony-avc", 4},    {"canon", 4}, {"gopro", 4},   {"iphone", 4},
-                           {"dashcam-aac", 4}, {"drone", 8}, {"xdcam-ex", 4}};
+const KindCase kKinds[] = {{"sony-avc", 4},    {"canon", 4}, {"gopro", 4}, {"iphone", 4},
+                           {"dashcam-aac", 4}, {"drone", 8}, {"xdcam", 4}, {"xdcam-ex", 4}};
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -336,7 +336,14 @@ private:
         if (e) {
             return {Sureness::Sure, *e - pos, false};
         }
-        return atCut ? SampleGuess{Sureness::Likely, media.limit() - pos + 1, true} : SampleGuess{};
+        if (atCut) {
+            return {Sureness::Likely, media.limit() - pos + 1, true};
+        }
+        // What follows is not known (damaged): the picture still ends where it decodes
+        // exactly, which alone is weaker.
+        e = media.nested() ? std::nullopt
+                           : endBefore(media, pos, u.searchFrom, u.next, bytes, type, true);
+        return e ? SampleGuess{Sureness::Likely, *e - pos, false} : SampleGuess{};
     }
 
     // The first place in [from, to) where another track's sample starts (any place, up to a

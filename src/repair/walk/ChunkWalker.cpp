@@ -116,10 +116,26 @@ ChunkWalker::Start ChunkWalker::placeByLayout(int t, std::uint64_t pos, int dept
         }
     }
     const std::uint64_t room = (limit - pos) / bytes;
+    if (room >= largest && afterWholeChunk(t, pos)) {
+        // Damage right after it: the layout alone places it, weakly.
+        return {t, Sureness::Maybe, counts[0], false};
+    }
     if (room == 0 || room >= largest) {
         return {};
     }
     return lastChunk(t, pos, static_cast<std::uint32_t>(room));
+}
+
+// The chunk taken last ends at pos holding as many samples as the layout gives such chunks,
+// and a chunk of track t is what follows it: t's chunk starts at pos for sure.
+bool ChunkWalker::afterWholeChunk(int t, std::uint64_t pos) const {
+    if (othersDepth_ > 0 || prev_ < 0 || result_.dataEnd != pos) {
+        return false;
+    }
+    const auto& chunks = result_.tracks[idx(prev_)].chunks;
+    const auto& next = layout_.successors(prev_);
+    return !chunks.empty() && layout_.knownCount(prev_, chunks.back().samples) && !next.empty() &&
+           next.front() == t;
 }
 
 // The media data ends before the chunk the layout expects could: the recording's last

@@ -62,6 +62,7 @@ private:
     SampleGuess probe(int t, std::uint64_t pos);
     Start startAt(int t, std::uint64_t pos, int depth);
     Start placeByLayout(int t, std::uint64_t pos, int depth);
+    bool afterWholeChunk(int t, std::uint64_t pos) const;
     bool placedBetween(int t) const;
     Start placeBetween(int t, std::uint64_t pos);
     std::optional<std::uint64_t> opaqueEnd(int s, std::uint64_t pos, std::uint64_t to);
