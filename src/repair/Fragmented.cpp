@@ -47,15 +47,15 @@ private:
     // until it starts.
     void fillGap(std::uint64_t decodeTime) {
         auto& runs = out_.tables.durations;
+        const std::uint64_t longer = runs.empty() ? 0 : runs.back().second + (decodeTime - dts_);
         if (decodeTime <= dts_ || runs.empty() ||
-            decodeTime - dts_ > std::numeric_limits<std::int32_t>::max()) {
+            longer > std::numeric_limits<std::int32_t>::max()) {
             return;
         }
-        const auto longer = static_cast<std::uint32_t>(runs.back().second + (decodeTime - dts_));
         if (--runs.back().first == 0) {
             runs.pop_back();
         }
-        runs.emplace_back(1, longer);
+        runs.emplace_back(1, static_cast<std::uint32_t>(longer));
         dts_ = decodeTime;
     }
 

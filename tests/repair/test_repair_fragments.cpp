@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -44,7 +45,9 @@ const Form kForms[] = {
      nullptr},
 };
 
-enum class CutAt { InsideMoof, InsideMdat, BetweenFragments, OnlyMoov };
+// ClosingMoov: a hybrid recording (fragments closed by a whole moov when it stops normally)
+// cut inside that moov.
+enum class CutAt { InsideMoof, InsideMdat, BetweenFragments, ClosingMoov, OnlyMoov };
 
 struct Cut {
     const char* name;
@@ -56,6 +59,7 @@ const Cut kCuts[] = {
     {"inside a moof", CutAt::InsideMoof, 0},
     {"inside an mdat", CutAt::InsideMdat, 0},
     {"between fragments", CutAt::BetweenFragments, 0},
+    {"in the closing moov", CutAt::ClosingMoov, 0},
     {"only the empty moov", CutAt::OnlyMoov, 4},
 };
 
@@ -133,6 +137,7 @@ std::uint64_t cutPoint(const std::vector<TopBox>& top, CutAt at) {
     case CutAt::InsideMdat:
         return mdats[2]->offset + mdats[2]->size * 3 / 5;
     case CutAt::BetweenFragments:
+    case CutAt::ClosingMoov:
         return moofs[3]->offset;
     case CutAt::OnlyMoov:
         return moofs[0]->offset;
@@ -209,8 +214,12 @@ void runForm(Checks& c, const std::string& dir, const Form& form) {
         const std::string what = std::string(form.name) + " / " + cut.name;
         const std::uint64_t at = cutPoint(top, cut.at);
         const std::string broken =
-            dir + "/" + form.name + "-" + std::to_string(at) + "." + form.ext;
+            dir + "/" + form.name + "-" + std::to_string(&cut - kCuts) + "." + form.ext;
         c.expect(at > 0 && cutCopy(original, broken, at), what + ": broken file made");
+        if (cut.at == CutAt::ClosingMoov) {
+            std::ofstream(broken, std::ios::binary | std::ios::app)
+                << std::string("\0\1\0\0moov\0\0\0\x6cmvhd", 16) << std::string(40, '\0');
+        }
         const RunResult r = runProgram({UNTRUNC_W, broken});
         c.equal(r.status, cut.status, what + ": exit status\n" + r.output);
         const std::string result = broken + "_untrunc.mp4";
