@@ -106,7 +106,7 @@ Options parseOptions(const std::vector<std::string>& args) {
 
 std::string helpText() {
     return "Usage: untrunc-w [options] <workingfile.mp4> [<brokenfile.mp4>]\n"
-           "       untrunc-w [options] <faststartfile.mp4>\n"
+           "       untrunc-w [options] <faststart-or-fragmented-file.mp4>\n"
            "\n"
            "Repairs an MP4/MOV recording that was cut off before its index (moov) was written,\n"
            "using a working file recorded by the same device with the same settings.\n"
@@ -121,8 +121,12 @@ std::string helpText() {
            "A broken file whose own index (moov) lies whole before its media data (a \"fast\n"
            "start\" file cut inside its media) is repaired from that index instead: every\n"
            "sample that is complete comes back with its real timing, and the working file is\n"
-           "not needed. Given alone, such a file is repaired when its index lists samples it\n"
-           "does not hold whole; any other single file is described and nothing is written.\n"
+           "not needed. So is a fragmented file (a moov with mvex, then moof + mdat pairs, as\n"
+           "screen recorders, dashcams and browsers write): every sample whole before the cut\n"
+           "comes back as its fragments describe it, in a plain MP4/MOV. Given alone, such a\n"
+           "file is repaired when it is fragmented or its index lists samples it does not hold\n"
+           "whole; any other single file is described and nothing is written. A fragmented\n"
+           "working file is read from its fragments.\n"
            "\n"
            "Options:\n"
            "  --uverbose        Print every detail: the working file's tracks and a line per\n"

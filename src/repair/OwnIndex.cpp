@@ -1,6 +1,7 @@
 #include "OwnIndex.h"
 
 #include "Describe.h"
+#include "Fragmented.h"
 #include "RepairedFile.h"
 #include "box/Box.h"
 #include "box/Endian.h"
@@ -74,9 +75,14 @@ void logChunks(const OwnIndex& own, std::ostream& out) {
 }
 
 Kept describeOwn(const OwnIndex& own, OwnIndexUse use, std::ostream& out) {
-    out << "index: the file's own moov (at byte " << own.ref.moovOffset
-        << ", before the media data)"
-        << (use == OwnIndexUse::Always ? ", used instead of the reference's tracks"
+    if (own.fragmented) {
+        out << "index: the file's own fragments (" << own.fragments
+            << " moof boxes after its moov at byte " << own.ref.moovOffset << ")";
+    } else {
+        out << "index: the file's own moov (at byte " << own.ref.moovOffset
+            << ", before the media data)";
+    }
+    out << (use == OwnIndexUse::Always ? ", used instead of the reference's tracks"
                                        : "; no reference needed")
         << "\n";
     out << "media data: bytes " << own.media.begin << " to " << own.media.end
@@ -108,6 +114,9 @@ std::uint64_t OwnIndex::keptEnd() const {
 }
 
 std::optional<OwnIndex> readOwnIndex(const ByteSource& file) {
+    if (auto fragmented = readFragmentedIndex(file)) {
+        return fragmented;
+    }
     if (!moovBeforeMedia(file)) {
         return std::nullopt;
     }
@@ -166,13 +175,19 @@ std::optional<int> repairFromOwnIndex(const Options& o, const FileSource& file,
                                       const std::string& path, OwnIndexUse use, std::ostream& out,
                                       std::ostream& err) {
     const auto own = readOwnIndex(file);
-    if (!own || (use == OwnIndexUse::WhenCut && !own->cut())) {
+    if (!own || (use == OwnIndexUse::WhenCut && !own->cut() && !own->fragmented)) {
         return std::nullopt;
     }
     if (own->keptEnd() <= own->media.begin) {
         std::uint64_t listed = 0;
         for (const auto& t : own->tracks) {
             listed += t.listed;
+        }
+        if (own->fragmented && own->fragments == 0) {
+            throw RepairError(ExitCode::NoMedia,
+                              "no media samples found in " + path +
+                                  ": it holds only its moov, which announces movie fragments; "
+                                  "the recording was cut before its first fragment");
         }
         throw RepairError(ExitCode::NoMedia, "no media samples found in " + path +
                                                  ": its own index lists " + std::to_string(listed) +

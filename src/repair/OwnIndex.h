@@ -20,6 +20,8 @@ struct OwnIndex {
     Reference ref;
     MediaData media;
     std::vector<OwnTrack> tracks; // in the order of ref.tracks
+    bool fragmented = false;      // the index comes from moof boxes, not the moov's tables
+    std::uint64_t fragments = 0;  // moof boxes read
 
     // Some sample the index lists is missing or incomplete: the file was cut.
     bool cut() const;
@@ -28,7 +30,7 @@ struct OwnIndex {
 };
 
 // Nothing when the file has no whole moov before its first mdat, or its tracks list no
-// sample. Never throws for a file that is not such a file.
+// sample, unless it is fragmented (see Fragmented.h). Never throws.
 std::optional<OwnIndex> readOwnIndex(const ByteSource& file);
 
 // The output tracks for media copied so that input byte x lands at x + shift; tracks that
@@ -37,7 +39,8 @@ std::vector<TrackOut> ownTracksOut(const OwnIndex& own, std::int64_t shift);
 
 enum class OwnIndexUse {
     Always,  // the broken file of a repair: its own index beats any reference
-    WhenCut, // a file given alone: repaired only when it was cut, else described
+    WhenCut, // a file given alone: repaired only when it was cut or is fragmented (an
+             // unfinished recording, as far as it can be told), else described
 };
 
 // Repairs the file (opened from `path`) from its own index when it has one (and, WhenCut, it

@@ -4,6 +4,7 @@
 #include "box/CopiedBoxes.h"
 #include "box/Endian.h"
 #include "box/Headers.h"
+#include "box/RefFragments.h"
 #include "box/RefTables.h"
 #include "box/RepairError.h"
 #include "box/SampleEntry.h"
@@ -259,6 +260,7 @@ Reference readReference(const ByteSource& file) {
     MemorySource src(bytes.data(), bytes.size());
     MoovRead m{ref, src, {}, {}};
     readMoov(m);
+    learnFromFragments(file, *moov, ref);
     if (ref.tracks.empty()) {
         throw RepairError(ExitCode::BadInput, "reference file has no usable track");
     }

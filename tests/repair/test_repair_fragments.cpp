@@ -1,0 +1,283 @@
+// Fragmented recordings (a moov with mvex, then moof + mdat pairs, as screen recorders,
+// dashcams and browsers write them) cut anywhere: untrunc-w repairs them from their own
+// fragments, with no reference. Every packet whole before the cut comes back bit-exact with
+// its decode and presentation time and its key flag, and nothing else; the result is a
+// plain file ffprobe reads without complaint, as long as the original up to the cut. A
+// file holding only its empty moov has no media (status 4). A fragmented recording also
+// serves as the reference for a plain one.
+#include "Check.h"
+#include "MediaFixture.h"
+#include "MiniMoov.h"
+#include "Process.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Form {
+    const char* name;
+    const char* ext;
+    std::vector<std::string> args; // audio codec and muxer options
+    const char* encoder;           // needed besides libx264 and aac; nullptr: none
+};
+
+const Form kForms[] = {
+    {"frag_keyframe", "mp4", {"-c:a", "aac", "-movflags", "+frag_keyframe+empty_moov"}, nullptr},
+    {"default_base_moof",
+     "mp4",
+     {"-c:a", "aac", "-movflags", "+frag_keyframe+empty_moov+default_base_moof"},
+     nullptr},
+    {"frag_duration",
+     "mp4",
+     {"-c:a", "aac", "-movflags", "+empty_moov", "-frag_duration", "200000"},
+     nullptr},
+    {"opus", "mp4", {"-c:a", "libopus", "-movflags", "+frag_keyframe+empty_moov"}, "libopus"},
+    {"pcm in mov",
+     "mov",
+     {"-c:a", "pcm_s16le", "-f", "mov", "-movflags", "+frag_keyframe+empty_moov"},
+     nullptr},
+};
+
+// ClosingMoov: a hybrid recording (fragments closed by a whole moov when it stops normally)
+// cut inside that moov.
+enum class CutAt { InsideMoof, InsideMdat, BetweenFragments, ClosingMoov, OnlyMoov };
+
+struct Cut {
+    const char* name;
+    CutAt at;
+    int status;
+};
+
+const Cut kCuts[] = {
+    {"inside a moof", CutAt::InsideMoof, 0},
+    {"inside an mdat", CutAt::InsideMdat, 0},
+    {"between fragments", CutAt::BetweenFragments, 0},
+    {"in the closing moov", CutAt::ClosingMoov, 0},
+    {"only the empty moov", CutAt::OnlyMoov, 4},
+};
+
+// One packet as ffprobe shows it: everything but its place in the file is compared.
+struct Probed {
+    std::string key; // stream, pts, dts, size, flags, MD5 of the data
+    std::uint64_t end = 0;
+    double shownEnd = 0; // pts + duration in seconds, when ffprobe knows them
+    std::size_t stream = 0;
+    long long dts = 0;
+    bool sync = false;
+};
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> f;
+    std::stringstream in(line);
+    for (std::string s; std::getline(in, s, ',');) {
+        f.push_back(s);
+    }
+    return f;
+}
+
+std::vector<Probed> probePackets(const std::string& path) {
+    const RunResult r =
+        runProgram({"ffprobe", "-v", "error", "-show_data_hash", "MD5", "-show_entries",
+                    "packet=stream_index,pts,dts,pts_time,duration_time,size,pos,"
+                    "flags,data_hash",
+                    "-of", "csv=p=0", path});
+    std::vector<Probed> out;
+    std::stringstream in(r.output);
+    for (std::string line; std::getline(in, line);) {
+        // stream_index,pts,pts_time,dts,duration_time,size,pos,flags,data_hash
+        const auto f = split(line);
+        if (f.size() != 9) {
+            continue;
+        }
+        Probed p;
+        p.key = f[0] + "," + f[1] + "," + f[3] + "," + f[5] + "," + f[7] + "," + f[8];
+        p.end = std::strtoull(f[6].c_str(), nullptr, 10) + std::strtoull(f[5].c_str(), nullptr, 10);
+        p.shownEnd = std::atof(f[2].c_str()) + std::atof(f[4].c_str());
+        p.stream = std::strtoul(f[0].c_str(), nullptr, 10);
+        p.dts = std::atoll(f[3].c_str());
+        p.sync = f[7][0] == 'K';
+        out.push_back(p);
+    }
+    return out;
+}
+
+std::vector<std::string> keys(const std::vector<Probed>& packets, std::uint64_t cut) {
+    std::vector<std::string> out;
+    for (const auto& p : packets) {
+        if (p.end <= cut) {
+            out.push_back(p.key);
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::uint64_t cutPoint(const std::vector<TopBox>& top, CutAt at) {
+    std::vector<const TopBox*> moofs, mdats;
+    for (const auto& b : top) {
+        if (b.type == "moof") {
+            moofs.push_back(&b);
+        } else if (b.type == "mdat") {
+            mdats.push_back(&b);
+        }
+    }
+    if (moofs.size() < 4 || mdats.size() < 4) {
+        return 0;
+    }
+    switch (at) {
+    case CutAt::InsideMoof:
+        return moofs[2]->offset + moofs[2]->size / 2;
+    case CutAt::InsideMdat:
+        return mdats[2]->offset + mdats[2]->size * 3 / 5;
+    case CutAt::BetweenFragments:
+    case CutAt::ClosingMoov:
+        return moofs[3]->offset;
+    case CutAt::OnlyMoov:
+        return moofs[0]->offset;
+    }
+    return 0;
+}
+
+bool hasEncoder(const char* name) {
+    const RunResult r = runProgram({"ffmpeg", "-hide_banner", "-encoders"});
+    return r.output.find(std::string(" ") + name + " ") != std::string::npos;
+}
+
+bool encode(const std::string& path, const std::vector<std::string>& tail) {
+    std::vector<std::string> argv{
+        "ffmpeg", "-v",    "error", "-y",
+        "-f",     "lavfi", "-i",    "testsrc2=size=320x240:rate=30",
+        "-f",     "lavfi", "-i",    "sine=frequency=440:sample_rate=48000",
+        "-t",     "4",     "-c:v",  "libx264",
+        "-g",     "15",    "-bf",   "2"};
+    argv.insert(argv.end(), tail.begin(), tail.end());
+    argv.push_back(path);
+    return runProgram(argv).status == 0;
+}
+
+// The result decodes without a word from ffprobe and lasts as long as what came back.
+void checkResult(Checks& c, const std::string& what, const std::string& result,
+                 const std::vector<Probed>& kept) {
+    const RunResult probe = runProgram(
+        {"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", result});
+    double expected = 0;
+    for (const auto& p : kept) {
+        expected = std::max(expected, p.shownEnd);
+    }
+    const double duration = std::atof(probe.output.c_str());
+    c.expect(probe.status == 0 &&
+                 probe.output.find_first_not_of("0123456789.\n") == std::string::npos,
+             what + ": ffprobe reads the result without error\n" + probe.output);
+    c.expect(std::abs(duration - expected) <= 0.1, what + ": duration " + std::to_string(duration) +
+                                                       ", expected " + std::to_string(expected));
+}
+
+// ffprobe finds H.264 key frames by itself when stss says none: the sync flags are read from
+// the result's own tables, in decode order, against the original's fragments.
+void checkSync(Checks& c, const std::string& what, const std::string& result,
+               std::vector<Probed> kept) {
+    std::string error;
+    const auto tables = readTables(result, error);
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const Probed& a, const Probed& b) { return a.dts < b.dts; });
+    for (std::size_t t = 0; tables && t < tables->size(); ++t) {
+        std::string want, got;
+        for (const auto& p : kept) {
+            want += p.stream == t ? (p.sync ? "K" : "_") : "";
+        }
+        for (const auto& s : (*tables)[t].samples) {
+            got += s.sync ? "K" : "_";
+        }
+        c.expect(got == want, what + ": sync samples of track " + std::to_string(t + 1) + "\n" +
+                                  got + "\n" + want);
+    }
+    c.expect(tables.has_value(), what + ": result tables read (" + error + ")");
+}
+
+void runForm(Checks& c, const std::string& dir, const Form& form) {
+    if (form.encoder && !hasEncoder(form.encoder)) {
+        std::printf("%-18s skipped: this ffmpeg has no %s\n", form.name, form.encoder);
+        return;
+    }
+    const std::string original = dir + "/" + form.name + "." + form.ext;
+    c.expect(encode(original, form.args), std::string(form.name) + ": recording made");
+    const auto packets = probePackets(original);
+    const auto top = topBoxes(original);
+    for (const auto& cut : kCuts) {
+        const std::string what = std::string(form.name) + " / " + cut.name;
+        const std::uint64_t at = cutPoint(top, cut.at);
+        const std::string broken =
+            dir + "/" + form.name + "-" + std::to_string(&cut - kCuts) + "." + form.ext;
+        c.expect(at > 0 && cutCopy(original, broken, at), what + ": broken file made");
+        if (cut.at == CutAt::ClosingMoov) {
+            std::ofstream(broken, std::ios::binary | std::ios::app)
+                << std::string("\0\1\0\0moov\0\0\0\x6cmvhd", 16) << std::string(40, '\0');
+        }
+        const RunResult r = runProgram({UNTRUNC_W, broken});
+        c.equal(r.status, cut.status, what + ": exit status\n" + r.output);
+        const std::string result = broken + "_untrunc.mp4";
+        const auto want = keys(packets, at);
+        const auto got = fs::exists(result) ? keys(probePackets(result), UINT64_MAX)
+                                            : std::vector<std::string>{};
+        std::printf("%-18s %-20s exit %d, %zu of %zu packets whole before the cut, %zu back\n",
+                    form.name, cut.name, r.status, want.size(), packets.size(), got.size());
+        if (cut.status != 0) {
+            c.expect(!fs::exists(result) &&
+                         r.output.find("cut before its first fragment") != std::string::npos,
+                     what + ": says why, writes nothing\n" + r.output);
+            continue;
+        }
+        c.expect(got == want, what + ": exactly the packets whole before the cut, bit-exact, "
+                                     "with their times and key flags");
+        std::vector<Probed> kept;
+        std::copy_if(packets.begin(), packets.end(), std::back_inserter(kept),
+                     [at](const Probed& p) { return p.end <= at; });
+        checkResult(c, what, result, kept);
+        checkSync(c, what, result, kept);
+    }
+}
+
+// A plain recording cut off, with a fragmented recording of the same camera as reference.
+void fragmentedReference(Checks& c, const std::string& dir) {
+    const Recording camera = {"camera", 15, 2, 48000, 1};
+    const std::string plain = dir + "/plain.mp4", other = dir + "/other.mp4";
+    const std::string ref = dir + "/ref-fragmented.mp4", broken = dir + "/plain-cut.mp4";
+    bool ok = makeRecording(plain, camera, "testsrc2", 1, 4.0) &&
+              makeRecording(other, camera, "testsrc", 2, 3.0) &&
+              runProgram({"ffmpeg", "-v", "error", "-y", "-i", other, "-c", "copy", "-movflags",
+                          "+frag_keyframe+empty_moov", ref})
+                      .status == 0;
+    ok = ok && cutCopy(plain, broken, fs::file_size(plain) * 2 / 3);
+    c.expect(ok, "fragmented reference: recordings made");
+    const RunResult r = runProgram({UNTRUNC_W, ref, broken});
+    const auto got = probePackets(broken + "_untrunc.mp4");
+    const auto want = keys(probePackets(plain), fs::file_size(broken));
+    std::printf("%-18s %-20s exit %d, %zu packets whole before the cut, %zu back\n",
+                "plain, frag. ref", "two thirds", r.status, want.size(), got.size());
+    c.equal(r.status, 0, "fragmented reference: exit status\n" + r.output);
+    c.expect(got.size() * 100 >= want.size() * 99,
+             "fragmented reference: 99 % of the packets whole before the cut come back");
+}
+
+} // namespace
+
+int main() {
+    Checks c;
+    const std::string dir = makeTempDir("kestrel-fragments");
+    c.expect(!dir.empty(), "temporary folder");
+    for (const auto& form : kForms) {
+        runForm(c, dir, form);
+    }
+    fragmentedReference(c, dir);
+    if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
+        fs::remove_all(dir);
+    }
+    return c.finish();
+}
