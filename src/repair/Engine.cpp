@@ -1,6 +1,7 @@
 #include "Engine.h"
 
 #include "box/Box.h"
+#include "box/Endian.h"
 #include "box/RepairError.h"
 #include "box/ZeroRun.h"
 #include "walk/ChunkWalker.h"
@@ -50,6 +51,16 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> durationRuns(const Recovere
     return runs;
 }
 
+// Opus packets carry no length or frame marker of their own: only an index (or a fragment's
+// trun) can say where one ends.
+std::string whyUnsupported(const RefTrack& t) {
+    if (t.codec == fourcc("Opus")) {
+        return ": its packets carry no length of their own, so only an index can say where one "
+               "ends (a fragmented recording, whose fragments list the sizes, is repaired)";
+    }
+    return "";
+}
+
 } // namespace
 
 // Where the reference's first chunk lies: a file of the same camera whose head is garbled
@@ -70,7 +81,8 @@ Engine::Engine(const Reference& ref, const ByteSource& refFile, const Options& o
         const CodecFamily* family = familyFor(t);
         if (!family) {
             throw RepairError(ExitCode::Unsupported, "reference " + trackName(t, i) + ": codec '" +
-                                                         typeName(t.codec) + "' is not supported");
+                                                         typeName(t.codec) + "' is not supported" +
+                                                         whyUnsupported(t));
         }
         codecs_.push_back(family->make({t, refFile, o.h264Level, o.aacLowGain}));
     }
