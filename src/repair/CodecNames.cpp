@@ -11,41 +11,49 @@ namespace repair {
 namespace {
 
 struct Named {
-    const char* type; // a sample entry type; three characters and '*': a family of them
+    // Sample entry types, four characters each, separated by '|'; three and '*': a family.
+    const char* types;
     const char* name;
 };
 
 const Named kNames[] = {
-    {"avc1", "H.264"},          {"avc3", "H.264"},
-    {"hvc1", "HEVC"},           {"hev1", "HEVC"},
-    {"apco", "ProRes 422 Proxy"}, {"apcs", "ProRes 422 LT"},
-    {"apcn", "ProRes 422"},     {"apch", "ProRes 422 HQ"},
-    {"ap4h", "ProRes 4444"},    {"ap4x", "ProRes 4444 XQ"},
-    {"jpeg", "Motion JPEG"},    {"mjpa", "Motion JPEG"},
-    {"mjpb", "Motion JPEG"},    {"AVDJ", "Motion JPEG"},
-    {"dmb1", "Motion JPEG"},    {"dvc ", "DV"},
-    {"dvcp", "DV"},             {"dvpp", "DVCPRO"},
-    {"dv5*", "DVCPRO50"},       {"dvh*", "DVCPRO HD"},
-    {"xdv*", "MPEG-2"},         {"xd5*", "MPEG-2"},
-    {"mx3*", "MPEG-2 IMX"},     {"mx4*", "MPEG-2 IMX"},
-    {"mx5*", "MPEG-2 IMX"},     {"hdv*", "MPEG-2 HDV"},
-    {"m2v1", "MPEG-2"},         {"mp2v", "MPEG-2"},
-    {"mp4a", "AAC"},            {"ac-3", "AC-3"},
-    {"ec-3", "E-AC-3"},         {"alac", "ALAC"},
-    {"twos", "LPCM"},           {"sowt", "LPCM"},
-    {"lpcm", "LPCM"},           {"in24", "LPCM"},
-    {"in32", "LPCM"},           {"fl32", "LPCM"},
-    {"fl64", "LPCM"},           {"raw ", "LPCM"},
-    {"ulaw", "µ-law"},          {"alaw", "A-law"},
+    {"avc1|avc3", "H.264"},
+    {"hvc1|hev1", "HEVC"},
+    {"apco", "ProRes 422 Proxy"},
+    {"apcs", "ProRes 422 LT"},
+    {"apcn", "ProRes 422"},
+    {"apch", "ProRes 422 HQ"},
+    {"ap4h", "ProRes 4444"},
+    {"ap4x", "ProRes 4444 XQ"},
+    {"jpeg|mjpa|mjpb|AVDJ|dmb1", "Motion JPEG"},
+    {"dvc |dvcp", "DV"},
+    {"dvpp", "DVCPRO"},
+    {"dv5*", "DVCPRO50"},
+    {"dvh*", "DVCPRO HD"},
+    {"xdv*|xd5*|m2v1|mp2v", "MPEG-2"},
+    {"mx3*|mx4*|mx5*", "MPEG-2 IMX"},
+    {"hdv*", "MPEG-2 HDV"},
+    {"mp4a", "AAC"},
+    {"ac-3", "AC-3"},
+    {"ec-3", "E-AC-3"},
+    {"alac", "ALAC"},
+    {"twos|sowt|lpcm|in24|in32|fl32|fl64|raw ", "LPCM"},
+    {"ulaw", "µ-law"},
+    {"alaw", "A-law"},
     {"tmcd", "timecode"},
 };
 
 const char* tableName(std::uint32_t codec) {
     const std::string type = typeName(codec);
     for (const auto& n : kNames) {
-        const bool family = n.type[3] == '*';
-        if (type.compare(0, family ? 3 : 4, n.type, family ? 3 : 4) == 0) {
-            return n.name;
+        for (const char* t = n.types;; t += 5) {
+            const std::size_t length = t[3] == '*' ? 3 : 4;
+            if (type.size() == 4 && type.compare(0, length, t, length) == 0) {
+                return n.name;
+            }
+            if (t[4] != '|') {
+                break;
+            }
         }
     }
     return nullptr;
@@ -57,14 +65,22 @@ std::string h264Profile(const std::vector<std::uint8_t>& avcC) {
         return "";
     }
     switch (avcC[1]) {
-    case 66: return (avcC[2] & 0x40) ? " Constrained Baseline" : " Baseline";
-    case 77: return " Main";
-    case 88: return " Extended";
-    case 100: return " High";
-    case 110: return " High 10";
-    case 122: return " High 4:2:2";
-    case 244: return " High 4:4:4";
-    default: return "";
+    case 66:
+        return (avcC[2] & 0x40) ? " Constrained Baseline" : " Baseline";
+    case 77:
+        return " Main";
+    case 88:
+        return " Extended";
+    case 100:
+        return " High";
+    case 110:
+        return " High 10";
+    case 122:
+        return " High 4:2:2";
+    case 244:
+        return " High 4:4:4";
+    default:
+        return "";
     }
 }
 
@@ -74,11 +90,16 @@ std::string hevcProfile(const std::vector<std::uint8_t>& hvcC) {
         return "";
     }
     switch (hvcC[1] & 0x1F) {
-    case 1: return " Main";
-    case 2: return " Main 10";
-    case 3: return " Main Still Picture";
-    case 4: return " Range Extensions";
-    default: return "";
+    case 1:
+        return " Main";
+    case 2:
+        return " Main 10";
+    case 3:
+        return " Main Still Picture";
+    case 4:
+        return " Range Extensions";
+    default:
+        return "";
     }
 }
 

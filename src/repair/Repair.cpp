@@ -130,8 +130,8 @@ Partial partialRepair(const Reference& ref, const WalkResult& walk, const std::s
     const auto refFile = openInput(o.reference, "reference", ExitCode::BadInput);
     if (!hasIndex(*refFile)) {
         throw RepairError(ExitCode::BadInput, "the reference " + o.reference +
-                                                  " has no index and the broken file " +
-                                                  *o.broken + " is whole: were the two swapped?");
+                                                  " has no index and the broken file " + *o.broken +
+                                                  " is whole: were the two swapped?");
     }
     throw RepairError(ExitCode::BadInput,
                       "the broken file " + *o.broken + " is whole: nothing to repair");

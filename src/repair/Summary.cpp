@@ -100,7 +100,7 @@ std::string soundFigures(const RefTrack& r) {
 // drops); empty when it cannot be read.
 std::string timecodeValue(const RefTrack& r, const TrackOut& t, const ByteSource& file) {
     constexpr std::size_t kFlags = 36, kFrames = 48; // in the stsd, its header included
-    const std::uint32_t size = t.tables.fixedSize ? t.tables.fixedSize
+    const std::uint32_t size = t.tables.fixedSize       ? t.tables.fixedSize
                                : t.tables.sizes.empty() ? 0
                                                         : t.tables.sizes.front();
     std::uint8_t b[4] = {};
@@ -114,7 +114,8 @@ std::string timecodeValue(const RefTrack& r, const TrackOut& t, const ByteSource
     if (drop) {
         const std::uint64_t skip = fps / 15, perMinute = fps * 60 - skip;
         const std::uint64_t per10 = fps * 600 - 9 * skip, rest = frame % per10;
-        frame += 9 * skip * (frame / per10) + (rest > skip ? skip * ((rest - skip) / perMinute) : 0);
+        frame +=
+            9 * skip * (frame / per10) + (rest > skip ? skip * ((rest - skip) / perMinute) : 0);
     }
     char buf[32];
     std::snprintf(buf, sizeof buf, " %02llu:%02llu:%02llu%c%02llu",
@@ -175,10 +176,10 @@ std::vector<std::map<std::string, double>> lostAt(const Reference& ref, const Wa
         std::uint64_t before = 0;
         for (const auto& [after, n] : walk.tracks[i].gaps) {
             const double at = static_cast<double>(after + before) * per;
-            const auto near = std::min_element(
-                walk.damage.begin(), walk.damage.end(), [at](const auto& x, const auto& y) {
-                    return std::abs(x.at - at) < std::abs(y.at - at);
-                });
+            const auto near = std::min_element(walk.damage.begin(), walk.damage.end(),
+                                               [at](const auto& x, const auto& y) {
+                                                   return std::abs(x.at - at) < std::abs(y.at - at);
+                                               });
             lost[static_cast<std::size_t>(near - walk.damage.begin())][kindOf(r)] +=
                 static_cast<double>(n) * per;
             before += n;
@@ -187,17 +188,15 @@ std::vector<std::map<std::string, double>> lostAt(const Reference& ref, const Wa
     return lost;
 }
 
-std::string stretchLine(const DamagedStretch& d, const std::map<std::string, double>& lost,
-                        bool first) {
-    std::string line = "a damaged stretch of " + spokenBytes(d.bytes) +
-                       (first && d.at == 0 ? " at the start" : " at " + spokenTime(d.at, 0));
+// ": 0.5 s of video and 0.5 s of sound lost"; empty when nothing was.
+std::string lostWords(const std::map<std::string, double>& lost) {
     std::string what;
     for (const char* kind : {"video", "sound", "metadata"}) {
         if (const auto s = lost.find(kind); s != lost.end() && s->second > 0) {
             what += (what.empty() ? "" : " and ") + spokenTime(s->second, 1) + " of " + kind;
         }
     }
-    return line + (what.empty() ? "" : ": " + what + " lost");
+    return what.empty() ? "" : ": " + what + " lost";
 }
 
 } // namespace
@@ -213,17 +212,25 @@ void summarizeTracks(const Reference& ref, const std::vector<TrackOut>& tracks,
 
 void summarizeDamage(const Reference& ref, const WalkResult& walk, std::ostream& out) {
     const auto lost = lostAt(ref, walk);
-    std::uint64_t rest = 0;
+    std::uint64_t restBytes = 0;
+    std::map<std::string, double> restLost;
     for (std::size_t k = 0; k < walk.damage.size(); ++k) {
+        const DamagedStretch& d = walk.damage[k];
         if (k < kStretchLines) {
-            out << stretchLine(walk.damage[k], lost[k], k == 0) << "\n";
-        } else {
-            rest += walk.damage[k].bytes;
+            out << "a damaged stretch of " << spokenBytes(d.bytes)
+                << (k == 0 && d.at == 0 ? " at the start" : " at " + spokenTime(d.at, 0))
+                << lostWords(lost[k]) << "\n";
+            continue;
+        }
+        restBytes += d.bytes;
+        for (const auto& [kind, seconds] : lost[k]) {
+            restLost[kind] += seconds;
         }
     }
     if (walk.damage.size() > kStretchLines) {
         out << "and " << thousands(walk.damage.size() - kStretchLines)
-            << " more damaged stretches, " << spokenBytes(rest) << " together\n";
+            << " more damaged stretches, " << spokenBytes(restBytes) << " together"
+            << lostWords(restLost) << "\n";
     }
     if (walk.zeroTail > 0) {
         out << "a zero tail of " << spokenBytes(walk.zeroTail)
@@ -231,8 +238,8 @@ void summarizeDamage(const Reference& ref, const WalkResult& walk, std::ostream&
     }
 }
 
-void summarizeOutcome(const std::vector<TrackOut>& tracks, bool damaged,
-                      const std::string& partial, std::ostream& out) {
+void summarizeOutcome(const std::vector<TrackOut>& tracks, bool damaged, const std::string& partial,
+                      std::ostream& out) {
     double longest = 0;
     for (const auto& t : tracks) {
         if (t.tables.sampleCount > 1) {

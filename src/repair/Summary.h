@@ -26,8 +26,8 @@ void summarizeDamage(const Reference& ref, const WalkResult& walk, std::ostream&
 
 // "outcome: the whole recording is back (4 min 12.5 s)", or partial and why (`partial`
 // non-empty: "96.2 % of the media data came back").
-void summarizeOutcome(const std::vector<TrackOut>& tracks, bool damaged,
-                      const std::string& partial, std::ostream& out);
+void summarizeOutcome(const std::vector<TrackOut>& tracks, bool damaged, const std::string& partial,
+                      std::ostream& out);
 
 // "96.2 %": a share as the summary says it, never rounded up to 100 %.
 std::string spokenShare(double share);

@@ -117,8 +117,8 @@ std::string figure(const TrackScore& s) {
 // What the summary calls the video codec, by the encoder that made it.
 std::string codecWords(const std::string& encoder) {
     const std::map<std::string, std::string> words = {
-        {"libx264", "H.264"}, {"libx265", "HEVC"},       {"prores_ks", "ProRes 422"},
-        {"mjpeg", "Motion JPEG"}, {"dvvideo", "DV"},     {"mpeg2video", "MPEG-2"},
+        {"libx264", "H.264"},      {"libx265", "HEVC"}, {"prores_ks", "ProRes 422"},
+        {"mjpeg", "Motion JPEG"},  {"dvvideo", "DV"},   {"mpeg2video", "MPEG-2"},
         {"mpeg4", "MPEG-4 Visual"}};
     const auto it = words.find(encoder);
     return it == words.end() ? encoder : it->second;
@@ -127,15 +127,14 @@ std::string codecWords(const std::string& encoder) {
 // The summary's video line, and whether it names the codec, frame rate and frames kept.
 bool videoLineReads(const std::string& output, const CameraKind& k, std::size_t frames) {
     const auto at = output.find("\nvideo: ");
-    const std::string line = at == std::string::npos
-                                 ? ""
-                                 : output.substr(at + 1, output.find('\n', at + 1) - at - 1);
+    const std::string line =
+        at == std::string::npos ? "" : output.substr(at + 1, output.find('\n', at + 1) - at - 1);
     char fps[32];
     std::snprintf(fps, sizeof fps, k.fpsNum % k.fpsDen ? " %.2f fps, " : " %.0f fps, ",
                   static_cast<double>(k.fpsNum) / k.fpsDen);
     return line.rfind("video: " + codecWords(k.content.videoEncoder) + " ", 0) == 0 &&
-           line.find(fps) != std::string::npos &&
-           line.size() > 8 && line.compare(line.size() - 8, 8, " frames)") == 0 &&
+           line.find(fps) != std::string::npos && line.size() > 8 &&
+           line.compare(line.size() - 8, 8, " frames)") == 0 &&
            line.find(" (" + std::to_string(frames) + " frames)") != std::string::npos;
 }
 

@@ -251,8 +251,8 @@ void Run::edgeCases(const camlayout::CameraKind& k) {
                   !fs::exists(whole + "_untrunc.mp4"),
               kind_ + " whole, alone: described, nothing written\n" + alone.output);
     const RunResult withRef = runProgram({UNTRUNC_W, reference_, whole});
-    c_.expect(withRef.status == 2 && withRef.output.find("is whole: nothing to repair") !=
-                                         std::string::npos &&
+    c_.expect(withRef.status == 2 &&
+                  withRef.output.find("is whole: nothing to repair") != std::string::npos &&
                   !fs::exists(whole + "_untrunc.mp4"),
               kind_ + " whole, with a reference: nothing to repair\n" + withRef.output);
 
