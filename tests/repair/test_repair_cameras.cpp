@@ -6,7 +6,8 @@
 // with its sync flag; video with B-frames is also cut inside each picture of one group, where
 // the pictures shown between the ones kept are lost. The result's tables are read by the test's
 // own reader. Some kinds are also cut at two places and repaired against a reference of one
-// second, which may hold a track's chunk once, or not at all, or cut short.
+// second, which may hold a track's chunk once, or not at all, or cut short. The summary's
+// video line names the codec the encoder made, the frame rate and the frames kept.
 #include "CameraRecording.h"
 #include "CameraScore.h"
 #include "Check.h"

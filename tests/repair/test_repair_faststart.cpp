@@ -2,8 +2,9 @@
 // their media data, as a copy or download that stopped leaves them. untrunc-w repairs them
 // from their own index, alone and with a reference recording: every sample complete before
 // the cut comes back bit-exact, in order, with its own timing (floor 99 % per track and
-// case), and the summary gives the index's counts. The result is read by the test's own
-// reader and compared with the layout's truth.
+// case), and the summary gives the index's counts (--uverbose). The whole file is not
+// repaired: alone it is described, with a reference there is nothing to repair. The result
+// is read by the test's own reader and compared with the layout's truth.
 #include "CameraRecording.h"
 #include "CameraScore.h"
 #include "Check.h"
