@@ -34,13 +34,17 @@ std::string describeShare(double share) {
     return buf;
 }
 
-double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& out) {
+double mediaShare(const WalkResult& walk) {
     // Damaged stretches held the user's media too: what they took is not back. A zero tail
     // lies past the limit and is no part of it.
     const std::uint64_t total = walk.limit > walk.begin ? walk.limit - walk.begin : 0;
-    const double share = total == 0 ? 1.0
-                                    : std::min(1.0, static_cast<double>(walk.accountedBytes()) /
-                                                        static_cast<double>(total));
+    return total == 0 ? 1.0
+                      : std::min(1.0, static_cast<double>(walk.accountedBytes()) /
+                                          static_cast<double>(total));
+}
+
+void describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& out) {
+    const std::uint64_t total = walk.limit > walk.begin ? walk.limit - walk.begin : 0;
     out << "recovered:";
     for (std::size_t i = 0; i < walk.tracks.size(); ++i) {
         const RefTrack& t = ref.tracks[i];
@@ -57,14 +61,10 @@ double describeWalk(const Reference& ref, const WalkResult& walk, std::ostream& 
         }
         out << "\n";
     }
-    if (walk.zeroTail > 0) {
-        out << "zero tail of " << walk.zeroTail << " bytes after byte " << walk.limit
-            << " left out: preallocated, not media\n";
-    }
-    out << "media data accounted for: " << describeShare(share) << " of " << total << " bytes\n";
+    out << "media data accounted for: " << describeShare(mediaShare(walk)) << " of " << total
+        << " bytes\n";
     out << "stopped at byte " << walk.stoppedAt << " of " << walk.limit << ": " << walk.stopReason
         << "\n";
-    return share;
 }
 
 } // namespace repair

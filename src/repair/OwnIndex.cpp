@@ -3,6 +3,7 @@
 #include "Describe.h"
 #include "Fragmented.h"
 #include "RepairedFile.h"
+#include "Summary.h"
 #include "box/Box.h"
 #include "box/Endian.h"
 #include "box/RepairError.h"
@@ -74,7 +75,22 @@ void logChunks(const OwnIndex& own, std::ostream& out) {
     }
 }
 
-Kept describeOwn(const OwnIndex& own, OwnIndexUse use, std::ostream& out) {
+// What the index lists of each track and what was kept, for --uverbose.
+void describeOwn(const OwnIndex& own, double kept, std::ostream& out) {
+    out << "media data: bytes " << own.media.begin << " to " << own.media.end
+        << (own.media.cut ? " (the mdat box is cut off)" : "") << "\n";
+    for (std::size_t i = 0; i < own.tracks.size(); ++i) {
+        const OwnTrack& t = own.tracks[i];
+        out << trackLabel(own.ref.tracks[i], i) << ": the index lists " << t.listed << " samples, "
+            << t.complete << " complete, " << t.tables.sampleCount << " kept in "
+            << t.tables.chunkOffsets.size() << " chunks\n";
+    }
+    out << "kept: " << describeShare(kept) << " of the samples complete before the cut\n";
+}
+
+// The index used, then the summary a person reads.
+Kept summarizeOwn(const OwnIndex& own, OwnIndexUse use, const FileSource& file, bool verbose,
+                  std::ostream& out) {
     if (own.fragmented) {
         out << "index: the file's own fragments (" << own.fragments
             << " moof boxes after its moov at byte " << own.ref.moovOffset << ")";
@@ -85,16 +101,17 @@ Kept describeOwn(const OwnIndex& own, OwnIndexUse use, std::ostream& out) {
     out << (use == OwnIndexUse::Always ? ", used instead of the reference's tracks"
                                        : "; no reference needed")
         << "\n";
-    out << "media data: bytes " << own.media.begin << " to " << own.media.end
-        << (own.media.cut ? " (the mdat box is cut off)" : "") << "\n";
-    for (std::size_t i = 0; i < own.tracks.size(); ++i) {
-        const OwnTrack& t = own.tracks[i];
-        out << trackLabel(own.ref.tracks[i], i) << ": the index lists " << t.listed << " samples, "
-            << t.complete << " complete, " << t.tables.sampleCount << " kept in "
-            << t.tables.chunkOffsets.size() << " chunks\n";
-    }
     const Kept k = keptShare(own);
-    out << "kept: " << describeShare(k.share) << " of the samples complete before the cut\n";
+    if (verbose) {
+        describeOwn(own, k.share, out);
+    }
+    const auto tracks = ownTracksOut(own, 0);
+    summarizeTracks(own.ref, tracks, file, out);
+    const std::string partial =
+        k.share < kWholeRepair
+            ? spokenShare(k.share) + " of the samples complete before the cut came back"
+            : "";
+    summarizeOutcome(tracks, false, partial, out);
     return k;
 }
 
@@ -111,6 +128,53 @@ std::uint64_t OwnIndex::keptEnd() const {
         end = std::max(end, t.keptEnd);
     }
     return end;
+}
+
+bool isWholeRecording(const ByteSource& file) {
+    std::uint64_t begin = 0, end = 0;
+    bool moov = false;
+    for (std::uint64_t at = 0, n = 0; at < file.size(); ++n) {
+        const auto box = readBoxHeader(file, at, file.size());
+        if (!box || n == kMaxHeadBoxes || (n == 0 && !isTopLevelType(box->type)) ||
+            (box->runsPastEnd && !box->sizeZero)) {
+            return false;
+        }
+        if (box->type == fourcc("mdat")) {
+            begin = begin != 0 ? begin : box->payload;
+            end = box->end;
+        }
+        moov = moov || box->type == fourcc("moov");
+        at = box->end;
+    }
+    if (!moov || end <= begin) {
+        return false;
+    }
+    try {
+        Reference ref = readReference(file);
+        settleLeftOut(ref, [](const RefTrack&) { return false; });
+        std::uint64_t listed = 0;
+        for (const auto& t : ref.tracks) {
+            const OwnTrack own = readOwnTrack(file, ref, t, begin, end);
+            if (own.complete < own.listed) {
+                return false;
+            }
+            listed += own.listed;
+        }
+        return listed > 0;
+    } catch (const RepairError&) {
+        return false;
+    }
+}
+
+bool hasIndex(const ByteSource& file) {
+    try {
+        const Reference ref = readReference(file);
+        return std::any_of(ref.tracks.begin(), ref.tracks.end(), [](const RefTrack& t) {
+            return t.sampleCount > 0 && !t.chunks.empty();
+        });
+    } catch (const RepairError&) {
+        return false;
+    }
 }
 
 std::optional<OwnIndex> readOwnIndex(const ByteSource& file) {
@@ -209,7 +273,7 @@ std::optional<int> repairFromOwnIndex(const Options& o, const FileSource& file,
                          ownTracksOut(*own, static_cast<std::int64_t>(payloadStart) -
                                                 static_cast<std::int64_t>(own->media.begin)));
     });
-    const Kept kept = describeOwn(*own, use, out);
+    const Kept kept = summarizeOwn(*own, use, file, o.verbose, out);
     out << "wrote " << plan.path << "\n";
     if (kept.share < kWholeRepair) {
         const OwnTrack& t = own->tracks[kept.worst];

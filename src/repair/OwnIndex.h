@@ -37,6 +37,13 @@ std::optional<OwnIndex> readOwnIndex(const ByteSource& file);
 // kept no sample are left out.
 std::vector<TrackOut> ownTracksOut(const OwnIndex& own, std::int64_t shift);
 
+// A recording that needs no repair: its top-level boxes follow one another to the end of
+// the file, and its moov lists samples, every one of them whole inside its media data.
+bool isWholeRecording(const ByteSource& file);
+
+// Whether the file has an index that lists samples (a moov with sample tables).
+bool hasIndex(const ByteSource& file);
+
 enum class OwnIndexUse {
     Always,  // the broken file of a repair: its own index beats any reference
     WhenCut, // a file given alone: repaired only when it was cut or is fragmented (an

@@ -5,6 +5,7 @@
 #include "Engine.h"
 #include "OwnIndex.h"
 #include "RepairedFile.h"
+#include "Summary.h"
 #include "box/Box.h"
 #include "box/BrokenFile.h"
 #include "box/Endian.h"
@@ -100,8 +101,47 @@ std::string whyShort(const WalkResult& walk) {
            " damaged stretch(es) matched no track";
 }
 
+// Why a result is partial: in the outcome line, and on standard error; empty when it is not.
+struct Partial {
+    std::string summary, why;
+};
+
+Partial partialRepair(const Reference& ref, const WalkResult& walk, const std::string& undecoded) {
+    if (const double share = mediaShare(walk); share < kWholeRepair) {
+        return {spokenShare(share) + " of the media data came back",
+                whyShort(walk) + "; " + describeShare(share) + " of the media data accounted for"};
+    }
+    if (const LeftOut* t = mediaLeftOut(ref)) {
+        return {leftOutLine(*t), leftOutLine(*t)};
+    }
+    if (!walk.outOfTime.empty()) {
+        return {"the tracks are out of time",
+                "the tracks are out of time (" + walk.outOfTime + ")"};
+    }
+    if (!undecoded.empty()) {
+        return {"some of the pictures checked do not decode", undecoded};
+    }
+    return {};
+}
+
+// A whole file given as the broken one: there is nothing to repair, or the two files were
+// given the wrong way round.
+[[noreturn]] void refuseWhole(const Options& o) {
+    const auto refFile = openInput(o.reference, "reference", ExitCode::BadInput);
+    if (!hasIndex(*refFile)) {
+        throw RepairError(ExitCode::BadInput, "the reference " + o.reference +
+                                                  " has no index and the broken file " + *o.broken +
+                                                  " is whole: were the two swapped?");
+    }
+    throw RepairError(ExitCode::BadInput,
+                      "the broken file " + *o.broken + " is whole: nothing to repair");
+}
+
 int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     const auto broken = openInput(*o.broken, "broken", ExitCode::NoMedia);
+    if (isWholeRecording(*broken)) {
+        refuseWhole(o);
+    }
     // A broken file whose own index survived before its media data needs no reference.
     if (const auto status =
             repairFromOwnIndex(o, *broken, *o.broken, OwnIndexUse::Always, out, err)) {
@@ -142,34 +182,22 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
         return buildMoov(ref, engine.outputTracks(walk, shift));
     });
     out << "index: rebuilt from the media data with the reference's tracks\n";
-    const double share = describeWalk(ref, walk, out);
     if (o.verbose) {
+        describeWalk(ref, walk, out);
         const auto done = std::chrono::steady_clock::now();
         out << "time: walk " << std::chrono::duration<double>(walked - started).count()
             << " s, the rest of the copy and the index "
             << std::chrono::duration<double>(done - walked).count() << " s\n";
     }
+    const auto tracks = engine.outputTracks(walk, 0);
+    summarizeTracks(ref, tracks, *broken, out);
+    summarizeDamage(ref, walk, out);
+    const Partial partial = partialRepair(ref, walk, undecoded);
+    summarizeOutcome(tracks, walk.stretches > 0, partial.summary, out);
     out << "wrote " << plan.path << "\n";
-    if (share < kWholeRepair) {
+    if (!partial.why.empty()) {
         out.flush();
-        err << "untrunc-w: partial repair: " << whyShort(walk) << "; " << describeShare(share)
-            << " of the media data accounted for" << std::endl;
-        return static_cast<int>(ExitCode::Partial);
-    }
-    if (const LeftOut* t = mediaLeftOut(ref)) {
-        out.flush();
-        err << "untrunc-w: partial repair: " << leftOutLine(*t) << std::endl;
-        return static_cast<int>(ExitCode::Partial);
-    }
-    if (!walk.outOfTime.empty()) {
-        out.flush();
-        err << "untrunc-w: partial repair: the tracks are out of time (" << walk.outOfTime << ")"
-            << std::endl;
-        return static_cast<int>(ExitCode::Partial);
-    }
-    if (!undecoded.empty()) {
-        out.flush();
-        err << "untrunc-w: partial repair: " << undecoded << std::endl;
+        err << "untrunc-w: partial repair: " << partial.why << std::endl;
         return static_cast<int>(ExitCode::Partial);
     }
     return 0;

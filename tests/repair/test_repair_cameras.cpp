@@ -6,7 +6,8 @@
 // with its sync flag; video with B-frames is also cut inside each picture of one group, where
 // the pictures shown between the ones kept are lost. The result's tables are read by the test's
 // own reader. Some kinds are also cut at two places and repaired against a reference of one
-// second, which may hold a track's chunk once, or not at all, or cut short.
+// second, which may hold a track's chunk once, or not at all, or cut short. The summary's
+// video line names the codec the encoder made, the frame rate and the frames kept.
 #include "CameraRecording.h"
 #include "CameraScore.h"
 #include "Check.h"
@@ -114,6 +115,30 @@ std::string figure(const TrackScore& s) {
     return buf;
 }
 
+// What the summary calls the video codec, by the encoder that made it.
+std::string codecWords(const std::string& encoder) {
+    const std::map<std::string, std::string> words = {
+        {"libx264", "H.264"},      {"libx265", "HEVC"}, {"prores_ks", "ProRes 422"},
+        {"mjpeg", "Motion JPEG"},  {"dvvideo", "DV"},   {"mpeg2video", "MPEG-2"},
+        {"mpeg4", "MPEG-4 Visual"}};
+    const auto it = words.find(encoder);
+    return it == words.end() ? encoder : it->second;
+}
+
+// The summary's video line, and whether it names the codec, frame rate and frames kept.
+bool videoLineReads(const std::string& output, const CameraKind& k, std::size_t frames) {
+    const auto at = output.find("\nvideo: ");
+    const std::string line =
+        at == std::string::npos ? "" : output.substr(at + 1, output.find('\n', at + 1) - at - 1);
+    char fps[32];
+    std::snprintf(fps, sizeof fps, k.fpsNum % k.fpsDen ? " %.2f fps, " : " %.0f fps, ",
+                  static_cast<double>(k.fpsNum) / k.fpsDen);
+    return line.rfind("video: " + codecWords(k.content.videoEncoder) + " ", 0) == 0 &&
+           line.find(fps) != std::string::npos && line.size() > 8 &&
+           line.compare(line.size() - 8, 8, " frames)") == 0 &&
+           line.find(" (" + std::to_string(frames) + " frames)") != std::string::npos;
+}
+
 std::uint32_t bigEndian32(const std::vector<std::uint8_t>& b) {
     return b.size() < 4 ? 0 : (std::uint32_t{b[0]} << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
 }
@@ -139,10 +164,11 @@ private:
     void cuts(const CameraKind& k, const std::string& group, const std::string& original,
               const std::string& reference, bool shortReference);
     void scoreResult(const std::string& what, const std::string& original, std::uint64_t at,
-                     const std::string& result, int status);
+                     const std::string& result, const RunResult& run);
     Checks& c_;
     std::string dir_;
     std::string group_; // the kind, and which reference
+    const CameraKind* kind_ = nullptr;
     const TableTrack* video_ = nullptr;
     Truth truth_;
     std::vector<TableTrack> originalTables_;
@@ -217,6 +243,7 @@ std::string chunksPerTrack(const Truth& t) {
 }
 
 void Run::kind(const CameraKind& k) {
+    kind_ = &k;
     const std::string base = dir_ + "/" + k.name;
     const std::string ext = k.container == camlayout::Container::Mp4 ? ".mp4" : ".mov";
     const std::string original = base + ".orig" + ext;
@@ -281,7 +308,7 @@ void Run::cutCase(const std::string& what, const CameraKind& k, std::uint64_t at
         summary_.statuses.emplace_back(group_, "");
     }
     summary_.statuses.back().second += std::to_string(r.status) + " ";
-    scoreResult(what, original, at, broken + "_untrunc.mp4", r.status);
+    scoreResult(what, original, at, broken + "_untrunc.mp4", r);
     if (r.status != 0 && r.status != 6) {
         std::cout << "    untrunc-w: " << r.output.substr(0, r.output.find('\n')) << "\n";
     }
@@ -292,7 +319,8 @@ void Run::cutCase(const std::string& what, const CameraKind& k, std::uint64_t at
 }
 
 void Run::scoreResult(const std::string& what, const std::string& original, std::uint64_t at,
-                      const std::string& result, int status) {
+                      const std::string& result, const RunResult& run) {
+    const int status = run.status;
     std::string error = "no result file";
     std::optional<std::vector<TableTrack>> tables;
     if (std::filesystem::exists(result)) {
@@ -317,6 +345,10 @@ void Run::scoreResult(const std::string& what, const std::string& original, std:
         c_.equal(s.misordered, std::uint64_t{0}, tw + ": samples out of order or twice");
         c_.equal(s.mistimed, std::uint64_t{0}, tw + ": decode times off");
         const TableTrack* before = matchTrack(truth_, i, originalTables_);
+        if (t.handler == "vide" && rep && i == 0) {
+            c_.expect(videoLineReads(run.output, *kind_, rep->samples.size()),
+                      tw + ": the summary's video line reads\n" + run.output);
+        }
         if (t.handler == "vide" && rep && before) {
             const std::string why = pictureTimesMismatch(*before, *rep, at);
             c_.expect(why.empty(), tw + ": sync samples and display times kept: " + why);

@@ -98,6 +98,8 @@ void failures(Checks& c, const Files& f) {
         {"broken without mdat", {f.ref, f.ftypOnly}, 4, "no mdat"},
         {"broken holds only zeros", {f.ref, f.zeros}, 4, "no media samples"},
         {"output not writable", {f.ref, f.blocked}, 5, "cannot write the result as"},
+        {"broken file whole", {f.ref, f.dir + "/full.mp4"}, 2, "is whole: nothing to repair"},
+        {"files swapped", {f.good, f.dir + "/full.mp4"}, 2, "were the two swapped?"},
     };
     for (const auto& t : cases) {
         std::vector<std::string> argv{UNTRUNC_W};
@@ -108,7 +110,8 @@ void failures(Checks& c, const Files& f) {
                      r.output.find(t.reasonPart) != std::string::npos,
                  std::string(t.name) + ": one-line reason, got: " + r.output);
     }
-    c.expect(!fs::exists(f.zeros + "_untrunc.mp4") && !fs::exists(f.zeros + "_untrunc.mp4.tmp"),
+    c.expect(!fs::exists(f.zeros + "_untrunc.mp4") && !fs::exists(f.zeros + "_untrunc.mp4.tmp") &&
+                 !fs::exists(f.dir + "/full.mp4_untrunc.mp4"),
              "a failed run leaves no result and no .tmp");
 }
 
@@ -121,14 +124,16 @@ void partial(Checks& c, const Files& f) {
     const auto last = r.output.rfind("untrunc-w: partial repair: recognition stopped at byte ");
     c.expect(last != std::string::npos && r.output.find('\n', last) == r.output.size() - 1,
              "noise after 40%: the last line says where recognition stopped");
-    c.expect(r.output.find("media data accounted for: ") != std::string::npos,
-             "noise after 40%: summary says how much was accounted for");
+    c.expect(r.output.find("\noutcome: partial — ") != std::string::npos &&
+                 r.output.find(" of the media data came back\n") != std::string::npos,
+             "noise after 40%: the outcome says how much came back");
 }
 
-// The interesting line of a successful run: what was recovered.
+// The summary of a successful run: its lines from the first track's to the outcome.
 std::string recovered(const std::string& output) {
-    const auto at = output.find("recovered: ");
-    return at == std::string::npos ? "" : output.substr(at, output.find('\n', at) - at);
+    const auto at = output.find("\nvideo: ");
+    const auto end = output.find("\noutcome: ");
+    return at == std::string::npos || end < at ? "" : output.substr(at, end - at);
 }
 
 void successes(Checks& c, const Files& f) {
@@ -138,7 +143,10 @@ void successes(Checks& c, const Files& f) {
     c.expect(fs::exists(f.good + "_untrunc.mp4"), "result is <broken>_untrunc.mp4");
     c.expect(!fs::exists(f.good + "_untrunc.mp4.tmp"), "no .tmp left after success");
     c.expect(readAll(f.good) == before, "broken file unchanged");
-    c.expect(!recovered(base.output).empty(), "run reports what it recovered");
+    c.expect(recovered(base.output).find("\nvideo: H.264 High 320×240 25 fps, ") == 0 &&
+                 base.output.find("\nsound: AAC 44.1 kHz 2 ch, ") != std::string::npos &&
+                 base.output.find("\noutcome: the whole recording is back (") != std::string::npos,
+             "the summary names the codecs and figures\n" + base.output);
     const std::vector<std::vector<std::string>> variants = {
         {"--uverbose"},      {"--ffverbose"},
         {"--keeptmp"},       {"--gopm", "12", "--gopl", "10"},

@@ -22,6 +22,8 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -259,6 +261,45 @@ std::string damaged(const Truth& t, const std::string& original, const DamageCas
     return b;
 }
 
+// "1 min 3.5 s" in seconds; the text after it is left in `rest`.
+double spokenSeconds(const std::string& text, std::string* rest = nullptr) {
+    std::istringstream in(text);
+    double total = 0, n = 0;
+    std::string unit;
+    while (in >> n >> unit) {
+        total += n * (unit == "h" ? 3600 : unit == "min" ? 60 : 1);
+        if (unit.rfind("s", 0) == 0) {
+            break;
+        }
+    }
+    if (rest) {
+        std::getline(in, *rest);
+    }
+    return total;
+}
+
+// The summary's damaged stretches: when the first came and the video they took, in seconds,
+// and how many lines tell them.
+std::tuple<double, double, int> summaryDamage(const std::string& out) {
+    double first = -1, video = 0;
+    int told = 0;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const bool one = line.rfind("a damaged stretch of ", 0) == 0;
+        if (!one && line.find(" more damaged stretches, ") == std::string::npos) {
+            continue;
+        }
+        ++told;
+        first = first >= 0 || !one ? first : spokenSeconds(line.substr(line.find(" at ") + 4));
+        for (auto p = line.find(": "); p != std::string::npos; p = line.find(" and ", p + 1)) {
+            std::string rest;
+            const double t = spokenSeconds(line.substr(p + (line[p] == ':' ? 2 : 5)), &rest);
+            video += rest.rfind(" of video", 0) == 0 ? t : 0;
+        }
+    }
+    return {first, video, told};
+}
+
 class Run {
 public:
     Run(Checks& c, std::string dir) : c_(c), dir_(std::move(dir)) {}
@@ -271,6 +312,8 @@ private:
     void damageCase(const camlayout::CameraKind& k, const DamageCase& d,
                     const std::string& original, const std::string& reference);
     std::string recorded(const DamageCase& d, const std::string& original, const std::string& stem);
+    void checkDamageLines(const std::string& what, const Kept& kept,
+                          const std::vector<TableTrack>* tables, const RunResult& r);
     void checkTail(const DamageCase& d, const std::string& what, const std::string& result,
                    const std::vector<TableTrack>* tables, const Kept& kept, const RunResult& r);
     double frameSeconds() const;
@@ -346,6 +389,38 @@ void Run::checkTail(const DamageCase& d, const std::string& what, const std::str
     }
 }
 
+// Each damaged stretch is told about near when it came, and the video time they are told
+// to have taken is the time the result's video leaves out.
+void Run::checkDamageLines(const std::string& what, const Kept& kept,
+                           const std::vector<TableTrack>* tables, const RunResult& r) {
+    const auto video = std::find_if(truth_.tracks.begin(), truth_.tracks.end(),
+                                    [](const auto& t) { return t.handler == "vide"; });
+    const TableTrack* rep =
+        tables && video != truth_.tracks.end()
+            ? matchTrack(truth_, static_cast<std::size_t>(video - truth_.tracks.begin()), *tables)
+            : nullptr;
+    if (kept.damaged.empty() || !rep || rep->timescale == 0) {
+        return;
+    }
+    double when = -1, gaps = 0;
+    for (const auto& v : video->samples) {
+        when = when < 0 && v.offset + v.size > kept.damaged[0].first
+                   ? static_cast<double>(v.dts) / video->timescale
+                   : when;
+    }
+    for (const auto& v : rep->samples) {
+        gaps += v.duration > video->samples[0].duration
+                    ? (v.duration - video->samples[0].duration) * 1.0 / rep->timescale
+                    : 0;
+    }
+    // Each line's time is rounded to a twentieth of a second at most.
+    const auto [first, told, lines] = summaryDamage(r.output);
+    c_.expect((first < 0 || std::abs(first - when) <= 1.5) &&
+                  std::abs(told - gaps) <= frameSeconds() + 0.05 * (lines + 1),
+              what + ": the damage told near " + std::to_string(when) + " s, with " +
+                  std::to_string(gaps) + " s of video lost\n" + r.output);
+}
+
 void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
                      const std::string& original, const std::string& reference) {
     const std::string what = std::string(k.name) + " / " + d.name;
@@ -360,6 +435,7 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
     const auto tables = readTables(broken + "_untrunc.mp4", error);
     c_.expect(tables.has_value(), what + ": result readable (" + error + ")\n" + r.output);
     checkTail(d, what, broken + "_untrunc.mp4", tables ? &*tables : nullptr, kept, r);
+    checkDamageLines(what, kept, tables ? &*tables : nullptr, r);
     FileBytes orig(source);
     FileBytes res(broken + "_untrunc.mp4");
     std::cout << what << " | exit " << r.status;

@@ -382,6 +382,7 @@ WalkResult ChunkWalker::run() {
             passDamage(from, start, at, start == at ? found->track : -1);
             if (before && !takeBefore(*before, start, at)) {
                 result_.skippedBytes += at - start;
+                result_.damage.back().bytes += at - start;
             }
             if (stopped_) {
                 break;

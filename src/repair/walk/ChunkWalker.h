@@ -99,6 +99,7 @@ private:
     std::optional<int> probeAt(const std::vector<int>& tracks,
                                const std::vector<std::uint64_t>& next, std::uint64_t p);
     void passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t resume, int resumes);
+    void noteDamage(std::uint64_t bytes);
     // Where the anchor's last chunk began, and the sample number (lost ones counted) it
     // began with.
     std::pair<std::uint64_t, std::uint64_t> anchorChunk_{0, 0};

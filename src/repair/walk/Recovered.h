@@ -27,6 +27,13 @@ struct RecoveredTrack {
     std::uint64_t lost = 0; // samples lost to damage, all gaps together
 };
 
+// A damaged stretch passed over: its bytes, and when in the recording it came (the
+// anchor's time there, in seconds).
+struct DamagedStretch {
+    std::uint64_t bytes = 0;
+    double at = 0;
+};
+
 // The outcome of a walk over the media data.
 struct WalkResult {
     std::vector<RecoveredTrack> tracks; // in the reference's track order
@@ -38,6 +45,7 @@ struct WalkResult {
     bool stoppedEarly = false;      // recognition failed before the end of the data
     std::uint64_t skippedBytes = 0; // damaged stretches passed over
     int stretches = 0;
+    std::vector<DamagedStretch> damage; // each stretch, in file order
 
     std::uint64_t dataEnd = 0; // one past the last recovered byte
     std::string outOfTime;     // why the tracks did not come back in time; empty when they did

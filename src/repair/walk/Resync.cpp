@@ -39,8 +39,9 @@ bool ChunkWalker::skipHole() {
 // its first chunk; failing that, the first place a track is surely recognised.
 bool ChunkWalker::findStart() {
     if (guess_ >= pos_ && guess_ < media_.limit() && choose(guess_).sure >= Sureness::Likely) {
-        result_.skippedBytes += guess_ - pos_;
-        result_.stretches += guess_ > pos_;
+        if (guess_ > pos_) {
+            noteDamage(guess_ - pos_);
+        }
         pos_ = guess_;
         return true;
     }
@@ -54,8 +55,9 @@ bool ChunkWalker::findStart() {
     if (const auto before = chunkBefore(from, at, found->track, true, start)) {
         start = takeBefore(*before, start, at) ? start : at;
     }
-    result_.skippedBytes += start - from;
-    result_.stretches += start > from;
+    if (start > from) {
+        noteDamage(start - from);
+    }
     pos_ = at;
     return !stopped_;
 }
@@ -224,6 +226,13 @@ std::optional<int> ChunkWalker::probeAt(const std::vector<int>& tracks,
     return std::nullopt;
 }
 
+void ChunkWalker::noteDamage(std::uint64_t bytes) {
+    result_.skippedBytes += bytes;
+    ++result_.stretches;
+    const int a = layout_.anchor();
+    result_.damage.push_back({bytes, a < 0 ? 0.0 : timeOf(a)});
+}
+
 double ChunkWalker::anchorTime() const {
     const RecoveredTrack& r = result_.tracks[idx(layout_.anchor())];
     return static_cast<double>(r.samples + r.lost);
@@ -243,8 +252,7 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
     loss_.open = false;
     loss_.settling = false;
     const double media = static_cast<double>(from - media_.begin() - result_.skippedBytes);
-    result_.skippedBytes += to - from;
-    ++result_.stretches;
+    noteDamage(to - from);
     const int a = layout_.anchor();
     if (a < 0 || layout_.secondsOf(a, 1) <= 0 || anchorChunk_.first > from) {
         return;
