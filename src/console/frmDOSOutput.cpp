@@ -1,6 +1,7 @@
 #include "frmDOSOutput.h"
 
 #include "CommandAssembly.h"
+#include "FileDrop.h"
 #include "HelpText.h"
 #include "Preview.h"
 #include "RepairedFileMove.h"
@@ -22,12 +23,15 @@
 
 frmDOSOutput::frmDOSOutput(QString appFolder, QWidget* parent)
     : QWidget(parent), appFolder_(std::move(appFolder)),
-      refPicker_(PickerKind::RefFile, [this](const QString& path) { TxtRef->setText(path); }),
-      corPicker_(PickerKind::CorFile, [this](const QString& path) { TxtCor->setText(path); }) {
+      refPicker_(PickerKind::RefFile, boxWriter(&frmDOSOutput::TxtRef)),
+      corPicker_(PickerKind::CorFile, boxWriter(&frmDOSOutput::TxtCor)) {
     setObjectName(QStringLiteral("frmDOSOutput"));
     setWindowTitle(QStringLiteral("Kestrel - Untrunc-w GUI"));
     setFixedSize(488, 444);
     createControls();
+    // A video dropped on a file box lands there as its picker would write it.
+    new FileDropTarget(TxtRef, boxWriter(&frmDOSOutput::TxtRef));
+    new FileDropTarget(TxtCor, boxWriter(&frmDOSOutput::TxtCor));
     connectHandlers();
     Form_Load();
     cmdExecute->setFocus();
@@ -35,6 +39,10 @@ frmDOSOutput::frmDOSOutput(QString appFolder, QWidget* parent)
 }
 
 frmDOSOutput::~frmDOSOutput() = default;
+
+FilePicker::Writer frmDOSOutput::boxWriter(QLineEdit* frmDOSOutput::*box) {
+    return [this, box](const QString& path) { (this->*box)->setText(path); };
+}
 
 void frmDOSOutput::connectHandlers() {
     connect(cmdExecute, &QPushButton::clicked, this, &frmDOSOutput::cmdExecute_Click);
@@ -144,8 +152,8 @@ void frmDOSOutput::cmdExecute_Click() {
 }
 
 // Renames the result and tells how the run went. After a start failure the runner has
-// told the user already; a run that did not succeed leaves the tool's last words (what
-// the log did not show) in the log.
+// told the user already. Whatever the tool wrote after the log's last sample (its
+// summary, or its last words when it failed) goes into the log after every run.
 void frmDOSOutput::ReportOutcome() {
     const PlacedResult result = RenameRepairedFile();
     const RunEnding ending = objDOS->Ending();
@@ -156,9 +164,7 @@ void frmDOSOutput::ReportOutcome() {
     constexpr qsizetype lastLineBytes = 4096;
     const RunOutcome outcome =
         JudgeRun(ending, result.path, LastLine(objDOS->Outputs().TailText(lastLineBytes)));
-    if (!outcome.succeeded) {
-        appendLogLine(objDOS->UnreportedOutput());
-    }
+    appendLogLine(objDOS->UnreportedOutput());
     appendLogLine(result.logLine);
     ShowMessage(outcome.message, outcome.succeeded ? MessageIcon::None : MessageIcon::Critical);
 }

@@ -59,6 +59,8 @@ private:
     void setTabChain();
     void connectHandlers();
     void Form_Load();
+    // Writes a chosen file's path into one of the two file boxes.
+    FilePicker::Writer boxWriter(QLineEdit* frmDOSOutput::*box);
 
     void VScroll1_Change();
     void VScroll2_Change();

@@ -3,6 +3,7 @@
 #include "DriveList.h"
 #include "FileList.h"
 #include "FolderList.h"
+#include "PickedPath.h"
 #include "platform/ClassicFont.h"
 #include "platform/Screen.h"
 #include "platform/Twips.h"
@@ -99,8 +100,7 @@ void FilePicker::Form_Load() {
 }
 
 void FilePicker::cmdOK_Click() {
-    // The separator goes in whatever the path ends with: a file in "/" gives "//name".
-    const QString text = File1->path() + u'/' + File1->fileName();
+    const QString text = PickedPath(File1->path(), File1->fileName());
     if (writeTarget_) {
         writeTarget_(text);
     }

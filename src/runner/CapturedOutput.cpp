@@ -23,6 +23,12 @@ QString CapturedOutput::Text() const {
     return Decode(0, size_);
 }
 
+QByteArray CapturedOutput::Bytes(qsizetype from, qsizetype count) const {
+    from = std::clamp<qsizetype>(from, 0, size_);
+    count = std::clamp<qsizetype>(count, 0, size_ - from);
+    return store_ ? store_->Read(from, count) : QByteArray();
+}
+
 QString CapturedOutput::TextFrom(qsizetype byteOffset) const {
     byteOffset = std::clamp<qsizetype>(byteOffset, 0, size_);
     if (byteOffset > 0) {

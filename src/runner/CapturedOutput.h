@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
@@ -29,6 +30,8 @@ public:
     operator QString() const { return Text(); }
 
     qsizetype ByteSize() const { return size_; }
+    // The bytes within [from, from + count), clipped to the output.
+    QByteArray Bytes(qsizetype from, qsizetype count) const;
     bool IsEmpty() const { return size_ == 0; }
 
     // The text of the bytes from byteOffset on; a character that begins before it (or

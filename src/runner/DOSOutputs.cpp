@@ -52,7 +52,7 @@ struct DOSOutputs::Private {
     // else holds a value of it; otherwise it takes a new one, so that values handed out
     // earlier keep theirs.
     std::shared_ptr<SpillingBytes> store = std::make_shared<SpillingBytes>();
-    qsizetype reportedEnd = 0; // bytes up to here reached the listener's reporting points
+    qsizetype reportedEnd = 0; // where the read of the last reporting point ended
     RunEnding ending;
     runner::PidReaper reaper;
     int reapTimer = 0;
@@ -88,7 +88,8 @@ RunEnding DOSOutputs::Ending() const {
 }
 
 QString DOSOutputs::UnreportedOutput() const {
-    return Outputs().TextFrom(d_->reportedEnd);
+    const CapturedOutput output = Outputs();
+    return output.TextFrom(CharacterStart(output, d_->reportedEnd));
 }
 
 bool DOSOutputs::IsRunning() const {
@@ -183,23 +184,26 @@ void DOSOutputs::ReadUntilBroken(int readEnd) {
     }
 }
 
+// Only what a level shows is worked out at the reporting point: "." needs no text at all.
 void DOSOutputs::Report(qsizetype blockSize) {
-    const SpillingBytes& store = *d_->store;
-    const qsizetype end = store.Size();
-    const qsizetype begin = end - blockSize;
-    // The end of a character that the read before this one began is this read's.
-    const qsizetype before = std::max<qsizetype>(0, begin - 3);
-    const qsizetype from = begin - runner::IncompleteUtf8Tail(store.Read(before, begin - before));
+    const qsizetype end = d_->store->Size();
     // Holds the bytes whatever the listener does meanwhile; decoded only when shown.
     const CapturedOutput upToHere(d_->store, end);
-    d_->reportedEnd = end - runner::IncompleteUtf8Tail(store.Read(end - 3, 3));
+    d_->reportedEnd = end;
     if (levels_->logNoneSelected()) {
         emit ReceiveOutputs(QStringLiteral("."));
     }
     if (levels_->logDefaultOrVerboseSelected()) {
-        emit ReceiveOutputs(upToHere.TextFrom(from));
+        emit ReceiveOutputs(upToHere.TextFrom(CharacterStart(upToHere, end - blockSize)));
     }
     ProcessEvents();
+}
+
+// Where the character that holds byte at begins: the end of a character that the read
+// before began belongs to the read that completes it.
+qsizetype DOSOutputs::CharacterStart(const CapturedOutput& output, qsizetype at) {
+    const qsizetype before = std::max<qsizetype>(0, at - 3);
+    return at - runner::IncompleteUtf8Tail(output.Bytes(before, at - before));
 }
 
 void DOSOutputs::WaitForData(int readEnd) {

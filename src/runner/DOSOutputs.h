@@ -102,6 +102,7 @@ private:
     void Collect(runner::ChildProcess& child);
     void ReadUntilBroken(int readEnd);
     void Report(qsizetype blockSize);
+    static qsizetype CharacterStart(const CapturedOutput& output, qsizetype at);
     void WaitForData(int readEnd);
     void KeepUp();
     void ProcessEvents();

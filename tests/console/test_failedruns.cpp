@@ -34,9 +34,10 @@ const QList<bool> allDisabled{false, false, false, false};
 
 } // namespace
 
-// How the window ends a run in which the tool failed, in each way a tool can: the box
-// says so with the tool's last line and how it ended, the log gets what it had not shown
-// of the tool's output, a result the tool left is still renamed, and the buttons come back.
+// How the window ends a run: when the tool failed, in each way a tool can, the box says
+// so with the tool's last line and how it ended; after every run the log gets what it had
+// not shown of the tool's output, a result the tool left is renamed, and the buttons come
+// back.
 class TestFailedRuns : public QObject {
     Q_OBJECT
 private slots:
@@ -82,9 +83,17 @@ void TestFailedRuns::closingBox_data() {
            "What it wrote is saved as %1/clip-fixed.MP4."
         << true << ".\n" + blocks(51, 60) + "repaired 3 of 4 seconds\n"
         << true;
-    QTest::newRow("success says done and adds nothing")
+    // A successful run says "done" alone; the tool's summary, which came after the log's
+    // last sample, is still added to the log.
+    QTest::newRow("success after samples")
         << "Optlognone" << StandinVariables{{"STANDIN_BLOCKS", "60"}, {"STANDIN_RESULT", "1"}}
-        << "done" << false << "." << true;
+        << "done" << false << ".\n" + blocks(51, 60) << true;
+    const QByteArray summary("recovered: 4.0 s of video\nwrote clip.mp4_untrunc.mp4");
+    for (const char* level : {"Optlognone", "Optlogdefault", "Optlogverbose"}) {
+        QTest::addRow("short success, %s", level)
+            << level << StandinVariables{{"STANDIN_REASON", summary}, {"STANDIN_RESULT", "1"}}
+            << "done" << false << QString::fromLatin1(summary + "\n") << true;
+    }
 }
 
 void TestFailedRuns::closingBox() {

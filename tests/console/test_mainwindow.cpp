@@ -1,4 +1,5 @@
 #include "WindowHarness.h"
+#include "console/HelpText.h"
 #include "console/frmDOSOutput.h"
 #include "pickers/FilePicker.h"
 #include "platform/LogTextBox.h"
@@ -10,6 +11,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -30,6 +32,8 @@ private slots:
     void enterPressesExecute();
     void escapePressesNothing();
     void browseButtonsOpenTheirPickers();
+    void dropOnTheWindow_data();
+    void dropOnTheWindow();
     void exitEndsTheProgram();
     void exitWithPickersOpenLeavesNoWindow();
     void closingWhileIdleEndsTheProgram();
@@ -311,6 +315,67 @@ void TestMainWindow::browseButtonsOpenTheirPickers() {
     QVERIFY(child<QLineEdit>(window, "TxtCor")->text().endsWith('/'));
     QCOMPARE(child<QLineEdit>(window, "TxtRef")->text(), QString("Select reference file"));
     QVERIFY(!cor->isVisible() && ref->isVisible());
+}
+
+void TestMainWindow::dropOnTheWindow_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QStringList>("items"); // in the video folder; "" is the folder itself
+    QTest::addColumn<QString>("written");   // the file whose path the target then holds
+    QTest::newRow("a video on TxtRef") << "TxtRef" << QStringList{"good.mp4"} << "good.mp4";
+    QTest::newRow("a video on TxtCor") << "TxtCor" << QStringList{"clip.mp4"} << "clip.mp4";
+    // Named as the picker names it: by the folder's own path.
+    QTest::newRow("through a linked folder")
+        << "TxtCor" << QStringList{"linked/clip.mp4"} << "clip.mp4";
+    QTest::newRow("a folder") << "TxtRef" << QStringList{""} << "";
+    QTest::newRow("two videos") << "TxtCor" << QStringList{"good.mp4", "clip.mp4"} << "";
+    QTest::newRow("a missing file") << "TxtRef" << QStringList{"gone.mp4"} << "";
+    QTest::newRow("on the log") << "txtOutputs" << QStringList{"clip.mp4"} << "";
+    QTest::newRow("on the command box") << "txtCommand" << QStringList{"clip.mp4"} << "";
+}
+
+// A file dragged from a file manager and dropped on a file box is taken as if chosen in
+// its picker; anything else dropped anywhere changes nothing.
+void TestMainWindow::dropOnTheWindow() {
+    QFETCH(QString, target);
+    QFETCH(QStringList, items);
+    QFETCH(QString, written);
+    const ToolFolder folder(false);
+    writeFile(folder.video("good.mp4"), "good");
+    writeFile(folder.video("clip.mp4"), "clip");
+    QVERIFY(QFile::link(folder.videoFolder(), folder.video("linked")));
+    frmDOSOutput window(folder.appFolder());
+    const QStringList boxes{"TxtRef", "TxtCor", "txtCommand"};
+    QStringList expected;
+    for (const QString& box : boxes) {
+        expected.append(box == target && !written.isEmpty()
+                            ? QDir(folder.videoFolder()).canonicalPath() + "/" + written
+                            : child<QLineEdit>(window, qPrintable(box))->text());
+    }
+    const QString currentFolder = QDir::currentPath();
+    QList<QUrl> urls;
+    for (const QString& item : items) {
+        urls.append(
+            QUrl::fromLocalFile(item.isEmpty() ? folder.videoFolder() : folder.video(item)));
+    }
+    QMimeData data;
+    data.setUrls(urls);
+    QWidget* on = child<QWidget>(window, qPrintable(target));
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(QPoint(4, 4), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(on, &enter);
+    QDropEvent drop(QPointF(4, 4), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(on, &drop);
+
+    QStringList texts;
+    for (const QString& box : boxes) {
+        texts.append(child<QLineEdit>(window, qPrintable(box))->text());
+    }
+    QCOMPARE(texts, expected);
+    QCOMPARE(enter.isAccepted() && drop.isAccepted(), !written.isEmpty());
+    // An accepted move would make the file manager delete the video.
+    QVERIFY(!drop.isAccepted() || drop.dropAction() == Qt::CopyAction);
+    QCOMPARE(child<LogTextBox>(window, "txtOutputs")->Text(), HelpText());
+    QCOMPARE(QDir::currentPath(), currentFolder);
 }
 
 void TestMainWindow::exitEndsTheProgram() {

@@ -18,6 +18,14 @@ QString blockText(int index) {
     return QString::fromStdString(standin::Block(index));
 }
 
+QString blockTexts(int from, int to) {
+    QString text;
+    for (int i = from; i <= to; ++i) {
+        text += blockText(i);
+    }
+    return text;
+}
+
 } // namespace
 
 class TestOutputView : public QObject {
@@ -35,10 +43,11 @@ void TestOutputView::logDuringRun_data() {
     QTest::addColumn<QString>("level");
     QTest::addColumn<int>("blocks");
     QTest::addColumn<QString>("log");
-    QTest::newRow("none, 120 blocks") << "Optlognone" << 120 << "..";
-    QTest::newRow("none, 49 blocks") << "Optlognone" << 49 << "";
+    // The samples, then on a line of its own what came after the last of them.
+    QTest::newRow("none, 120 blocks") << "Optlognone" << 120 << "..\n" + blockTexts(101, 120);
+    QTest::newRow("none, 49 blocks") << "Optlognone" << 49 << blockTexts(1, 49);
     QTest::newRow("default, 120 blocks")
-        << "Optlogdefault" << 120 << blockText(50) + blockText(100);
+        << "Optlogdefault" << 120 << blockText(50) + blockText(100) + blockTexts(101, 120);
 }
 
 void TestOutputView::logDuringRun() {

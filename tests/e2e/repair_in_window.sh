@@ -10,7 +10,8 @@
 # application folder must still be the folder of the real file.
 # MODE "real": TOOL is the real repair tool. A recording made with ffmpeg is cut off, both
 # videos are chosen through the two pickers, and the repaired video must decode with at
-# least 99 % of the video frames that were complete before the cut.
+# least 99 % of the video frames that were complete before the cut, and the log, copied
+# with Ctrl+A, Ctrl+C and read back with the program CLIPBOARD, must hold the tool's summary.
 # MODE "failed": TOOL is the stand-in, made to fail as a tool that finds nothing to repair
 # does (a reason on standard error, exit status 4, no result). The critical box's text,
 # copied with Ctrl+C and read back with the program CLIPBOARD, must name the status and the
@@ -32,6 +33,7 @@ readonly EXIT_X=$((351 + 125 / 2)) EXIT_Y=$((413 + 25 / 2))
 readonly REF_BROWSE_X=$((458 + 11)) REF_BROWSE_Y=$((7 + 11))
 readonly COR_BROWSE_X=$((458 + 11)) COR_BROWSE_Y=$((30 + 11))
 readonly FILE_LIST_X=40 FILE_LIST_TOP=174
+readonly LOG_X=$((9 + 471 / 2)) LOG_Y=$((223 + 148 / 2))
 
 # ---------------------------------------------------------------------------------------
 # Inside the X server.
@@ -133,8 +135,8 @@ in_x_failed() {
 
 readonly FAILED_REASON="no media samples found"
 
-# Copies the text of message box $1 with Ctrl+C and prints it; the box takes a moment to
-# put it on the clipboard.
+# Copies the text of message box $1 (or of the focused control of window $1) with Ctrl+C
+# and prints it; the window takes a moment to put it on the clipboard.
 copy_box_text() {
     local attempt
     for attempt in $(seq 20); do
@@ -178,7 +180,7 @@ choose_in_picker() {
 }
 
 in_x_real() {
-    local work=$1 kestrel=$3 tool=$4
+    local work=$1 kestrel=$3 tool=$4 clipboard=$5
     : >"$work/x-started"
     command -v xdotool >/dev/null || fail "xdotool is not installed"
     local app=$work/app home=$work/home
@@ -215,6 +217,13 @@ in_x_real() {
 
     local fixed="$home/broken clip-fixed.MP4"
     [ -f "$fixed" ] || fail "no repaired video: $(ls -A "$home")"
+    # A short run never reaches a sample of the log: the summary is added at its end.
+    local log
+    focus "$main"
+    xdotool mousemove --window "$main" "$LOG_X" "$LOG_Y" click 1
+    xdotool key --window "$main" ctrl+a
+    log=$(copy_box_text "$main") || fail "nothing on the clipboard after Ctrl+C in the log"
+    grep -qE "^(recovered:|wrote )" <<<"$log" || fail "the log lacks the tool's summary: $log"
     local decoded
     decoded=$(decoded_frames "$fixed") || fail "the repaired video does not decode"
     echo "repaired video: $decoded of $complete complete video frames"
@@ -315,7 +324,7 @@ fi
 [ $# -eq 3 ] || [ $# -eq 4 ] || fail "usage: $0 direct|link|real|failed KESTREL TOOL [CLIPBOARD]"
 mode=$1 kestrel=$2 standin=$3 clipboard=${4:-}
 case $mode in direct | link | real | failed) ;; *) fail "unknown mode $mode" ;; esac
-[ "$mode" != failed ] || [ -x "$clipboard" ] || fail "no clipboard reader at $clipboard"
+case $mode in failed | real) [ -x "$clipboard" ] || fail "no clipboard reader at $clipboard" ;; esac
 [ -x "$kestrel" ] || fail "no kestrel executable at $kestrel"
 [ -x "$standin" ] || fail "no tool at $standin"
 command -v xvfb-run >/dev/null || fail "xvfb-run is not installed: no X server for the window test"
