@@ -257,7 +257,9 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
     if (a < 0 || layout_.secondsOf(a, 1) <= 0 || anchorChunk_.first > from) {
         return;
     }
-    const double seen = timeOf(a);
+    // Bytes recognised against the time of the samples they hold: what damage took is in
+    // neither, so earlier losses do not slow the rate and inflate every later one.
+    const double seen = layout_.secondsOf(a, result_.tracks[idx(a)].samples);
     const double rate = seen > 0 && media > 0 ? media / seen : layout_.bytesPerSecond();
     if (rate <= 0) {
         return;
@@ -266,7 +268,10 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
     RecoveredTrack& r = result_.tracks[idx(a)];
     const double at = layout_.secondsOf(a, anchorChunk_.second) +
                       static_cast<double>(resume - anchorChunk_.first) / rate;
-    const double lost = at / layout_.secondsOf(a, 1) - static_cast<double>(r.samples + r.lost);
+    const double lost =
+        onlyBetween(resumes, to - from)
+            ? 0.0
+            : at / layout_.secondsOf(a, 1) - static_cast<double>(r.samples + r.lost);
     const bool later = prev_ >= 0 && closesAnchorChunk(prev_);
     const std::uint64_t n = onChunkGrid(a, std::max(lost, 0.0), gridOrigin(a, later));
     if (n > 0 && r.samples > 0) {
@@ -280,6 +285,26 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
     loss_.grid = gridOrigin(a, false);
     loss_.nextGrid = gridOrigin(a, true);
     loss_.laterChunk = later;
+}
+
+// The damage fits in one chunk of a track that the layout puts between the chunk taken last
+// and the track the media resumes with, in one cycle: it took that chunk and nothing of the
+// anchor's (a sound chunk wiped between the video and its metadata costs the video nothing).
+bool ChunkWalker::onlyBetween(int resumes, std::uint64_t bytes) const {
+    const int a = layout_.anchor();
+    if (prev_ < 0 || resumes < 0 || resumes == a) {
+        return false;
+    }
+    for (int x : layout_.successors(prev_)) {
+        const auto& after = layout_.successors(x);
+        const std::uint64_t chunk =
+            std::uint64_t{std::max(layout_.maxCount(x), 1u)} * layout_.largestSampleOf(x);
+        if (x != a && std::find(after.begin(), after.end(), resumes) != after.end() &&
+            bytes <= chunk) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // A chunk of track t ends the anchor's chunk before it: t is another track that keeps a
