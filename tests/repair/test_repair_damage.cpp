@@ -208,10 +208,6 @@ std::string damageMedia(const Truth& t, std::string b, const DamageCase& d, Kept
                 kept.damaged.emplace_back(c.offset, c.offset + c.size);
             }
         }
-        // Damage in every cycle from the start: the lost pictures are not yet counted right
-        // there (each stretch leaves the video no sure sample to count from), so only what
-        // came back and the exit status are checked.
-        kept.times = d.where > 0;
         return b;
     case Damage::SmallMdat:
         break;

@@ -110,7 +110,8 @@ private:
     };
     Grid gridOrigin(int anchor, bool later) const;
     bool closesAnchorChunk(int t) const;
-    bool onlyBetween(int resumes, std::uint64_t bytes) const;
+    bool onlyBetween(int resumes, std::uint64_t from, std::uint64_t bytes) const;
+    bool anchorEndedWhole(std::uint64_t at) const;
     std::uint64_t onChunkGrid(int anchor, double lost, Grid grid);
     // The anchor's samples lost at the last damage, until its first chunk after it
     // settles the count.

@@ -1,5 +1,7 @@
 #include "walk/Layout.h"
 
+#include "box/Endian.h"
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -76,6 +78,11 @@ Layout::Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint3
     learnCountFollows(tracks, all);
     learnTimeRules(tracks, all);
     for (std::size_t t = 0; t < tracks.size(); ++t) {
+        // A timecode, or a single sample opening the file; a one-second reference may hold a
+        // single sample of a per-second metadata track too, but further on.
+        tracks_[t].writtenOnce = tracks[t].sampleCount == 1 && tracks[t].chunks.size() == 1 &&
+                                 (tracks[t].handler == fourcc("tmcd") ||
+                                  (!all.empty() && all.front().track == static_cast<int>(t)));
         tracks_[t].largestSample = tracks[t].maxSampleSize;
         largest_ = std::max<std::uint64_t>(largest_, tracks[t].maxSampleSize);
     }

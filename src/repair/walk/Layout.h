@@ -57,6 +57,9 @@ public:
     std::size_t patternLength(int t) const { return tracks_[idx(t)].pattern.size(); }
     // How many chunks of track t the reference holds.
     std::size_t chunksSeen(int t) const { return tracks_[idx(t)].chunksSeen; }
+    // Track t holds one sample a file (a timecode's start frame): once it is taken, bytes
+    // elsewhere that fit it are not another.
+    bool writtenOnce(int t) const { return tracks_[idx(t)].writtenOnce; }
 
     // One chunk of the reference, as the file holds them in order.
     struct Placed {
@@ -76,6 +79,7 @@ private:
         std::size_t chunksSeen = 0;
         std::uint32_t sampleBytes = 0;
         bool countFollows = false;
+        bool writtenOnce = false;
         TimeRule timeRule = TimeRule::None;
         double sampleSeconds = 0;
         double startOffset = 0;

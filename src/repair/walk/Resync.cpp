@@ -86,6 +86,9 @@ std::optional<ChunkWalker::Start> ChunkWalker::chunkOf(int p, std::uint64_t from
                                                        bool head, std::uint64_t& start) {
     Start s{p, Sureness::Likely, 0, false};
     start = to;
+    if (layout_.writtenOnce(p) && chunksTaken_[idx(p)] > 0) {
+        return std::nullopt;
+    }
     if (const std::uint64_t bytes = layout_.sampleBytes(p);
         codecs_[idx(p)]->headerless() || codecs_[idx(p)]->fixedSize() > 0) {
         if (bytes == 0) {
@@ -269,7 +272,7 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
     const double at = layout_.secondsOf(a, anchorChunk_.second) +
                       static_cast<double>(resume - anchorChunk_.first) / rate;
     const double lost =
-        onlyBetween(resumes, to - from)
+        onlyBetween(resumes, from, to - from)
             ? 0.0
             : at / layout_.secondsOf(a, 1) - static_cast<double>(r.samples + r.lost);
     const bool later = prev_ >= 0 && closesAnchorChunk(prev_);
@@ -290,9 +293,11 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
 // The damage fits in one chunk of a track that the layout puts between the chunk taken last
 // and the track the media resumes with, in one cycle: it took that chunk and nothing of the
 // anchor's (a sound chunk wiped between the video and its metadata costs the video nothing).
-bool ChunkWalker::onlyBetween(int resumes, std::uint64_t bytes) const {
+// Where the anchor itself resumes, its last chunk must have ended whole right where the
+// damage began: otherwise the damage may have taken the rest of it.
+bool ChunkWalker::onlyBetween(int resumes, std::uint64_t from, std::uint64_t bytes) const {
     const int a = layout_.anchor();
-    if (prev_ < 0 || resumes < 0 || resumes == a) {
+    if (prev_ < 0 || resumes < 0 || (resumes == a && !anchorEndedWhole(from))) {
         return false;
     }
     for (int x : layout_.successors(prev_)) {
@@ -305,6 +310,15 @@ bool ChunkWalker::onlyBetween(int resumes, std::uint64_t bytes) const {
         }
     }
     return false;
+}
+
+// The chunk taken last is the anchor's, holds as many samples as the layout gives its
+// chunks, and ends at `at`.
+bool ChunkWalker::anchorEndedWhole(std::uint64_t at) const {
+    const int a = layout_.anchor();
+    const auto& chunks = result_.tracks[idx(a)].chunks;
+    return prev_ == a && result_.dataEnd == at && !chunks.empty() &&
+           layout_.knownCount(a, chunks.back().samples);
 }
 
 // A chunk of track t ends the anchor's chunk before it: t is another track that keeps a
