@@ -8,7 +8,8 @@
 //     its own (goal: <= 150 MiB). The first round also takes the pages of the captured
 //     output's temporary file anew; later rounds reuse them.
 //
-// Usage: bench_log [bytes] [rounds]
+// Usage: bench_log [bytes] [rounds] [none|verbose]
+// (a level named: only runs at that level, for a profiler to watch)
 
 #include "DdBaseline.h"
 #include "PeakMemory.h"
@@ -138,6 +139,13 @@ int main(int argc, char** argv) {
     Level none{"Optlognone", "None (fastest)", {}, {}, {}};
     Level verbose{"Optlogverbose", "Verbose", {}, {}, {}};
     std::vector<double> noneAgainstVerbose;
+    const QByteArray only = argc > 3 ? QByteArray(argv[3]) : QByteArray();
+    if (!only.isEmpty()) {
+        for (int round = 0; round < rounds; ++round) {
+            measureRound(window, only == "none" ? none : verbose);
+        }
+        return 0;
+    }
     for (int round = 0; round < rounds; ++round) {
         // Each level goes first in turn, so that neither always runs on a warmer machine.
         Level& first = round % 2 == 0 ? none : verbose;

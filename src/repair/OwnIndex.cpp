@@ -7,6 +7,7 @@
 #include "box/Box.h"
 #include "box/Endian.h"
 #include "box/RepairError.h"
+#include "box/ZeroRun.h"
 #include "write/OutputFile.h"
 
 #include <algorithm>
@@ -17,6 +18,17 @@ namespace {
 
 // A recording has a handful of top-level boxes before its media data.
 constexpr int kMaxHeadBoxes = 4096;
+// Bytes after the last listed sample that a writer may leave as padding; more is media the
+// index does not list.
+constexpr std::uint64_t kIndexSlack = 4096;
+
+// Media in [listedEnd, mediaEnd) that is not a run of zeros at its end.
+bool unlistedMedia(const ByteSource& file, std::uint64_t listedEnd, std::uint64_t mediaEnd) {
+    if (listedEnd + kIndexSlack >= mediaEnd) {
+        return false;
+    }
+    return mediaEnd - listedEnd - trailingZeros(file, listedEnd, mediaEnd) > kIndexSlack;
+}
 
 // Whether the first moov is whole and comes before the first mdat.
 bool moovBeforeMedia(const ByteSource& file) {
@@ -130,6 +142,16 @@ std::uint64_t OwnIndex::keptEnd() const {
     return end;
 }
 
+bool OwnIndex::stale(const ByteSource& file) const {
+    return !fragmented && !cut() && keptEnd() > media.begin &&
+           unlistedMedia(file, keptEnd(), media.end);
+}
+
+bool hasStaleIndex(const ByteSource& file) {
+    const auto own = readOwnIndex(file);
+    return own && own->stale(file);
+}
+
 bool isWholeRecording(const ByteSource& file) {
     std::uint64_t begin = 0, end = 0;
     bool moov = false;
@@ -152,15 +174,16 @@ bool isWholeRecording(const ByteSource& file) {
     try {
         Reference ref = readReference(file);
         settleLeftOut(ref, [](const RefTrack&) { return false; });
-        std::uint64_t listed = 0;
+        std::uint64_t listed = 0, listedEnd = begin;
         for (const auto& t : ref.tracks) {
             const OwnTrack own = readOwnTrack(file, ref, t, begin, end);
             if (own.complete < own.listed) {
                 return false;
             }
             listed += own.listed;
+            listedEnd = std::max(listedEnd, own.keptEnd);
         }
-        return listed > 0;
+        return listed > 0 && !unlistedMedia(file, listedEnd, end);
     } catch (const RepairError&) {
         return false;
     }
@@ -239,7 +262,8 @@ std::optional<int> repairFromOwnIndex(const Options& o, const FileSource& file,
                                       const std::string& path, OwnIndexUse use, std::ostream& out,
                                       std::ostream& err) {
     const auto own = readOwnIndex(file);
-    if (!own || (use == OwnIndexUse::WhenCut && !own->cut() && !own->fragmented)) {
+    if (!own || own->stale(file) ||
+        (use == OwnIndexUse::WhenCut && !own->cut() && !own->fragmented)) {
         return std::nullopt;
     }
     if (own->keptEnd() <= own->media.begin) {

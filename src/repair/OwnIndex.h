@@ -27,6 +27,10 @@ struct OwnIndex {
     bool cut() const;
     // One past the last byte of a kept sample; media.begin when nothing is kept.
     std::uint64_t keptEnd() const;
+    // Media written after everything the index lists (zeros at the end aside): a recorder
+    // that rewrites its index now and then leaves, when cut off, an index that lists only
+    // what it had written by its last rewrite.
+    bool stale(const ByteSource& file) const;
 };
 
 // Nothing when the file has no whole moov before its first mdat, or its tracks list no
@@ -44,6 +48,10 @@ bool isWholeRecording(const ByteSource& file);
 // Whether the file has an index that lists samples (a moov with sample tables).
 bool hasIndex(const ByteSource& file);
 
+// The file's own index lists every sample whole, but media follows what it lists: the
+// index is the file's own reference for a walk over all of its media.
+bool hasStaleIndex(const ByteSource& file);
+
 enum class OwnIndexUse {
     Always,  // the broken file of a repair: its own index beats any reference
     WhenCut, // a file given alone: repaired only when it was cut or is fragmented (an
@@ -51,7 +59,8 @@ enum class OwnIndexUse {
 };
 
 // Repairs the file (opened from `path`) from its own index when it has one (and, WhenCut, it
-// was cut); returns the exit status, or nothing (and writes nothing) when it is not such a file.
+// was cut); returns the exit status, or nothing (and writes nothing) when it is not such a file
+// or its index is stale.
 std::optional<int> repairFromOwnIndex(const Options& options, const FileSource& file,
                                       const std::string& path, OwnIndexUse use, std::ostream& out,
                                       std::ostream& err);

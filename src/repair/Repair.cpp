@@ -147,8 +147,12 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
             repairFromOwnIndex(o, *broken, *o.broken, OwnIndexUse::Always, out, err)) {
         return *status;
     }
-    const auto refFile = openInput(o.reference, "reference", ExitCode::BadInput);
-    const Reference ref = loadReference(*refFile, o.reference, out);
+    // An index that lists only the media written before its last rewrite describes the
+    // file's own tracks and layout better than any other recording.
+    const bool stale = hasStaleIndex(*broken);
+    const std::string refPath = stale ? *o.broken : o.reference;
+    const auto refFile = openInput(refPath, "reference", ExitCode::BadInput);
+    const Reference ref = loadReference(*refFile, refPath, out);
     Engine engine(ref, *refFile, o);
     if (o.verbose) {
         describeReference(ref, engine, out);
@@ -181,7 +185,11 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
             static_cast<std::int64_t>(payloadStart) - static_cast<std::int64_t>(media.begin);
         return buildMoov(ref, engine.outputTracks(walk, shift));
     });
-    out << "index: rebuilt from the media data with the reference's tracks\n";
+    if (stale) {
+        summarizeStaleIndex(ref, walk, out);
+    } else {
+        out << "index: rebuilt from the media data with the reference's tracks\n";
+    }
     if (o.verbose) {
         describeWalk(ref, walk, out);
         const auto done = std::chrono::steady_clock::now();
@@ -215,6 +223,11 @@ int runTool(const Options& o, std::ostream& out, std::ostream& err) {
         if (!o.broken) {
             // One file: a fast-start file cut inside its media data is repaired on its own.
             const auto refFile = openInput(o.reference, "reference", ExitCode::BadInput);
+            if (hasStaleIndex(*refFile)) {
+                Options alone = o;
+                alone.broken = o.reference;
+                return repairFile(alone, out, err);
+            }
             if (const auto status =
                     repairFromOwnIndex(o, *refFile, o.reference, OwnIndexUse::WhenCut, out, err)) {
                 return *status;

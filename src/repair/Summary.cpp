@@ -261,4 +261,16 @@ std::string spokenShare(double share) {
     return s.substr(0, s.size() - 1) + " %";
 }
 
+void summarizeStaleIndex(const Reference& own, const WalkResult& walk, std::ostream& out) {
+    std::uint64_t listed = 0, found = 0;
+    for (std::size_t i = 0; i < own.tracks.size() && i < walk.tracks.size(); ++i) {
+        listed += own.tracks[i].sampleCount;
+        found += walk.tracks[i].samples;
+    }
+    out << "index: the file's own moov lists " << listed
+        << " samples, written before recording went on; with its tracks as the reference, the "
+           "walk found "
+        << (found > listed ? found - listed : 0) << " more after them\n";
+}
+
 } // namespace repair

@@ -29,6 +29,10 @@ void summarizeDamage(const Reference& ref, const WalkResult& walk, std::ostream&
 void summarizeOutcome(const std::vector<TrackOut>& tracks, bool damaged, const std::string& partial,
                       std::ostream& out);
 
+// Where the samples came from when the file's own index was stale: how many it listed and
+// how many the walk found after them.
+void summarizeStaleIndex(const Reference& own, const WalkResult& walk, std::ostream& out);
+
 // "96.2 %": a share as the summary says it, never rounded up to 100 %.
 std::string spokenShare(double share);
 
