@@ -12,6 +12,8 @@ KESTREL_PACKAGES=(
     xvfb xauth xdotool
     desktop-file-utils appstream libxml2-utils dpkg-dev
     ffmpeg libavcodec-dev libavformat-dev libavutil-dev
+    gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+    gstreamer1.0-plugins-ugly gstreamer1.0-libav
 )
 
 kestrel_die() {
