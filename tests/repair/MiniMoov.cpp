@@ -186,33 +186,18 @@ std::optional<TableTrack> track(Span trak, std::string& error) {
 }
 
 std::optional<std::vector<std::uint8_t>> moovBytes(const std::string& file, std::string& error) {
-    std::ifstream in(file, std::ios::binary);
     std::error_code ec;
     const std::uint64_t fileSize = std::filesystem::file_size(file, ec);
-    std::uint64_t at = 0;
-    unsigned char h[16];
-    while (!ec && at + 8 <= fileSize && in.seekg(static_cast<std::streamoff>(at)) &&
-           in.read(reinterpret_cast<char*>(h), 16 > fileSize - at ? 8 : 16)) {
-        std::uint64_t size = Span{h, 16}.be(0, 4);
-        std::uint64_t header = 8;
-        if (size == 1) {
-            size = Span{h, 16}.be(8, 8);
-            header = 16;
-        } else if (size == 0) {
-            size = fileSize - at;
-        }
-        if (size < header || size > fileSize - at) {
-            break;
-        }
-        if (std::string(reinterpret_cast<char*>(h + 4), 4) == "moov" && size - header <= kMaxMoov) {
-            std::vector<std::uint8_t> body(size - header);
-            in.seekg(static_cast<std::streamoff>(at + header));
-            if (in.read(reinterpret_cast<char*>(body.data()),
+    for (const auto& b : topBoxes(file)) {
+        if (b.type == "moov" && b.size <= fileSize - b.offset && b.size - b.header <= kMaxMoov) {
+            std::ifstream in(file, std::ios::binary);
+            std::vector<std::uint8_t> body(b.size - b.header);
+            if (in.seekg(static_cast<std::streamoff>(b.offset + b.header)) &&
+                in.read(reinterpret_cast<char*>(body.data()),
                         static_cast<std::streamsize>(body.size()))) {
                 return body;
             }
         }
-        at += size;
     }
     error = "no moov box";
     return std::nullopt;

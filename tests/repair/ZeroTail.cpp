@@ -1,6 +1,6 @@
 #include "ZeroTail.h"
 
-#include "CameraRecording.h"
+#include "CameraRun.h"
 
 #include <algorithm>
 
