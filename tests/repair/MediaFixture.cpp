@@ -62,6 +62,12 @@ std::string readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+void putBe(std::string& bytes, std::uint64_t at, std::uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) {
+        bytes[at + static_cast<std::uint64_t>(i)] = static_cast<char>(v >> (8 * (n - 1 - i)));
+    }
+}
+
 bool writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;

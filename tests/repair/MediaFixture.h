@@ -29,6 +29,8 @@ bool cutCopy(const std::string& src, const std::string& dst, std::uint64_t bytes
 bool patchU32(const std::string& path, std::uint64_t offset, std::uint32_t value);
 
 std::string readFile(const std::string& path);
+// Overwrites `n` bytes of `bytes` at `at` with big-endian `v`.
+void putBe(std::string& bytes, std::uint64_t at, std::uint64_t v, int n);
 bool writeFile(const std::string& path, const std::string& bytes);
 
 std::string makeTempDir(const char* prefix);

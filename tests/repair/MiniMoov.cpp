@@ -116,7 +116,6 @@ std::optional<TableTrack> track(Span trak, std::string& error) {
         return std::nullopt;
     }
     const std::uint32_t constant = stsz->u32(4);
-    t.constantSize = constant;
     t.hasStss = child(*stbl, "stss").has_value();
     t.hasCtts = child(*stbl, "ctts").has_value();
     const std::uint64_t count = std::min<std::uint64_t>(stsz->u32(8), kMaxSamples);
@@ -143,9 +142,6 @@ std::optional<TableTrack> track(Span trak, std::string& error) {
     const Span offsets = wide ? *co64 : *stco;
     const std::uint32_t chunks = entries(offsets, wide ? 8 : 4);
     const std::uint32_t runs = entries(*stsc, 12);
-    t.offsetBox = wide ? "co64" : "stco";
-    t.chunks = chunks;
-    t.stscEntries = runs;
     std::uint64_t s = 0;
     for (std::uint32_t r = 0; r < runs && s < listed; ++r) {
         const std::uint32_t first = stsc->u32(8 + 12 * r);

@@ -114,12 +114,6 @@ struct KindCase {
 const KindCase kKinds[] = {{"sony-avc", 4},    {"canon", 4}, {"gopro", 4}, {"iphone", 4},
                            {"dashcam-aac", 4}, {"drone", 8}, {"xdcam", 4}, {"xdcam-ex", 4}};
 
-void putBe32(std::string& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (24 - 8 * i));
-    }
-}
-
 void noise(std::string& b, std::uint64_t from, std::uint64_t n, bool zeros) {
     std::uint64_t x = 0x9e3779b97f4a7c15ull ^ from;
     for (std::uint64_t i = from; i < from + n && i < b.size(); ++i) {
@@ -133,7 +127,7 @@ void noise(std::string& b, std::uint64_t from, std::uint64_t n, bool zeros) {
 std::string damageMedia(const Truth& t, std::string b, const DamageCase& d, Kept& kept) {
     if (d.kind == Damage::SmallMdat) {
         // A camera that finished its file but left a wrong mdat size: the moov is there.
-        putBe32(b, t.mdatOffset, 1000);
+        putBe(b, t.mdatOffset, 1000, 4);
         kept.cut = t.mdatEnd;
         return b;
     }
@@ -169,12 +163,12 @@ std::string damageMedia(const Truth& t, std::string b, const DamageCase& d, Kept
         }
         std::string split = b.substr(0, at);
         std::string between(8, '\0');
-        putBe32(between, 0, 8);
+        putBe(between, 0, 8, 4);
         between.replace(4, 4, "free");
         std::string header(8, '\0');
-        putBe32(header, 0, static_cast<std::uint32_t>(b.size() - at + 8));
+        putBe(header, 0, static_cast<std::uint32_t>(b.size() - at + 8), 4);
         header.replace(4, 4, "mdat");
-        putBe32(split, t.mdatOffset, static_cast<std::uint32_t>(at - t.mdatOffset));
+        putBe(split, t.mdatOffset, static_cast<std::uint32_t>(at - t.mdatOffset), 4);
         return split + between + header + b.substr(at);
     }
     case Damage::ZerosInChunk:
