@@ -1,7 +1,7 @@
 #include "FuzzEntry.h"
 
+#include "BoxBuilder.h"
 #include "Engine.h"
-#include "FuzzCodecs.h"
 #include "OwnIndex.h"
 #include "box/Box.h"
 #include "box/BrokenFile.h"
@@ -34,15 +34,131 @@ const std::uint8_t kLearnt[] = {
     'D', 'E', 'V', 'C', 0, 1,  0, 4, 1, 2, 3, 4, 'D', 'E', 'V', 'C', 0, 1,  0, 8, 1, 2, 3, 4, 5, 6,
     7,   8,   0,   0,   0, 12, 0, 0, 0, 1, 9, 9, 9,   9,   0,   0,   0, 12, 0, 0, 0, 1, 7, 7, 7, 7};
 
-RefTrack track(const char (&handler)[5], const char (&codec)[5], std::uint32_t fixed) {
+using camlayout::BoxBuilder;
+using Bytes = std::vector<std::uint8_t>;
+
+// A 16x16 grey MPEG-4 Part 2 stream: its VOL (the esds decoder configuration) and first
+// VOP; and the first picture of the same in MPEG-2, sequence header included.
+const std::uint8_t kVol[] = {0x00, 0x00, 0x01, 0xb0, 0x01, 0x00, 0x00, 0x01, 0xb5, 0x89, 0x13, 0x00,
+                             0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0xc4, 0x8d, 0x88, 0x00,
+                             0xcd, 0x00, 0x84, 0x02, 0x14, 0x63, 0x00, 0x00, 0x01, 0xb2, 0x4c, 0x61,
+                             0x76, 0x63, 0x35, 0x39, 0x2e, 0x33, 0x37, 0x2e, 0x31, 0x30, 0x30};
+const std::uint8_t kVop[] = {0x00, 0x00, 0x01, 0xb3, 0x00, 0x10, 0x07, 0x00, 0x00,
+                             0x01, 0xb6, 0x10, 0x60, 0x51, 0xcb, 0x6f, 0xdf};
+const std::uint8_t kMpeg2Picture[] = {
+    0x00, 0x00, 0x01, 0xb3, 0x01, 0x00, 0x10, 0x13, 0xff, 0xff, 0xe0, 0x18, 0x00, 0x00,
+    0x01, 0xb5, 0x14, 0x8a, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01, 0xb8, 0x00, 0x08,
+    0x00, 0x40, 0x00, 0x00, 0x01, 0x00, 0x00, 0x0f, 0xff, 0xf8, 0x00, 0x00, 0x01, 0xb5,
+    0x8f, 0xff, 0xf3, 0x41, 0x80, 0x00, 0x00, 0x01, 0x01, 0x13, 0x5a, 0x52, 0x91, 0x10};
+// An ALAC configuration: 4096 samples a frame, 16 bits, stereo, 48 kHz.
+const std::uint8_t kAlac[] = {0x00, 0x00, 0x10, 0x00, 0x00, 0x10, 0x28, 0x0a,
+                              0x0e, 0x02, 0x00, 0xff, 0x00, 0x00, 0x40, 0x04,
+                              0x00, 0x17, 0x70, 0x00, 0x00, 0x00, 0xbb, 0x80};
+
+RefTrack track(const char (&handler)[5], const char (&codec)[5], std::uint32_t fixed,
+               std::uint32_t timescale = 1000, std::uint32_t duration = 40) {
     RefTrack t;
     t.handler = fourcc(handler);
     t.codec = fourcc(codec);
-    t.timescale = 1000;
-    t.sampleDuration = 40;
+    t.timescale = timescale;
+    t.sampleDuration = duration;
     t.fixedSampleSize = fixed;
     t.maxSampleSize = fixed ? fixed : 4096;
     return t;
+}
+
+// A one-entry stsd of a visual (16x16) or sound (stereo, 16 bits, 48 kHz) entry, with a
+// child box of the given type and payload ("" for none).
+Bytes stsd(const char* type, bool visual, const char* child = "", const Bytes& payload = {}) {
+    BoxBuilder b;
+    b.beginFull("stsd", 0, 0);
+    b.u32(1);
+    b.begin(type);
+    b.zeros(6);
+    b.u16(1); // data reference index
+    if (visual) {
+        b.zeros(16);
+        b.u16(16);
+        b.u16(16);
+        b.zeros(50);
+    } else {
+        b.zeros(8);
+        b.u16(2);
+        b.u16(16);
+        b.u32(0);
+        b.u32(48000u << 16);
+    }
+    if (*child) {
+        b.begin(child);
+        b.append(payload);
+        b.end();
+    }
+    b.end();
+    b.end();
+    return b.bytes();
+}
+
+// An esds payload: ES_Descriptor, DecoderConfigDescriptor, DecoderSpecificInfo.
+Bytes esds(std::uint8_t objectType, const std::uint8_t* config, std::size_t size) {
+    const auto n = static_cast<std::uint8_t>(size);
+    Bytes b = {0,
+               0,
+               0,
+               0,
+               0x03,
+               static_cast<std::uint8_t>(n + 20),
+               0,
+               1,
+               0,
+               0x04,
+               static_cast<std::uint8_t>(n + 15),
+               objectType,
+               0x11};
+    b.resize(b.size() + 11, 0);
+    b.insert(b.end(), {0x05, n});
+    b.insert(b.end(), config, config + size);
+    return b;
+}
+
+// One track of each of the less common codecs (ProRes, Motion JPEG, MPEG-4 Part 2, MPEG-2, DV,
+// AC-3, E-AC-3, ALAC, 8-bit PCM); its codecs learn from a tiny MPEG-4 and MPEG-2 picture.
+Reference codecCamera() {
+    Bytes alac = {0, 0, 0, 0};
+    alac.insert(alac.end(), kAlac, kAlac + sizeof kAlac);
+    std::vector<RefTrack> t = {
+        track("vide", "apcn", 0, 48000, 1920),      track("vide", "jpeg", 0, 48000, 1920),
+        track("vide", "mp4v", 0, 48000, 1920),      track("vide", "xdv7", 0, 48000, 1920),
+        track("vide", "dvcp", 120000, 48000, 1920), track("soun", "ac-3", 0, 48000, 1920),
+        track("soun", "ec-3", 0, 48000, 1920),      track("soun", "alac", 0, 48000, 1920),
+        track("soun", "raw ", 1, 48000, 1920)};
+    const Bytes entries[] = {stsd("apcn", true),
+                             stsd("jpeg", true),
+                             stsd("mp4v", true, "esds", esds(0x20, kVol, sizeof kVol)),
+                             stsd("xdv7", true),
+                             stsd("dvcp", true),
+                             stsd("ac-3", false, "dac3", {0x10, 0x3d, 0x40}),
+                             stsd("ec-3", false, "dec3", {0x06, 0x00, 0x20, 0x0f, 0x00}),
+                             stsd("alac", false, "alac", alac),
+                             stsd("raw ", false)};
+    t[2].firstSamples = {{0, sizeof kVop}};
+    t[3].firstSamples = {{sizeof kVop, sizeof kMpeg2Picture}};
+    t[8].sound = SoundInfo{0, 1, 8, 0, 0, 0, 48000};
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        t[i].stsd = entries[i];
+        t[i].maxSampleSize = t[i].fixedSampleSize ? t[i].fixedSampleSize : 8192;
+        for (std::uint64_t cycle = 0; cycle < 4; ++cycle) {
+            t[i].chunks.push_back({cycle * 4000 + i * 400, i == 8 ? 100u : 2u});
+        }
+    }
+    Reference ref;
+    ref.tracks = std::move(t);
+    return ref;
+}
+
+Bytes codecCameraSamples() {
+    Bytes b(kVop, kVop + sizeof kVop);
+    b.insert(b.end(), kMpeg2Picture, kMpeg2Picture + sizeof kMpeg2Picture);
+    return b;
 }
 
 // A camera with one track of every kind the engine knows, laid out V A P M T repeating.
@@ -175,7 +291,7 @@ bool fuzzOne(const std::uint8_t* data, std::size_t size) {
     if (const auto own = readOwnIndex(src)) {
         ok = ownIndexValid(*own) && ok;
     }
-    const auto& pictures = codecCameraSamples();
+    const Bytes pictures = codecCameraSamples();
     MemorySource firstPictures(pictures.data(), pictures.size());
     ok = repairAgainst(codecCamera(), firstPictures, src) && ok;
     try {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "Check.h"
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,30 +23,17 @@ struct Recording {
 bool makeRecording(const std::string& path, const Recording& rec, const char* pattern, int noise,
                    double seconds);
 
-struct Packet {
-    int stream = 0;
-    std::uint64_t pos = 0;
-    std::uint64_t size = 0;
-};
-std::vector<Packet> packets(const std::string& path);
-
-// Decoded frames in output order: stream, the file range of the packet they came from
-// (when the file has an index) and the MD5 of the decoded picture or sound.
-struct Frame {
-    int stream = 0;
-    std::uint64_t pos = 0;
-    std::uint64_t size = 0;
-    long long pts = 0; // presentation time stamp, in the stream's time base
-    std::string md5;
-};
-std::vector<Frame> decodedFrames(const std::string& path, bool withPositions);
-
 // Writes the first `bytes` of src to dst.
 bool cutCopy(const std::string& src, const std::string& dst, std::uint64_t bytes);
 // Overwrites four bytes of a file with a big-endian value.
 bool patchU32(const std::string& path, std::uint64_t offset, std::uint32_t value);
 
-// Length of the longest common subsequence: frames recovered in order.
-std::size_t commonInOrder(const std::vector<std::string>& a, const std::vector<std::string>& b);
+std::string readFile(const std::string& path);
+// Overwrites `n` bytes of `bytes` at `at` with big-endian `v`.
+void putBe(std::string& bytes, std::uint64_t at, std::uint64_t v, int n);
+bool writeFile(const std::string& path, const std::string& bytes);
 
 std::string makeTempDir(const char* prefix);
+// Runs `body` with a check counter and a new temporary folder, removed afterwards unless
+// KEEP_REPAIR_FILES is set; returns the program's exit status.
+int inTempDir(const char* prefix, const std::function<void(Checks&, const std::string&)>& body);

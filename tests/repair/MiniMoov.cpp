@@ -116,7 +116,6 @@ std::optional<TableTrack> track(Span trak, std::string& error) {
         return std::nullopt;
     }
     const std::uint32_t constant = stsz->u32(4);
-    t.constantSize = constant;
     t.hasStss = child(*stbl, "stss").has_value();
     t.hasCtts = child(*stbl, "ctts").has_value();
     const std::uint64_t count = std::min<std::uint64_t>(stsz->u32(8), kMaxSamples);
@@ -143,9 +142,6 @@ std::optional<TableTrack> track(Span trak, std::string& error) {
     const Span offsets = wide ? *co64 : *stco;
     const std::uint32_t chunks = entries(offsets, wide ? 8 : 4);
     const std::uint32_t runs = entries(*stsc, 12);
-    t.offsetBox = wide ? "co64" : "stco";
-    t.chunks = chunks;
-    t.stscEntries = runs;
     std::uint64_t s = 0;
     for (std::uint32_t r = 0; r < runs && s < listed; ++r) {
         const std::uint32_t first = stsc->u32(8 + 12 * r);
@@ -186,33 +182,18 @@ std::optional<TableTrack> track(Span trak, std::string& error) {
 }
 
 std::optional<std::vector<std::uint8_t>> moovBytes(const std::string& file, std::string& error) {
-    std::ifstream in(file, std::ios::binary);
     std::error_code ec;
     const std::uint64_t fileSize = std::filesystem::file_size(file, ec);
-    std::uint64_t at = 0;
-    unsigned char h[16];
-    while (!ec && at + 8 <= fileSize && in.seekg(static_cast<std::streamoff>(at)) &&
-           in.read(reinterpret_cast<char*>(h), 16 > fileSize - at ? 8 : 16)) {
-        std::uint64_t size = Span{h, 16}.be(0, 4);
-        std::uint64_t header = 8;
-        if (size == 1) {
-            size = Span{h, 16}.be(8, 8);
-            header = 16;
-        } else if (size == 0) {
-            size = fileSize - at;
-        }
-        if (size < header || size > fileSize - at) {
-            break;
-        }
-        if (std::string(reinterpret_cast<char*>(h + 4), 4) == "moov" && size - header <= kMaxMoov) {
-            std::vector<std::uint8_t> body(size - header);
-            in.seekg(static_cast<std::streamoff>(at + header));
-            if (in.read(reinterpret_cast<char*>(body.data()),
+    for (const auto& b : topBoxes(file)) {
+        if (b.type == "moov" && b.size <= fileSize - b.offset && b.size - b.header <= kMaxMoov) {
+            std::ifstream in(file, std::ios::binary);
+            std::vector<std::uint8_t> body(b.size - b.header);
+            if (in.seekg(static_cast<std::streamoff>(b.offset + b.header)) &&
+                in.read(reinterpret_cast<char*>(body.data()),
                         static_cast<std::streamsize>(body.size()))) {
                 return body;
             }
         }
-        at += size;
     }
     error = "no moov box";
     return std::nullopt;

@@ -23,11 +23,6 @@ struct TableTrack {
     std::string fourcc; // first sample entry
     std::uint32_t timescale = 0;
     std::vector<TableSample> samples; // decode order
-    // How the tables are written.
-    std::uint32_t constantSize = 0; // stsz sample_size
-    std::uint32_t stscEntries = 0;
-    std::uint32_t chunks = 0;
-    std::string offsetBox; // stco or co64
     bool hasStss = false;
     bool hasCtts = false;
 };

@@ -1,6 +1,7 @@
 #include "ZeroTail.h"
 
-#include "CameraRecording.h"
+#include "CameraRun.h"
+#include "MediaFixture.h"
 
 #include <algorithm>
 
@@ -46,12 +47,6 @@ std::uint64_t betweenSamples(const Truth& t, std::uint64_t target) {
         }
     }
     return t.mdatEnd;
-}
-
-void putBe(std::string& b, std::uint64_t at, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        b[at + static_cast<std::uint64_t>(i)] = static_cast<char>(v >> (8 * (bytes - 1 - i)));
-    }
 }
 
 } // namespace

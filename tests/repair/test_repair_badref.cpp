@@ -22,17 +22,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 const Recording kCamera = {"camera", 25, 2, 44100, 2};
 
-Bytes readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool writeAll(const std::string& path, const Bytes& b) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-    return static_cast<bool>(out);
-}
-
 std::uint32_t get32(const Bytes& b, std::size_t at) {
     return at + 4 > b.size() ? 0
                              : (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
@@ -218,17 +207,15 @@ std::size_t videoSamples(const Result& r) {
     return r.tracks.empty() || r.tracks[0].handler != "vide" ? 0 : r.tracks[0].samples.size();
 }
 
-} // namespace
-
-int main() {
-    Checks c;
-    const std::string dir = makeTempDir("repair-badref");
+// The rows in order, each against the same recording cut at two thirds.
+void rows(Checks& c, const std::string& dir) {
     const std::string good = dir + "/ref.mp4", broken = dir + "/clip.mp4";
     const bool made = !dir.empty() && makeRecording(good, kCamera, "testsrc2", 5, 2.0) &&
                       makeRecording(dir + "/full.mp4", kCamera, "testsrc", 6, 3.0) &&
                       cutCopy(dir + "/full.mp4", broken, fs::file_size(dir + "/full.mp4") * 2 / 3);
     c.expect(made, "test files made");
-    const Bytes goodBytes = made ? readAll(good) : Bytes{};
+    const std::string goodFile = made ? readFile(good) : std::string();
+    const Bytes goodBytes(goodFile.begin(), goodFile.end());
     std::size_t wholeVideo = 0;
     std::uint64_t goodMoov = 0;
     for (const Row& row : kRows) {
@@ -236,8 +223,9 @@ int main() {
         Bytes b = goodBytes;
         row.edit(b);
         fs::remove(broken + "_untrunc.mp4");
-        const RunResult run =
-            made && writeAll(ref, b) ? runProgram({UNTRUNC_W, ref, broken}) : RunResult{};
+        const RunResult run = made && writeFile(ref, std::string(b.begin(), b.end()))
+                                  ? runProgram({UNTRUNC_W, ref, broken})
+                                  : RunResult{};
         c.equal(run.status, row.status, name + ": exit status\n" + run.output);
         c.expect(run.output.find(row.reason) != std::string::npos,
                  name + ": says \"" + row.reason + "\", got:\n" + run.output);
@@ -264,6 +252,10 @@ int main() {
         }
     }
     c.expect(wholeVideo > 40, "the good reference brings back the video");
-    fs::remove_all(dir);
-    return c.finish();
+}
+
+} // namespace
+
+int main() {
+    return inTempDir("repair-badref", rows);
 }

@@ -5,13 +5,11 @@
 // nothing that is not in the original. Every picture kept is shown when the original showed it,
 // with its sync flag; video with B-frames is also cut inside each picture of one group, where
 // the pictures shown between the ones kept are lost. The result's tables are read by the test's
-// own reader. Some kinds are also cut at two places and repaired against a reference of one
-// second, which may hold a track's chunk once, or not at all, or cut short. The summary's
-// video line names the codec the encoder made, the frame rate and the frames kept.
-#include "CameraRecording.h"
-#include "CameraScore.h"
-#include "Check.h"
-#include "Layout.h"
+// own reader, and a full repair plays in ffmpeg. Some kinds are also cut at two places and
+// repaired against a reference of one second, which may hold a track's chunk once, or not at
+// all, or cut short; one cut also leaves the mdat's size at 0. The summary's video line names
+// the codec the encoder made, the frame rate and the frames kept.
+#include "CameraRun.h"
 #include "MediaFixture.h"
 #include "MiniMoov.h"
 #include "PictureTimes.h"
@@ -33,7 +31,6 @@ namespace {
 using camlayout::CameraKind;
 using camlayout::Truth;
 
-constexpr double kFloor = 0.99;
 constexpr double kSeconds = 3;
 constexpr double kReferenceSeconds = 2;
 constexpr double kShortReferenceSeconds = 1;
@@ -51,9 +48,10 @@ enum class CutAt { Inside, Boundary, Early, EachPicture };
 struct CutCase {
     const char* name;
     CutAt at;
-    const char* handler; // Inside: the chunk's track handler
-    double where;        // fraction of the mdat payload
-    bool shortReference; // also repaired against the one-second reference
+    const char* handler;   // Inside: the chunk's track handler
+    double where;          // fraction of the mdat payload
+    bool shortReference;   // also repaired against the one-second reference
+    bool sizeZero = false; // the mdat's 32-bit size left at 0, as a camera does until it closes
 };
 
 const CutCase kCuts[] = {
@@ -62,6 +60,7 @@ const CutCase kCuts[] = {
     {"inside a metadata chunk", CutAt::Inside, "meta", 0.5, false},
     {"on a chunk boundary", CutAt::Boundary, nullptr, 0.75, true},
     {"early, 10%", CutAt::Early, nullptr, 0.1, false},
+    {"early, 30%, mdat size 0", CutAt::Early, nullptr, 0.3, false, true},
     // Each picture of the group of pictures nearest the middle, where pictures are reordered.
     {"inside picture", CutAt::EachPicture, "vide", 0.5, false},
 };
@@ -103,18 +102,6 @@ std::vector<std::uint64_t> cutPoints(const Truth& t, const TableTrack* video, co
     return {c.at == CutAt::Boundary ? best->offset : best->offset + best->size / 2};
 }
 
-std::string label(const camlayout::TruthTrack& t) {
-    return std::to_string(t.id) + " " + t.handler + " " + t.fourcc;
-}
-
-std::string figure(const TrackScore& s) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%llu/%llu (%.1f%%)",
-                  static_cast<unsigned long long>(s.recovered),
-                  static_cast<unsigned long long>(s.expected), 100.0 * s.share());
-    return buf;
-}
-
 // What the summary calls the video codec, by the encoder that made it.
 std::string codecWords(const std::string& encoder) {
     const std::map<std::string, std::string> words = {
@@ -143,43 +130,28 @@ std::uint32_t bigEndian32(const std::vector<std::uint8_t>& b) {
     return b.size() < 4 ? 0 : (std::uint32_t{b[0]} << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
 }
 
-struct Summary {
-    std::vector<std::string> rows; // kind and track, in order
-    std::map<std::string, double> minShare;
-    std::vector<std::pair<std::string, std::string>> statuses; // per kind, in table order
-};
-
-class Run {
+class Run : public CameraRun {
 public:
-    Run(Checks& c, std::string dir) : c_(c), dir_(std::move(dir)) {}
-    void kind(const CameraKind& k);
-    void printSummary() const;
+    using CameraRun::CameraRun;
+    void kind(const CameraKind& k) override;
 
 private:
-    bool makeRecording(const CameraKind& k, const camlayout::ContentLook& look, std::uint32_t seed,
-                       const std::string& path, Truth& truth);
     void sanity(const CameraKind& k, const std::string& original, const std::string& reference);
-    void cutCase(const std::string& what, const CameraKind& k, std::uint64_t at,
+    void cutCase(const std::string& what, const CameraKind& k, const CutCase& cut, std::uint64_t at,
                  const std::string& original, const std::string& reference);
     void cuts(const CameraKind& k, const std::string& group, const std::string& original,
               const std::string& reference, bool shortReference);
     void scoreResult(const std::string& what, const std::string& original, std::uint64_t at,
                      const std::string& result, const RunResult& run);
-    Checks& c_;
-    std::string dir_;
     std::string group_; // the kind, and which reference
     const CameraKind* kind_ = nullptr;
     const TableTrack* video_ = nullptr;
-    Truth truth_;
     std::vector<TableTrack> originalTables_;
-    Summary summary_;
 };
 
-bool Run::makeRecording(const CameraKind& k, const camlayout::ContentLook& look, std::uint32_t seed,
-                        const std::string& path, Truth& truth) {
-    camlayout::LayoutOptions options;
-    options.seed = seed;
-    return layOutRecording(k, look, options, path, truth);
+bool made(const CameraKind& k, const camlayout::ContentLook& look, std::uint32_t seed,
+          const std::string& path, Truth& truth) {
+    return layOutRecording(k, look, {.seed = seed}, path, truth);
 }
 
 // The fixture itself: the original plays, and a plain reading of its tables finds every
@@ -221,14 +193,6 @@ void Run::sanity(const CameraKind& k, const std::string& original, const std::st
     }
 }
 
-camlayout::ContentLook referenceLook(double seconds) {
-    camlayout::ContentLook look;
-    look.pattern = "testsrc2";
-    look.noiseSeed = 2;
-    look.seconds = seconds;
-    return look;
-}
-
 // What a reference holds: chunks per track.
 std::string chunksPerTrack(const Truth& t) {
     std::vector<int> n(t.tracks.size());
@@ -245,7 +209,7 @@ std::string chunksPerTrack(const Truth& t) {
 void Run::kind(const CameraKind& k) {
     kind_ = &k;
     const std::string base = dir_ + "/" + k.name;
-    const std::string ext = k.container == camlayout::Container::Mp4 ? ".mp4" : ".mov";
+    const std::string ext = k.quickTime() ? ".mov" : ".mp4";
     const std::string original = base + ".orig" + ext;
     const std::string reference = base + ".ref" + ext;
     const std::string shortReference = base + ".ref1s" + ext;
@@ -256,12 +220,12 @@ void Run::kind(const CameraKind& k) {
         std::end(kShortReferenceKinds);
     Truth refTruth;
     Truth shortTruth;
-    const bool made = makeRecording(k, look, 1, original, truth_) &&
-                      makeRecording(k, referenceLook(kReferenceSeconds), 2, reference, refTruth) &&
-                      (!withShort || makeRecording(k, referenceLook(kShortReferenceSeconds), 3,
-                                                   shortReference, shortTruth));
-    c_.expect(made, std::string(k.name) + ": recordings laid out");
-    if (!made) {
+    const bool all = made(k, look, 1, original, truth_) &&
+                     made(k, referenceLook(kReferenceSeconds), 2, reference, refTruth) &&
+                     (!withShort || made(k, referenceLook(kShortReferenceSeconds), 3,
+                                         shortReference, shortTruth));
+    c_.expect(all, std::string(k.name) + ": recordings laid out");
+    if (!all) {
         return;
     }
     sanity(k, original, reference);
@@ -283,9 +247,6 @@ void Run::kind(const CameraKind& k) {
 void Run::cuts(const CameraKind& k, const std::string& group, const std::string& original,
                const std::string& reference, bool shortReference) {
     group_ = group;
-    for (const auto& t : truth_.tracks) {
-        summary_.rows.push_back(group + "\t" + label(t));
-    }
     for (const auto& cut : kCuts) {
         if (shortReference && !cut.shortReference) {
             continue;
@@ -294,21 +255,28 @@ void Run::cuts(const CameraKind& k, const std::string& group, const std::string&
         for (std::size_t n = 0; n < points.size(); ++n) {
             const std::string what =
                 group + " / " + cut.name + (points.size() > 1 ? " " + std::to_string(n + 1) : "");
-            cutCase(what, k, points[n], original, reference);
+            cutCase(what, k, cut, points[n], original, reference);
         }
     }
 }
 
-void Run::cutCase(const std::string& what, const CameraKind& k, std::uint64_t at,
-                  const std::string& original, const std::string& reference) {
+void Run::cutCase(const std::string& what, const CameraKind& k, const CutCase& cut,
+                  std::uint64_t at, const std::string& original, const std::string& reference) {
     const std::string broken = dir_ + "/" + k.name + "-" + std::to_string(at) + ".broken";
-    c_.expect(cutCopy(original, broken, at), what + ": broken file made");
+    const bool smallHeader = truth_.mdatData == truth_.mdatOffset + 8;
+    c_.expect(cutCopy(original, broken, at) &&
+                  (!cut.sizeZero || !smallHeader || patchU32(broken, truth_.mdatOffset, 0)),
+              what + ": broken file made");
     const RunResult r = runProgram({UNTRUNC_W, reference, broken});
-    if (summary_.statuses.empty() || summary_.statuses.back().first != group_) {
-        summary_.statuses.emplace_back(group_, "");
-    }
-    summary_.statuses.back().second += std::to_string(r.status) + " ";
+    keepStatus(group_, r.status);
     scoreResult(what, original, at, broken + "_untrunc.mp4", r);
+    if (&cut == kCuts && r.status == 0) {
+        // The result's sample descriptions and timing as a player reads them, once a kind.
+        const RunResult play =
+            runProgram({"ffmpeg", "-v", "error", "-i", broken + "_untrunc.mp4", "-f", "null", "-"});
+        c_.expect(play.status == 0 && play.output.empty(),
+                  what + ": the result decodes\n" + play.output);
+    }
     if (r.status != 0 && r.status != 6) {
         std::cout << "    untrunc-w: " << r.output.substr(0, r.output.find('\n')) << "\n";
     }
@@ -337,8 +305,7 @@ void Run::scoreResult(const std::string& what, const std::string& original, std:
         const TableTrack* rep = matchTrack(truth_, i, tables ? *tables : none);
         const TrackScore s = scoreTrack(t, orig, at, rep, res);
         const std::string tw = what + " " + label(t);
-        const bool above = s.recovered >= static_cast<std::uint64_t>(
-                                              std::ceil(kFloor * static_cast<double>(s.expected)));
+        const bool above = aboveFloor(s);
         allAbove = allAbove && above;
         c_.expect(above, tw + ": " + figure(s) + " below the floor");
         c_.equal(s.extra, std::uint64_t{0}, tw + ": samples not in the original");
@@ -353,9 +320,7 @@ void Run::scoreResult(const std::string& what, const std::string& original, std:
             const std::string why = pictureTimesMismatch(*before, *rep, at);
             c_.expect(why.empty(), tw + ": sync samples and display times kept: " + why);
         }
-        const std::string row = group_ + "\t" + label(t);
-        summary_.minShare[row] =
-            std::min(summary_.minShare.count(row) ? summary_.minShare[row] : 1.0, s.share());
+        keepShare(group_, label(t), s.share());
         std::cout << " | " << label(t) << " " << figure(s);
         const bool timecodeBefore = t.handler == "tmcd" && !t.samples.empty() &&
                                     t.samples[0].offset + t.samples[0].size <= at;
@@ -374,51 +339,10 @@ void Run::scoreResult(const std::string& what, const std::string& original, std:
     }
 }
 
-void Run::printSummary() const {
-    std::printf("\n%-20s %-16s %s\n", "kind", "track", "bit-exact, min over cuts");
-    for (const auto& row : summary_.rows) {
-        const auto tab = row.find('\t');
-        const auto it = summary_.minShare.find(row);
-        std::printf("%-20s %-16s %6.1f%%\n", row.substr(0, tab).c_str(),
-                    row.substr(tab + 1).c_str(),
-                    it == summary_.minShare.end() ? 0.0 : 100.0 * it->second);
-    }
-    std::printf("\n%-20s %s\n", "kind", "exit status per cut");
-    for (const auto& [kind, statuses] : summary_.statuses) {
-        std::printf("%-20s %s\n", kind.c_str(), statuses.c_str());
-    }
-}
-
 } // namespace
 
 // Arguments name the kinds to run; none: all of them. "--part K/N": every N-th kind from
 // the K-th on, so that the table can run as several tests.
 int main(int argc, char** argv) {
-    Checks c;
-    const std::string dir = makeTempDir("kestrel-cameras");
-    c.expect(!dir.empty(), "temporary folder");
-    Run run(c, dir);
-    std::vector<std::string> only(argv + 1, argv + argc);
-    std::size_t part = 0;
-    std::size_t parts = 1;
-    if (only.size() == 2 && only[0] == "--part") {
-        part = std::stoul(only[1]) - 1;
-        parts = std::stoul(only[1].substr(only[1].find('/') + 1));
-        only.clear();
-    }
-    const auto& kinds = camlayout::cameraKinds();
-    for (std::size_t i = 0; i < kinds.size(); ++i) {
-        const auto& k = kinds[i];
-        const bool named = std::find(only.begin(), only.end(), k.name) != only.end();
-        if (only.empty() ? i % parts == part : named) {
-            run.kind(k);
-        }
-    }
-    run.printSummary();
-    if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
-        std::filesystem::remove_all(dir);
-    } else {
-        std::cout << "files kept in " << dir << "\n";
-    }
-    return c.finish();
+    return runCameraKinds<Run>(argc, argv, "kestrel-cameras");
 }

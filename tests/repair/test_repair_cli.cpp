@@ -5,8 +5,6 @@
 #include "Process.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -17,17 +15,6 @@ const Recording kCamera = {"camera", 25, 2, 44100, 2};
 struct Files {
     std::string dir, good, ref, noMoov, text, opus, ftypOnly, zeros, blocked, damaged;
 };
-
-bool writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    return static_cast<bool>(out);
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 bool makeFiles(Files& f) {
     f.dir = makeTempDir("repair-cli");
@@ -52,16 +39,15 @@ bool makeFiles(Files& f) {
     const auto size = ok ? fs::file_size(f.dir + "/full.mp4") : 0;
     ok = ok && cutCopy(f.dir + "/full.mp4", f.good, size * 2 / 3) &&
          cutCopy(f.good, f.noMoov, size / 2) && cutCopy(f.good, f.blocked, size / 2);
-    ok = ok && writeBytes(f.text, "just some words, not a video\n") &&
-         writeBytes(f.ftypOnly, ftyp) &&
-         writeBytes(f.zeros, ftyp + std::string("\0\0\0\0mdat", 8) + std::string(50000, '\0'));
+    ok = ok && writeFile(f.text, "just some words, not a video\n") && writeFile(f.ftypOnly, ftyp) &&
+         writeFile(f.zeros, ftyp + std::string("\0\0\0\0mdat", 8) + std::string(50000, '\0'));
     // Everything after the first two fifths overwritten with noise.
-    std::string bytes = ok ? readAll(f.good) : std::string();
+    std::string bytes = ok ? readFile(f.good) : std::string();
     for (std::size_t i = bytes.size() * 2 / 5, x = 1; i < bytes.size(); ++i) {
         x = x * 6364136223846793005ull + 1442695040888963407ull;
         bytes[i] = static_cast<char>(x >> 56);
     }
-    ok = ok && writeBytes(f.damaged, bytes);
+    ok = ok && writeFile(f.damaged, bytes);
     // A folder with the result's name: the result cannot take it.
     fs::create_directory(f.blocked + "_untrunc.mp4");
     return ok;
@@ -87,6 +73,9 @@ void failures(Checks& c, const Files& f) {
         {"no arguments", {}, 1, "no reference file"},
         {"unknown option", {"--turbo", f.ref, f.good}, 1, "unknown option --turbo"},
         {"bad value", {"--smpltrk", "500", f.ref, f.good}, 1, "between 0 and 100"},
+        {"trailing junk", {"--gopl", "3x", f.ref, f.good}, 1, "whole number"},
+        {"missing value", {f.ref, f.good, "--aacgg"}, 1, "needs a value"},
+        {"three files", {f.ref, f.good, f.text}, 1, "too many"},
         {"missing reference", {f.dir + "/absent.mp4", f.good}, 2, "cannot open reference"},
         {"reference not an MP4", {f.text, f.good}, 2, "reference file is not an MP4"},
         {"reference without moov", {f.noMoov, f.good}, 2, "no moov"},
@@ -137,12 +126,12 @@ std::string recovered(const std::string& output) {
 }
 
 void successes(Checks& c, const Files& f) {
-    const std::string before = readAll(f.good);
+    const std::string before = readFile(f.good);
     const RunResult base = runProgram({UNTRUNC_W, f.ref, f.good});
     c.equal(base.status, 0, "plain run succeeds\n" + base.output);
     c.expect(fs::exists(f.good + "_untrunc.mp4"), "result is <broken>_untrunc.mp4");
     c.expect(!fs::exists(f.good + "_untrunc.mp4.tmp"), "no .tmp left after success");
-    c.expect(readAll(f.good) == before, "broken file unchanged");
+    c.expect(readFile(f.good) == before, "broken file unchanged");
     c.expect(recovered(base.output).find("\nvideo: H.264 High 320×240 25 fps, ") == 0 &&
                  base.output.find("\nsound: AAC 44.1 kHz 2 ch, ") != std::string::npos &&
                  base.output.find("\noutcome: the whole recording is back (") != std::string::npos,

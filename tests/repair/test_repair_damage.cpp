@@ -6,10 +6,7 @@
 // and after a damaged stretch every sample within one video frame of its time; nothing of a
 // zero tail may come back as media. It exits 0 only when less than 1 % of the media was
 // lost, damage counted as lost.
-#include "CameraRecording.h"
-#include "CameraScore.h"
-#include "Check.h"
-#include "Layout.h"
+#include "CameraRun.h"
 #include "MediaFixture.h"
 #include "MiniMoov.h"
 #include "Process.h"
@@ -28,8 +25,6 @@
 namespace {
 
 using camlayout::Truth;
-
-constexpr double kFloor = 0.99;
 
 enum class Damage {
     CutOnly,
@@ -119,23 +114,6 @@ struct KindCase {
 const KindCase kKinds[] = {{"sony-avc", 4},    {"canon", 4}, {"gopro", 4}, {"iphone", 4},
                            {"dashcam-aac", 4}, {"drone", 8}, {"xdcam", 4}, {"xdcam-ex", 4}};
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool writeAll(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    return static_cast<bool>(out);
-}
-
-void putBe32(std::string& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (24 - 8 * i));
-    }
-}
-
 void noise(std::string& b, std::uint64_t from, std::uint64_t n, bool zeros) {
     std::uint64_t x = 0x9e3779b97f4a7c15ull ^ from;
     for (std::uint64_t i = from; i < from + n && i < b.size(); ++i) {
@@ -149,7 +127,7 @@ void noise(std::string& b, std::uint64_t from, std::uint64_t n, bool zeros) {
 std::string damageMedia(const Truth& t, std::string b, const DamageCase& d, Kept& kept) {
     if (d.kind == Damage::SmallMdat) {
         // A camera that finished its file but left a wrong mdat size: the moov is there.
-        putBe32(b, t.mdatOffset, 1000);
+        putBe(b, t.mdatOffset, 1000, 4);
         kept.cut = t.mdatEnd;
         return b;
     }
@@ -185,12 +163,12 @@ std::string damageMedia(const Truth& t, std::string b, const DamageCase& d, Kept
         }
         std::string split = b.substr(0, at);
         std::string between(8, '\0');
-        putBe32(between, 0, 8);
+        putBe(between, 0, 8, 4);
         between.replace(4, 4, "free");
         std::string header(8, '\0');
-        putBe32(header, 0, static_cast<std::uint32_t>(b.size() - at + 8));
+        putBe(header, 0, static_cast<std::uint32_t>(b.size() - at + 8), 4);
         header.replace(4, 4, "mdat");
-        putBe32(split, t.mdatOffset, static_cast<std::uint32_t>(at - t.mdatOffset));
+        putBe(split, t.mdatOffset, static_cast<std::uint32_t>(at - t.mdatOffset), 4);
         return split + between + header + b.substr(at);
     }
     case Damage::ZerosInChunk:
@@ -249,7 +227,7 @@ double lostShare(const Truth& t, const DamageCase& d, const Kept& kept,
 }
 
 std::string damaged(const Truth& t, const std::string& original, const DamageCase& d, Kept& kept) {
-    std::string b = damageMedia(t, readAll(original), d, kept);
+    std::string b = damageMedia(t, readFile(original), d, kept);
     if (d.tail.planned > 0) {
         kept.cut = tailCutPoint(t, d.tail);
         appendZeroTail(t, d.tail, kept.cut, b);
@@ -296,15 +274,12 @@ std::tuple<double, double, int> summaryDamage(const std::string& out) {
     return {first, video, told};
 }
 
-class Run {
+class Run : public CameraRun {
 public:
-    Run(Checks& c, std::string dir) : c_(c), dir_(std::move(dir)) {}
-    void kind(const camlayout::CameraKind& k, double seconds);
-    void printSummary() const;
+    using CameraRun::CameraRun;
+    void kind(const camlayout::CameraKind& k) override;
 
 private:
-    bool make(const camlayout::CameraKind& k, const camlayout::ContentLook& look,
-              std::uint32_t seed, const std::string& path, Truth& truth);
     void damageCase(const camlayout::CameraKind& k, const DamageCase& d,
                     const std::string& original, const std::string& reference);
     std::string recorded(const DamageCase& d, const std::string& original, const std::string& stem);
@@ -313,19 +288,7 @@ private:
     void checkTail(const DamageCase& d, const std::string& what, const std::string& result,
                    const std::vector<TableTrack>* tables, const Kept& kept, const RunResult& r);
     double frameSeconds() const;
-    Checks& c_;
-    std::string dir_;
-    Truth truth_;
-    std::map<std::string, double> minShare_;
-    std::vector<std::string> rows_;
 };
-
-bool Run::make(const camlayout::CameraKind& k, const camlayout::ContentLook& look,
-               std::uint32_t seed, const std::string& path, Truth& truth) {
-    camlayout::LayoutOptions options;
-    options.seed = seed;
-    return layOutRecording(k, look, options, path, truth);
-}
 
 double Run::frameSeconds() const {
     for (const auto& t : truth_.tracks) {
@@ -336,18 +299,17 @@ double Run::frameSeconds() const {
     return 0;
 }
 
-void Run::kind(const camlayout::CameraKind& k, double seconds) {
+void Run::kind(const camlayout::CameraKind& k) {
     const std::string base = dir_ + "/" + k.name;
     const std::string original = base + ".orig";
     const std::string reference = base + ".ref";
     camlayout::ContentLook look;
-    look.seconds = seconds;
-    camlayout::ContentLook other;
-    other.pattern = "testsrc2";
-    other.noiseSeed = 2;
-    other.seconds = 2;
+    for (const auto& [name, seconds] : kKinds) {
+        look.seconds = name == std::string(k.name) ? seconds : look.seconds;
+    }
     Truth refTruth;
-    const bool made = make(k, look, 1, original, truth_) && make(k, other, 2, reference, refTruth);
+    const bool made = layOutRecording(k, look, {}, original, truth_) &&
+                      layOutRecording(k, referenceLook(), {.seed = 2}, reference, refTruth);
     c_.expect(made, std::string(k.name) + ": recordings laid out");
     if (!made) {
         return;
@@ -364,11 +326,11 @@ std::string Run::recorded(const DamageCase& d, const std::string& original,
     if (d.tail.planned == 0 || d.tail.at != TailCut::AfterSilence) {
         return original;
     }
-    std::string b = readAll(original);
+    std::string b = readFile(original);
     if (!silenceBefore(truth_, tailCutPoint(truth_, d.tail), b)) {
         return original;
     }
-    c_.expect(writeAll(stem + ".silent", b), stem + ": silent recording made");
+    c_.expect(writeFile(stem + ".silent", b), stem + ": silent recording made");
     return stem + ".silent";
 }
 
@@ -425,8 +387,9 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
     const std::string stem = dir_ + "/" + k.name + "-" + std::to_string(&d - kCases);
     const std::string source = recorded(d, original, stem);
     const std::string broken = stem + ".broken";
-    c_.expect(writeAll(broken, damaged(truth_, source, d, kept)), what + ": broken file made");
+    c_.expect(writeFile(broken, damaged(truth_, source, d, kept)), what + ": broken file made");
     const RunResult r = runProgram({UNTRUNC_W, reference, broken});
+    keepStatus(k.name, r.status);
     std::string error = "no result";
     const auto tables = readTables(broken + "_untrunc.mp4", error);
     c_.expect(tables.has_value(), what + ": result readable (" + error + ")\n" + r.output);
@@ -444,20 +407,12 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
             scoreTrack(t, orig, kept, matchTrack(truth_, i, tables ? *tables : none), res);
         scores.push_back(s);
         const std::string tw = what + " " + t.handler + " " + t.fourcc;
-        const auto floor =
-            static_cast<std::uint64_t>(std::ceil(kFloor * static_cast<double>(s.expected)));
-        whole = whole && s.recovered >= floor;
-        c_.expect(s.recovered >= floor, tw + ": " + std::to_string(s.recovered) + "/" +
-                                            std::to_string(s.expected) + " below the floor");
+        whole = whole && aboveFloor(s);
+        c_.expect(aboveFloor(s), tw + ": " + figure(s) + " below the floor");
         // What lies in a damaged stretch may come back as it is now: it is not counted.
         c_.equal(s.misordered, std::uint64_t{0}, tw + ": samples out of order");
         c_.equal(s.mistimed, std::uint64_t{0}, tw + ": times off by more than a frame");
-        const std::string row = std::string(k.name) + "\t" + d.name;
-        if (!minShare_.count(row)) {
-            rows_.push_back(row);
-            minShare_[row] = 1.0;
-        }
-        minShare_[row] = std::min(minShare_[row], s.share());
+        keepShare(k.name, d.name, s.share());
         std::printf(" | %s %llu/%llu (+%llu)", t.fourcc.c_str(),
                     static_cast<unsigned long long>(s.recovered),
                     static_cast<unsigned long long>(s.expected),
@@ -478,35 +433,13 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
     }
 }
 
-void Run::printSummary() const {
-    std::printf("\n%-12s %-30s %s\n", "kind", "damage", "bit-exact, lowest track");
-    for (const auto& row : rows_) {
-        const auto tab = row.find('\t');
-        std::printf("%-12s %-30s %6.1f%%\n", row.substr(0, tab).c_str(),
-                    row.substr(tab + 1).c_str(), 100.0 * minShare_.at(row));
-    }
-}
-
 } // namespace
 
 // Arguments name the kinds to run; none: all of them.
 int main(int argc, char** argv) {
-    Checks c;
-    const std::string dir = makeTempDir("kestrel-damage");
-    c.expect(!dir.empty(), "temporary folder");
-    Run run(c, dir);
-    const std::vector<std::string> only(argv + 1, argv + argc);
-    for (const auto& [name, seconds] : kKinds) {
-        const auto* k = camlayout::findKind(name);
-        c.expect(k != nullptr, std::string("camera kind ") + name);
-        const bool chosen = only.empty() || std::find(only.begin(), only.end(), name) != only.end();
-        if (k && chosen) {
-            run.kind(*k, seconds);
-        }
+    std::vector<std::string> kinds;
+    for (const auto& k : kKinds) {
+        kinds.push_back(k.name);
     }
-    run.printSummary();
-    if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
-        std::filesystem::remove_all(dir);
-    }
-    return c.finish();
+    return runCameraKinds<Run>(argc, argv, "kestrel-damage", kinds);
 }

@@ -5,10 +5,7 @@
 // case), and the summary gives the index's counts (--uverbose). The whole file is not
 // repaired: alone it is described, with a reference there is nothing to repair. The result
 // is read by the test's own reader and compared with the layout's truth.
-#include "CameraRecording.h"
-#include "CameraScore.h"
-#include "Check.h"
-#include "Layout.h"
+#include "CameraRun.h"
 #include "MediaFixture.h"
 #include "MiniMoov.h"
 #include "Process.h"
@@ -16,9 +13,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <optional>
 
 namespace fs = std::filesystem;
@@ -27,9 +21,6 @@ namespace {
 
 using camlayout::Truth;
 using camlayout::TruthTrack;
-
-constexpr double kFloor = 0.99;
-const char* const kKinds[] = {"sony-avc", "gopro", "dashcam-aac", "iphone"};
 
 enum class CutAt { Fraction, InsideChunk, Boundary, LastByte };
 
@@ -93,10 +84,6 @@ Counts counts(const TruthTrack& t, std::uint64_t cut) {
     return n;
 }
 
-std::string label(const TruthTrack& t) {
-    return std::to_string(t.id) + " " + t.handler + " " + t.fourcc;
-}
-
 std::string summaryLine(const TruthTrack& t, std::size_t index, const Counts& n) {
     return "track " + std::to_string(index + 1) + " (id " + std::to_string(t.id) + ", " +
            t.handler + " " + t.fourcc + "): the index lists " + std::to_string(n.listed) +
@@ -122,47 +109,27 @@ bool timingExact(const TruthTrack& t, const TableTrack& r) {
     return true;
 }
 
-class Run {
+class Run : public CameraRun {
 public:
-    Run(Checks& c, std::string dir) : c_(c), dir_(std::move(dir)) {}
-    void kind(const camlayout::CameraKind& k);
-    void edgeCases(const camlayout::CameraKind& k);
-    void printSummary() const;
+    using CameraRun::CameraRun;
+    void kind(const camlayout::CameraKind& k) override;
 
 private:
-    bool make(const camlayout::CameraKind& k, const camlayout::ContentLook& look, bool moovFirst,
-              const std::string& path, Truth& truth);
+    void edgeCases();
     void cutCase(const std::string& what, std::uint64_t at, const RunForm& form);
     void score(const std::string& what, std::uint64_t at, const std::string& result,
                const std::string& output, int status);
-    Checks& c_;
-    std::string dir_;
     std::string kind_, original_, reference_;
-    Truth truth_;
     std::vector<TableTrack> originalTables_;
-    std::vector<std::string> rows_;
-    std::map<std::string, double> minShare_;
-    std::map<std::string, std::string> statuses_;
 };
-
-bool Run::make(const camlayout::CameraKind& k, const camlayout::ContentLook& look, bool moovFirst,
-               const std::string& path, Truth& truth) {
-    camlayout::LayoutOptions options;
-    options.moovFirst = moovFirst;
-    return layOutRecording(k, look, options, path, truth);
-}
 
 void Run::kind(const camlayout::CameraKind& k) {
     kind_ = k.name;
     original_ = dir_ + "/" + kind_ + ".fast.mp4";
     reference_ = dir_ + "/" + kind_ + ".ref.mp4";
-    camlayout::ContentLook other;
-    other.pattern = "testsrc2";
-    other.noiseSeed = 2;
-    other.seconds = 2;
     Truth refTruth;
-    const bool made =
-        make(k, {}, true, original_, truth_) && make(k, other, false, reference_, refTruth);
+    const bool made = layOutRecording(k, {}, {.moovFirst = true}, original_, truth_) &&
+                      layOutRecording(k, referenceLook(), {}, reference_, refTruth);
     c_.expect(made, kind_ + ": recordings laid out");
     if (!made) {
         return;
@@ -179,12 +146,14 @@ void Run::kind(const camlayout::CameraKind& k) {
         const TableTrack* read = matchTrack(truth_, i, *tables);
         c_.expect(read && tablesMatchTruth(truth_.tracks[i], *read),
                   kind_ + " " + label(truth_.tracks[i]) + ": moved offsets match the truth");
-        rows_.push_back(kind_ + "\t" + label(truth_.tracks[i]));
     }
     for (const auto& cut : kCuts) {
         for (const auto& form : kForms) {
             cutCase(kind_ + " / " + cut.name + " / " + form.name, cutPoint(truth_, cut), form);
         }
+    }
+    if (kind_ == "dashcam-aac") {
+        edgeCases();
     }
 }
 
@@ -198,7 +167,7 @@ void Run::cutCase(const std::string& what, std::uint64_t at, const RunForm& form
     }
     argv.push_back(broken);
     const RunResult r = runProgram(argv);
-    statuses_[kind_] += std::to_string(r.status) + " ";
+    keepStatus(kind_, r.status);
     score(what, at, broken + "_untrunc.mp4", r.output, r.status);
 }
 
@@ -225,26 +194,21 @@ void Run::score(const std::string& what, std::uint64_t at, const std::string& re
                   tw + ": summary says '" + summaryLine(t, i, n) + "'");
         const TableTrack* rep = matchTrack(truth_, i, tables ? *tables : none);
         const TrackScore s = scoreTrack(t, orig, at, rep, res);
-        c_.expect(s.recovered >= static_cast<std::uint64_t>(
-                                     std::ceil(kFloor * static_cast<double>(s.expected))),
-                  tw + ": " + std::to_string(s.recovered) + " of " + std::to_string(s.expected) +
-                      " below the floor");
+        c_.expect(aboveFloor(s), tw + ": " + figure(s) + " below the floor");
         c_.equal(s.extra + s.misordered + s.mistimed, std::uint64_t{0},
                  tw + ": samples not in the original, out of order or mistimed");
         const TableTrack* orig0 = matchTrack(truth_, i, originalTables_);
         c_.expect(!rep || (timingExact(t, *rep) && orig0 && rep->hasCtts == orig0->hasCtts &&
                            rep->hasStss == orig0->hasStss),
                   tw + ": the index's own timing, ctts and stss");
-        const std::string row = kind_ + "\t" + label(t);
-        minShare_[row] = std::min(minShare_.count(row) ? minShare_[row] : 1.0, s.share());
+        keepShare(kind_, label(t), s.share());
         std::cout << " | " << label(t) << " " << s.recovered << "/" << s.expected;
     }
     std::cout << "\n";
 }
 
 // The same kind's file whole, cut just after its index, and with a chunk offset that lies.
-void Run::edgeCases(const camlayout::CameraKind& k) {
-    kind_ = k.name;
+void Run::edgeCases() {
     const std::string whole = dir_ + "/" + kind_ + ".whole.mp4";
     fs::copy_file(original_, whole, fs::copy_options::overwrite_existing);
     const RunResult alone = runProgram({UNTRUNC_W, whole});
@@ -266,8 +230,7 @@ void Run::edgeCases(const camlayout::CameraKind& k) {
 
     // The second video chunk's offset points past the end: the video keeps its first chunk.
     const std::string lying = dir_ + "/" + kind_ + ".lying.mp4";
-    std::ifstream in(original_, std::ios::binary);
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string bytes = readFile(original_);
     std::vector<std::uint64_t> video;
     for (const auto& ch : truth_.chunks) {
         if (ch.track == 0) {
@@ -296,40 +259,9 @@ void Run::edgeCases(const camlayout::CameraKind& k) {
               kind_ + " lying chunk offset: partial, the first chunk kept\n" + partial.output);
 }
 
-void Run::printSummary() const {
-    std::printf("\n%-14s %-16s %s\n", "kind", "track", "bit-exact, min over cuts and forms");
-    for (const auto& row : rows_) {
-        const auto tab = row.find('\t');
-        const auto it = minShare_.find(row);
-        std::printf("%-14s %-16s %6.1f%%\n", row.substr(0, tab).c_str(),
-                    row.substr(tab + 1).c_str(), it == minShare_.end() ? 0.0 : 100.0 * it->second);
-    }
-    std::printf("\n%-14s %s\n", "kind", "exit status per cut and form");
-    for (const auto& [kind, statuses] : statuses_) {
-        std::printf("%-14s %s\n", kind.c_str(), statuses.c_str());
-    }
-}
-
 } // namespace
 
-int main() {
-    Checks c;
-    const std::string dir = makeTempDir("kestrel-faststart");
-    c.expect(!dir.empty(), "temporary folder");
-    Run run(c, dir);
-    for (const char* name : kKinds) {
-        const auto* k = camlayout::findKind(name);
-        c.expect(k != nullptr, std::string("camera kind ") + name);
-        if (k) {
-            run.kind(*k);
-        }
-        if (k && std::string(name) == "dashcam-aac") {
-            run.edgeCases(*k);
-        }
-    }
-    run.printSummary();
-    if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
-        fs::remove_all(dir);
-    }
-    return c.finish();
+int main(int argc, char** argv) {
+    return runCameraKinds<Run>(argc, argv, "kestrel-faststart",
+                               {"sony-avc", "gopro", "dashcam-aac", "iphone"});
 }

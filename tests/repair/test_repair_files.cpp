@@ -26,11 +26,6 @@ struct Files {
     std::string brokenBytes, repaired; // the broken file, and the result of a run on its own
 };
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::set<std::string> names(const std::string& dir) {
     std::set<std::string> out;
     for (const auto& e : fs::directory_iterator(dir)) {
@@ -78,8 +73,8 @@ bool makeFiles(Files& f) {
     std::ofstream(f.dir + "/empty.mp4").close();
     ok = ok && mkfifo((f.dir + "/fifo").c_str(), 0644) == 0;
     const RunResult single = runProgram({UNTRUNC_W, f.ref, f.broken}, kTimeout);
-    f.brokenBytes = readAll(f.broken);
-    f.repaired = readAll(f.result);
+    f.brokenBytes = readFile(f.broken);
+    f.repaired = readFile(f.result);
     fs::remove(f.result);
     return ok && single.status == 0 && !f.repaired.empty();
 }
@@ -146,10 +141,10 @@ void linkAtTmp(Checks& c, const Files& f) {
         }
         const RunResult r = runProgram(argv, kTimeout);
         c.equal(r.status, t.status, std::string(t.name) + ": exit status\n" + r.output);
-        c.expect(readAll(victim) == "not to be written", t.name + std::string(": victim"));
+        c.expect(readFile(victim) == "not to be written", t.name + std::string(": victim"));
         c.expect(fs::is_symlink(tmp) != t.keepTmp, t.name + std::string(": .tmp replaced or kept"));
-        c.expect(!t.keepTmp || readAll(tmp) == f.repaired, t.name + std::string(": kept whole"));
-        c.expect(t.resultTaken || readAll(f.result) == f.repaired,
+        c.expect(!t.keepTmp || readFile(tmp) == f.repaired, t.name + std::string(": kept whole"));
+        c.expect(t.resultTaken || readFile(f.result) == f.repaired,
                  t.name + std::string(": result"));
         c.equal(leftovers(f, {"broken.mp4_untrunc.mp4", "broken.mp4_untrunc.mp4.tmp"}),
                 std::string(), t.name + std::string(": no other file left"));
@@ -170,11 +165,11 @@ void parallelRuns(Checks& c, const Files& f) {
             const RunResult r = finishProgram(run, kTimeout);
             c.equal(r.status, 0, "parallel run: exit status\n" + r.output);
         }
-        c.expect(readAll(f.result) == f.repaired, "parallel runs: the result is a whole one");
+        c.expect(readFile(f.result) == f.repaired, "parallel runs: the result is a whole one");
         c.equal(leftovers(f, {"broken.mp4_untrunc.mp4"}), std::string(), "parallel: leftovers");
         fs::remove(f.result);
     }
-    c.expect(readAll(f.broken) == f.brokenBytes, "parallel runs: broken file unchanged");
+    c.expect(readFile(f.broken) == f.brokenBytes, "parallel runs: broken file unchanged");
 }
 
 // The process holds a file of the folder open that is no input: the result being written.
@@ -214,7 +209,7 @@ void signals(Checks& c, const Files& f) {
             const RunResult r = finishProgram(run, kTimeout);
             landed = r.signal == sig;
             c.expect(landed || r.status == 0, what + ": ended by it or done\n" + r.output);
-            c.expect(!fs::exists(f.result) || readAll(f.result) == f.repaired,
+            c.expect(!fs::exists(f.result) || readFile(f.result) == f.repaired,
                      what + ": no result or a whole one");
             c.equal(leftovers(f, {"broken.mp4_untrunc.mp4"}), std::string(), what + ": leftovers");
             fs::remove(f.result);

@@ -269,15 +269,10 @@ void fragmentedReference(Checks& c, const std::string& dir) {
 } // namespace
 
 int main() {
-    Checks c;
-    const std::string dir = makeTempDir("kestrel-fragments");
-    c.expect(!dir.empty(), "temporary folder");
-    for (const auto& form : kForms) {
-        runForm(c, dir, form);
-    }
-    fragmentedReference(c, dir);
-    if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
-        fs::remove_all(dir);
-    }
-    return c.finish();
+    return inTempDir("kestrel-fragments", [](Checks& c, const std::string& dir) {
+        for (const auto& form : kForms) {
+            runForm(c, dir, form);
+        }
+        fragmentedReference(c, dir);
+    });
 }

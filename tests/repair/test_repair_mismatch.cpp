@@ -131,16 +131,13 @@ void run(Checks& c, const std::string& dir, const Case& k) {
 } // namespace
 
 int main() {
-    Checks c;
-    const std::string dir = makeTempDir("kestrel-mismatch");
-    c.expect(!dir.empty(), "temporary folder");
-    int look = 0;
-    for (const auto& clip : kClips) {
-        c.expect(make(dir, clip, look++ % 2), std::string(clip.name) + ": recorded");
-    }
-    for (const auto& k : kCases) {
-        run(c, dir, k);
-    }
-    fs::remove_all(dir);
-    return c.finish();
+    return inTempDir("kestrel-mismatch", [](Checks& c, const std::string& dir) {
+        int look = 0;
+        for (const auto& clip : kClips) {
+            c.expect(make(dir, clip, look++ % 2), std::string(clip.name) + ": recorded");
+        }
+        for (const auto& k : kCases) {
+            run(c, dir, k);
+        }
+    });
 }

@@ -1,13 +1,18 @@
-// The reader of a fast-start file's own sample tables on crafted files: honest tables cut
-// in the media data, and tables whose counts lie (entry counts past their box, samples per
-// chunk and sample counts in the billions, chunk numbers going back, offsets outside the
-// media data). Each must keep exactly the whole samples, in little time and memory.
+// Crafted inputs too large or too odd to record. The reader of a fast-start file's own sample
+// tables: honest tables cut in the media data, and tables whose counts lie (entry counts past
+// their box, samples per chunk and sample counts in the billions, chunk numbers going back,
+// offsets outside the media data); each must keep exactly the whole samples, in little time and
+// memory. Zero runs of a terabyte after the media, found without reading them whole. Results
+// past 4 GB written with 64-bit offsets and mdat sizes.
+#include "BoxBuilder.h"
 #include "Check.h"
 #include "CraftedFile.h"
 #include "OwnIndex.h"
 #include "box/Box.h"
 #include "box/Endian.h"
+#include "box/ZeroRun.h"
 #include "write/MoovWriter.h"
+#include "write/OutputFile.h"
 
 #include <algorithm>
 #include <array>
@@ -55,6 +60,19 @@ template <typename F> CraftedTrack with(F change) {
     CraftedTrack t = honest();
     change(t);
     return t;
+}
+
+// One chunk said to hold four billion samples of `size` bytes each.
+CraftedTrack billions(std::uint32_t size) {
+    return with([size](CraftedTrack& t) {
+        t.stszSize = size;
+        t.sizes.clear();
+        t.stszCount = kLie;
+        t.chunks = {0};
+        t.stsc = {{1, kLie, 1}};
+        t.stts = {{kLie, 1}};
+        t.ctts = Pairs{{kLie, 2}};
+    });
 }
 
 struct Expect {
@@ -131,28 +149,12 @@ std::vector<TableCase> tableCases() {
          0,
          {5, 3, 3, {3}, {{3, 3000}}, 3, {1, 3}, false}},
         {"four billion samples in one chunk",
-         with([](CraftedTrack& t) {
-             t.stszSize = 4;
-             t.sizes.clear();
-             t.stszCount = kLie;
-             t.chunks = {0};
-             t.stsc = {{1, kLie, 1}};
-             t.stts = {{kLie, 1}};
-             t.ctts = Pairs{{kLie, 2}};
-         }),
+         billions(4),
          4002,
          0,
          {kLie, 1000, 1000, {1000}, {{1000, 1}}, 1000}},
         {"billions of 1-byte samples held",
-         with([](CraftedTrack& t) {
-             t.stszSize = 1;
-             t.sizes.clear();
-             t.stszCount = kLie;
-             t.chunks = {0};
-             t.stsc = {{1, kLie, 1}};
-             t.stts = {{kLie, 1}};
-             t.ctts = Pairs{{kLie, 2}};
-         }),
+         billions(1),
          0,
          1ull << 40,
          {kLie, kLie, kLie, {kLie}, {{kLie, 1}}, 0}},
@@ -233,13 +235,14 @@ void layoutCase(Checks& c, const LayoutCase& t) {
     std::vector<std::uint8_t> f = craftFile(tables, 1500);
     if (!t.moovFirst) {
         // ftyp, mdat of 1500 bytes, then the moov.
-        const auto m = craftMoov(tables, 24);
-        std::vector<std::uint8_t> g(f.begin(), f.begin() + 16);
-        putBe32(g, 1508);
-        putBe32(g, fourcc("mdat"));
-        g.insert(g.end(), f.end() - 1500, f.end());
-        g.insert(g.end(), m.begin(), m.end());
-        f = g;
+        camlayout::BoxBuilder g;
+        g.append(f);
+        g.bytes().resize(16); // the ftyp
+        g.begin("mdat");
+        g.bytes().insert(g.bytes().end(), f.end() - 1500, f.end());
+        g.end();
+        g.append(craftMoov(tables, 24));
+        f = g.bytes();
     }
     if (t.moovCut) {
         f[17] = 0xFF; // moov size far past the end of the file
@@ -275,6 +278,73 @@ void negativeOffsets(Checks& c) {
     c.expect(ctts && moov[ctts->payload] == 1, "negative offsets: ctts version 1");
     c.equal(tkhd ? be32(moov.data() + tkhd->offset + 28) : 0u, 166u,
             "negative offsets: track duration 5 x 3000 / 90000 s in milliseconds");
+    // The same moved past 4 GB: 64-bit chunk offsets, and a 64-bit mdat size from there on.
+    const auto far = buildMoov(own->ref, ownTracksOut(*own, 5ull << 30));
+    const MemorySource f(far.data(), far.size());
+    const auto farTrak = findChild(f, 8, far.size(), fourcc("trak"));
+    c.expect(farTrak && findPath(f, *farTrak,
+                                 {fourcc("mdia"), fourcc("minf"), fourcc("stbl"), fourcc("co64")}),
+             "offsets past 4 GB: co64");
+    c.equal(mdatHeaderSize(0xfffffff7ull), std::uint64_t{8}, "largest 32-bit mdat");
+    c.equal(mdatHeaderSize(0xfffffff8ull), std::uint64_t{16}, "one byte more: 64-bit mdat size");
+}
+
+// A file of `size` bytes: data in the given ranges, zeros elsewhere; counts what is read.
+class Striped : public ByteSource {
+public:
+    Striped(std::uint64_t size, std::vector<std::pair<std::uint64_t, std::uint64_t>> data)
+        : size_(size), data_(std::move(data)) {}
+    std::uint64_t size() const override { return size_; }
+    std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t count) const override {
+        const auto n = static_cast<std::size_t>(
+            std::min<std::uint64_t>(count, offset < size_ ? size_ - offset : 0));
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t at = offset + i;
+            out[i] = std::any_of(data_.begin(), data_.end(),
+                                 [at](const auto& d) { return at >= d.first && at < d.second; })
+                         ? 0xAB
+                         : 0;
+        }
+        read_ += n;
+        return n;
+    }
+    std::uint64_t bytesRead() const { return read_; }
+
+private:
+    std::uint64_t size_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> data_;
+    mutable std::uint64_t read_ = 0;
+};
+
+struct FarCase {
+    const char* name;
+    std::uint64_t size;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> data;
+    std::uint64_t zeros;
+};
+
+// Runs far longer than the media: found without reading them whole, and not stopped by
+// zeros amid the media.
+void farZeros(Checks& c) {
+    constexpr std::uint64_t MiB = 1u << 20;
+    constexpr std::uint64_t TiB = MiB << 20;
+    const FarCase cases[] = {
+        {"a terabyte of zeros", 10 * MiB + TiB, {{0, 10 * MiB + 7}}, TiB - 7},
+        {"just past what is read whole", 80 * MiB, {{0, 80 * MiB - 64 * MiB - 5}}, 64 * MiB + 5},
+        {"zeros amid the media", 300 * MiB + TiB, {{0, 100 * MiB}, {108 * MiB, 300 * MiB}}, TiB},
+        {"a long stretch of zeros amid the media",
+         300 * MiB + TiB,
+         {{0, 40 * MiB}, {200 * MiB + 3, 300 * MiB}},
+         TiB},
+        {"nothing but zeros", TiB, {}, TiB},
+        {"data to the end", TiB, {{0, TiB}}, 0},
+    };
+    for (const auto& t : cases) {
+        const Striped src(t.size, t.data);
+        c.equal(repair::trailingZeros(src, 0, t.size), t.zeros, std::string("far: ") + t.name);
+        c.expect(src.bytesRead() <= 128 * MiB, std::string("far: ") + t.name + ": read " +
+                                                   std::to_string(src.bytesRead() / MiB) + " MiB");
+    }
 }
 
 } // namespace
@@ -288,5 +358,6 @@ int main() {
         layoutCase(c, t);
     }
     negativeOffsets(c);
+    farZeros(c);
     return c.finish();
 }
