@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <span>
 #include <sstream>
 
 namespace {
@@ -125,13 +126,23 @@ std::string staleFile(const std::string& path, double share, std::int64_t& shift
 // The bytes from a video sample at about `share` of the recording to the end of the eighth
 // one after it: a twentieth of the video, with what lies between.
 std::pair<std::uint64_t, std::uint64_t> videoStretch(const std::string& original, double share) {
-    const auto all = packets(original);
-    std::vector<Packet> video;
-    std::copy_if(all.begin(), all.end(), std::back_inserter(video),
-                 [&](const Packet& p) { return p.stream == all.front().stream; });
+    const RunResult r =
+        runProgram({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                    "packet=pos,size", "-of", "csv=p=0", original});
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> video; // position, size
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        std::uint64_t size = 0, pos = 0;
+        if (std::sscanf(line.c_str(), "%lu,%lu", &size, &pos) == 2) {
+            video.emplace_back(pos, size);
+        }
+    }
+    if (video.empty()) {
+        return {0, 0};
+    }
     const auto first = static_cast<std::size_t>(share * static_cast<double>(video.size()));
-    const Packet& last = video[std::min(first + 8, video.size() - 1)];
-    return {video[first].pos, last.pos + last.size};
+    const auto& last = video[std::min(first + 8, video.size() - 1)];
+    return {video[first].first, last.first + last.second};
 }
 
 // stream, dts, pts, size and checksum of every packet; durations left out (a writer trims
@@ -169,7 +180,7 @@ void staleCase(Checks& c, const std::string& dir, const Writer& w, const StaleCa
         const auto at = static_cast<std::size_t>(static_cast<std::int64_t>(from) + shift);
         bytes.replace(at, to - from, std::string(to - from, '\0'));
     }
-    std::ofstream(broken, std::ios::binary) << bytes;
+    c.expect(writeFile(broken, bytes), what + ": file written");
     std::vector<std::string> argv{UNTRUNC_W};
     if (k.withReference) {
         argv.push_back(original);
@@ -197,22 +208,15 @@ void staleCase(Checks& c, const std::string& dir, const Writer& w, const StaleCa
 } // namespace
 
 int main() {
-    Checks c;
-    const std::string dir = makeTempDir("kestrel-stale");
-    for (const auto& w : kWriters) {
-        const std::string original = dir + "/original." + w.ext;
-        const bool made = record(w, kFrames, original);
-        c.expect(made, std::string(w.name) + ": recording made");
-        if (!made) {
-            continue;
+    return inTempDir("kestrel-stale", [](Checks& c, const std::string& dir) {
+        for (const auto& w : kWriters) {
+            const std::string original = dir + "/original." + w.ext;
+            const bool made = record(w, kFrames, original);
+            c.expect(made, std::string(w.name) + ": recording made");
+            const auto truth = made ? packetList(original) : std::vector<std::string>{};
+            for (const auto& k : made ? std::span(kCases) : std::span<const StaleCase>{}) {
+                staleCase(c, dir, w, k, original, truth);
+            }
         }
-        const auto truth = packetList(original);
-        for (const auto& k : kCases) {
-            staleCase(c, dir, w, k, original, truth);
-        }
-    }
-    if (std::getenv("KEEP_REPAIR_FILES") == nullptr) {
-        std::filesystem::remove_all(dir);
-    }
-    return c.finish();
+    });
 }
