@@ -15,7 +15,7 @@ QString AssembleCommandLine(const RepairInputs& in) {
     if (in.interleave) {
         smpltrk.clear();
     }
-    const QString program = QuoteArgument(RepairTool::programPath(in.appFolder, in.style));
+    const QString program = QuoteArgument(RepairTool::programPath(in.appFolder));
     const QString reference = u' ' + QuoteArgument(in.reference);
     const QString corrupt = u' ' + QuoteArgument(in.corrupt);
     return program + smpltrk + gopm + gopl + verbose + reference + corrupt;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/PathStyle.h"
-
 #include <QString>
 
 // Everything the repair command line is made from, as the window's controls hold it.
@@ -15,7 +13,6 @@ struct RepairInputs {
     QString reference;
     QString corrupt;
     QString appFolder;
-    PathStyle style = nativePathStyle;
 };
 
 // The tool's command line: program, smpltrk, gopm, gopl, verbose, reference, corrupt.

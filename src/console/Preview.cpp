@@ -4,17 +4,17 @@
 
 namespace {
 
-QString playerPath(const QString& appFolder, PathStyle style) {
-    return appFolder + folderSeparator(style) + playerName();
+QString playerPath(const QString& appFolder) {
+    return appFolder + u'/' + playerName();
 }
 
 } // namespace
 
-QString PlayerCommandLine(const QString& appFolder, const QString& video, PathStyle style) {
-    return QuoteArgument(playerPath(appFolder, style)) + u' ' + QuoteArgument(video);
+QString PlayerCommandLine(const QString& appFolder, const QString& video) {
+    return QuoteArgument(playerPath(appFolder)) + u' ' + QuoteArgument(video);
 }
 
-QString PlayerNotStartedMessage(const QString& appFolder, PathStyle style) {
+QString PlayerNotStartedMessage(const QString& appFolder) {
     return QStringLiteral("The video player could not be started. It was looked for as %1.")
-        .arg(playerPath(appFolder, style));
+        .arg(playerPath(appFolder));
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/PathStyle.h"
-
 #include <QString>
 
 // Where the repair tool leaves its result for a broken video, and the final name that
@@ -12,5 +10,4 @@ struct RepairedFileNames {
     QString finalName;
 };
 
-RepairedFileNames DeriveRepairedFileNames(const QString& brokenPath,
-                                          PathStyle style = nativePathStyle);
+RepairedFileNames DeriveRepairedFileNames(const QString& brokenPath);

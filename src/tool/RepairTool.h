@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/PathStyle.h"
-
 #include <QString>
 
 // What Kestrel hands the outside repair tool and what it relies on in return.
@@ -10,9 +8,9 @@ namespace RepairTool {
 // The tool's program name, without extension, looked for in the application folder.
 inline QString programName() { return QStringLiteral("untrunc-w"); }
 
-// Application folder, separator and program name. The folder is taken as given.
-inline QString programPath(const QString& appFolder, PathStyle style = nativePathStyle) {
-    return appFolder + folderSeparator(style) + programName();
+// Application folder, "/" and program name. The folder is taken as given.
+inline QString programPath(const QString& appFolder) {
+    return appFolder + u'/' + programName();
 }
 
 // Option fragments; each begins with one blank and the value follows directly.

@@ -1,5 +1,5 @@
-// Prints the text on the X clipboard, for the window tests: a message box copies its
-// text there on Ctrl+C.
+// Prints the text on the X clipboard, for the window tests: the log copies its text
+// there on Ctrl+C.
 #include <QClipboard>
 #include <QGuiApplication>
 

@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QScrollBar>
 #include <QStyle>
@@ -26,8 +25,6 @@ private slots:
     void piecesJoinExactly();
     void changeIsRaisedInsideTheWrite();
     void longLineWrapsInTheViewOnly();
-    void viewFollowsTheCaret();
-    void appendsReachTheScreenInBatches();
     void narrowerOrLargerMeansMoreLines();
     void longLogIsKeptWhole();
     void caretPositions_data();
@@ -41,11 +38,8 @@ void TestLogTextBox::piecesJoinExactly_data() {
     QTest::addColumn<QStringList>("pieces");
     QTest::addColumn<QString>("shown");
     QTest::newRow("cut lines join") << QStringList{"abc", "def\nx", "yz"} << "abcdef\nxyz";
-    QTest::newRow("dots on one line") << QStringList{".", ".", "."} << "...";
-    QTest::newRow("CR LF is one break") << QStringList{"a\r\nb"} << "a\nb";
     QTest::newRow("CR LF split across pieces") << QStringList{"a\r", "\nb"} << "a\nb";
     QTest::newRow("lone CR keeps the line") << QStringList{"10%\r20%"} << "10%\n20%";
-    QTest::newRow("LF LF is two breaks") << QStringList{"a\n", "\nb"} << "a\n\nb";
     QTest::newRow("CR then CR LF") << QStringList{"a\r", "\r\nb"} << "a\n\nb";
 }
 
@@ -98,62 +92,6 @@ void TestLogTextBox::longLineWrapsInTheViewOnly() {
     QCOMPARE(joined, box.Text());
 }
 
-// With the caret put at the end after every append, the last line stays in view.
-void TestLogTextBox::viewFollowsTheCaret() {
-    LogTextBox box;
-    likeTheWindowsLog(box);
-    connect(&box, &LogTextBox::Change, this, [&] { box.setSelStart(box.Text().size()); });
-    box.setText(QStringLiteral("start\n"));
-    QCOMPARE(box.FirstShownLine(), 0);
-    for (int i = 0; i < 100; ++i) {
-        box.appendText(QStringLiteral("line %1\n").arg(i));
-    }
-    QCOMPARE(box.LineCount(), 102);
-    QVERIFY(box.FirstShownLine() > 80);
-    const qsizetype firstShown = box.FirstShownLine(); // brings the view up to date
-    QCOMPARE(firstShown, box.verticalScrollBar()->maximum());
-    QCOMPARE(box.SelStart(), box.Text().size());
-    box.setSelStart(0);
-    QCOMPARE(box.FirstShownLine(), 0);
-}
-
-namespace {
-
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-} // namespace
-
-// The runner processes events after every report: the box must not repaint each time.
-void TestLogTextBox::appendsReachTheScreenInBatches() {
-    LogTextBox box;
-    likeTheWindowsLog(box);
-    connect(&box, &LogTextBox::Change, this, [&] { box.setSelStart(box.Text().size()); });
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    PaintCounter counter;
-    box.viewport()->installEventFilter(&counter);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    for (int i = 0; i < 300; ++i) {
-        box.appendText(QStringLiteral("line %1\n").arg(i));
-        QCoreApplication::processEvents();
-    }
-    const qint64 batches = elapsed.elapsed() / LogTextBox::displayDelayMs + 2;
-    QVERIFY2(counter.paints <= batches, qPrintable(QString::number(counter.paints)));
-    // The last batch reaches the screen by itself, scrolled to the end of the 301 lines.
-    QTRY_VERIFY(box.verticalScrollBar()->maximum() > 280);
-    QCOMPARE(box.verticalScrollBar()->value(), box.verticalScrollBar()->maximum());
-}
-
 void TestLogTextBox::narrowerOrLargerMeansMoreLines() {
     LogTextBox box;
     likeTheWindowsLog(box);
@@ -194,11 +132,7 @@ void TestLogTextBox::caretPositions_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("position");
     QTest::addColumn<int>("selStart");
-    QTest::newRow("start") << "ab\r\ncd" << 0 << 0;
-    QTest::newRow("before CR LF") << "ab\r\ncd" << 2 << 2;
     QTest::newRow("inside CR LF goes past it") << "ab\r\ncd" << 3 << 4;
-    QTest::newRow("after CR LF") << "ab\r\ncd" << 4 << 4;
-    QTest::newRow("end") << "ab\r\ncd" << 6 << 6;
     QTest::newRow("past the end goes to the end") << "ab\r\ncd" << 99 << 6;
     QTest::newRow("before the start goes to the start") << "ab\r\ncd" << -5 << 0;
     QTest::newRow("lone CR counts") << "a\rb\r\nc" << 5 << 5;

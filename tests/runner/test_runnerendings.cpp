@@ -1,9 +1,6 @@
 #include "RunnerHarness.h"
-#include "platform/MessageBox.h"
 
-#include <QDir>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <csignal>
 
@@ -12,27 +9,6 @@ using namespace runnertest;
 Q_DECLARE_METATYPE(RunEnding)
 
 namespace {
-
-struct Variable {
-    const char* name;
-    QByteArray value;
-};
-
-class Environment {
-public:
-    explicit Environment(const QList<Variable>& variables) {
-        for (const Variable& v : variables) {
-            qputenv(v.name, v.value);
-        }
-    }
-    ~Environment() {
-        for (const char* name : standinVariables) {
-            qunsetenv(name);
-        }
-    }
-    Environment(const Environment&) = delete;
-    Environment& operator=(const Environment&) = delete;
-};
 
 // The stand-in's STANDIN_FAST_BYTES text: 64-byte lines of '!' onwards.
 QString fastText(qsizetype size) {
@@ -45,99 +21,80 @@ QString fastText(qsizetype size) {
 
 } // namespace
 
+// How a run ended, what of the output was never reported, and output too large for memory.
 class TestRunnerEndings : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
     void endings_data();
     void endings();
     void unreported_data();
     void unreported();
     void largeOutputKeptWholeOutsideMemory();
-
-private:
-    QStringList messages_;
 };
-
-void TestRunnerEndings::init() {
-    messages_.clear();
-    SetMessageHandler([this](const QString& text, MessageIcon) { messages_.append(text); });
-}
-
-void TestRunnerEndings::cleanup() {
-    SetMessageHandler({});
-}
 
 void TestRunnerEndings::endings_data() {
     QTest::addColumn<QString>("line");
-    QTest::addColumn<QList<Variable>>("variables");
+    QTest::addColumn<Variables>("tool");
     QTest::addColumn<RunEnding>("ending");
     QTest::addColumn<QStringList>("messages");
     const QString tool = standinLine();
-    QTest::newRow("success") << tool << QList<Variable>{} << RunEnding{RunEnding::Exited, 0}
+    QTest::newRow("success") << tool << Variables{} << RunEnding{RunEnding::Exited, 0}
                              << QStringList{};
     QTest::newRow("status 4 with a reason")
-        << tool
-        << QList<Variable>{{"STANDIN_REASON", "no media samples found"}, {"STANDIN_EXIT", "4"}}
+        << tool << Variables{{"STANDIN_REASON", "no media samples found"}, {"STANDIN_EXIT", "4"}}
         << RunEnding{RunEnding::Exited, 4} << QStringList{};
     QTest::newRow("killed by a signal")
-        << tool << QList<Variable>{{"STANDIN_BLOCKS", "60"}, {"STANDIN_SIGNAL", "9"}}
+        << tool << Variables{{"STANDIN_BLOCKS", "60"}, {"STANDIN_SIGNAL", "9"}}
         << RunEnding{RunEnding::Signalled, SIGKILL} << QStringList{};
     QTest::newRow("still running when its output closed")
-        << tool << QList<Variable>{{"STANDIN_CLOSE_EARLY_MS", "500"}, {"STANDIN_EXIT", "3"}}
+        << tool << Variables{{"STANDIN_CLOSE_EARLY_MS", "500"}, {"STANDIN_EXIT", "3"}}
         << RunEnding{RunEnding::Unknown, 0} << QStringList{};
-    QTest::newRow("not started") << QStringLiteral("/nonexistent/untrunc-w") << QList<Variable>{}
+    QTest::newRow("not started") << QStringLiteral("/nonexistent/untrunc-w") << Variables{}
                                  << RunEnding{RunEnding::NotStarted, 0}
                                  << QStringList{"File or command not found"};
 }
 
 void TestRunnerEndings::endings() {
     QFETCH(QString, line);
-    QFETCH(QList<Variable>, variables);
+    QFETCH(Variables, tool);
     QFETCH(RunEnding, ending);
     Levels levels;
     DOSOutputs runner(&levels);
     {
-        const Environment earlier(QList<Variable>{{"STANDIN_EXIT", "7"}});
+        const ScopedEnvironment earlier({{"STANDIN_EXIT", "7"}});
         runner.ExecuteCommand(standinLine());
     }
     QCOMPARE(runner.Ending().kind, RunEnding::Exited);
     QCOMPARE(runner.Ending().code, 7);
-    const Environment environment(variables);
-
+    const ScopedEnvironment environment(tool);
+    MessageRecorder messages;
     runner.ExecuteCommand(line);
-
     // The earlier run's ending does not linger.
     QCOMPARE(runner.Ending().kind, ending.kind);
     QCOMPARE(runner.Ending().code, ending.code);
-    QTEST(messages_, "messages");
+    QTEST(messages.texts(), "messages");
 }
 
 void TestRunnerEndings::unreported_data() {
-    QTest::addColumn<QList<Variable>>("variables");
+    QTest::addColumn<Variables>("tool");
     QTest::addColumn<QString>("unreported");
-    const QString reason = QStringLiteral("no media samples found");
-    // 48 blocks and the reason: 49 reads.
+    const QByteArray reason("no media samples found");
     QTest::newRow("no reporting point: everything")
-        << QList<Variable>{{"STANDIN_BLOCKS", "48"}, {"STANDIN_REASON", reason.toUtf8()}}
-        << blocks(1, 48) + reason + "\n";
+        << Variables{{"STANDIN_BLOCKS", "48"}, {"STANDIN_REASON", reason}}
+        << standinBlocks(1, 48) + reason + "\n";
     QTest::newRow("after the last reporting point")
-        << QList<Variable>{{"STANDIN_BLOCKS", "120"}} << blocks(101, 120);
-    QTest::newRow("ends at a reporting point")
-        << QList<Variable>{{"STANDIN_BLOCKS", "100"}} << QString();
+        << Variables{{"STANDIN_BLOCKS", "120"}} << standinBlocks(101, 120);
+    QTest::newRow("ends at a reporting point") << Variables{{"STANDIN_BLOCKS", "100"}} << "";
     QTest::newRow("reason after a reporting point")
-        << QList<Variable>{{"STANDIN_BLOCKS", "100"}, {"STANDIN_REASON", reason.toUtf8()}}
-        << reason + "\n";
-    QTest::newRow("silent tool") << QList<Variable>{} << QString();
+        << Variables{{"STANDIN_BLOCKS", "100"}, {"STANDIN_REASON", reason}}
+        << QString::fromLatin1(reason + "\n");
 }
 
 void TestRunnerEndings::unreported() {
-    QFETCH(QList<Variable>, variables);
-    const Environment environment(variables);
+    QFETCH(Variables, tool);
+    const ScopedEnvironment environment(tool);
     for (const Level level : {Level::None, Level::Verbose}) {
-        Levels levels;
-        levels.level = level;
+        Levels levels(level);
         DOSOutputs runner(&levels);
         runner.ExecuteCommand(standinLine());
         QTEST(runner.UnreportedOutput(), "unreported");
@@ -145,15 +102,13 @@ void TestRunnerEndings::unreported() {
 }
 
 // Past a few megabytes the output goes to a temporary file that has no name in the
-// temporary folder; all of it still comes back, and an earlier run's value keeps its
-// text after the next run.
+// temporary folder; all of it still comes back. The next run reuses the store and sees
+// nothing of it, and a run's value keeps its text after the run after it.
 void TestRunnerEndings::largeOutputKeptWholeOutsideMemory() {
     QTemporaryDir temporary;
-    const QByteArray oldTmpdir = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
     const qsizetype size = 9 * 1024 * 1024 + 7;
-    Levels levels;
-    levels.level = Level::Verbose;
+    const ScopedEnvironment tmpdir({{"TMPDIR", QFile::encodeName(temporary.path())}});
+    Levels levels(Level::Verbose);
     DOSOutputs runner(&levels);
     bool folderEmptyDuringRun = true;
     Listener listener(runner);
@@ -162,22 +117,17 @@ void TestRunnerEndings::largeOutputKeptWholeOutsideMemory() {
             folderEmptyDuringRun &&
             QDir(temporary.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     };
-
-    CapturedOutput first;
-    {
-        const Environment environment(
-            QList<Variable>{{"STANDIN_FAST_BYTES", QByteArray::number(size)}});
-        first = runner.ExecuteCommand(standinLine());
-    }
-    const Environment environment(QList<Variable>{{"STANDIN_BLOCKS", "2"}});
-    runner.ExecuteCommand(standinLine());
-    qputenv("TMPDIR", oldTmpdir);
-
+    auto run = [&](const QByteArray& variable, const QByteArray& value) {
+        const ScopedEnvironment env({{variable, value}});
+        return runner.ExecuteCommand(standinLine());
+    };
+    QCOMPARE(run("STANDIN_FAST_BYTES", QByteArray::number(size)).Text(), fastText(size));
     QVERIFY(listener.events.size() > 700);
     QVERIFY(folderEmptyDuringRun);
-    QCOMPARE(first.ByteSize(), size);
-    QCOMPARE(first.Text(), fastText(size));
-    QCOMPARE(runner.Outputs().Text(), blocks(1, 2));
+    const CapturedOutput second = run("STANDIN_BLOCKS", "2");
+    run("STANDIN_BLOCKS", "1");
+    QCOMPARE(second.Text(), standinBlocks(1, 2));
+    QCOMPARE(runner.Outputs().Text(), standinBlocks(1, 1));
 }
 
 QTEST_GUILESS_MAIN(TestRunnerEndings)
