@@ -16,7 +16,7 @@ constexpr int kMaxOthersDepth = 1;
 ChunkWalker::ChunkWalker(MediaView& media, std::vector<std::unique_ptr<Codec>>& codecs,
                          const Layout& layout)
     : media_(media), codecs_(codecs), layout_(layout), chunksTaken_(codecs.size()),
-      pos_(media.begin()) {
+      pos_(media.begin()), probes_(codecs.size()) {
     result_.tracks.resize(codecs.size());
     for (int t = 0; t < count(); ++t) {
         const auto i = static_cast<std::size_t>(t);
@@ -33,7 +33,7 @@ ChunkWalker::ChunkWalker(MediaView& media, std::vector<std::unique_ptr<Codec>>& 
 SampleGuess ChunkWalker::probe(int t, std::uint64_t pos) {
     const int saved = asking_;
     asking_ = t;
-    const SampleGuess g = codecs_[static_cast<std::size_t>(t)]->probe(media_, pos);
+    const SampleGuess g = probes_.ask(t, *codecs_[idx(t)], media_, pos);
     asking_ = saved;
     return g;
 }
@@ -319,6 +319,7 @@ bool ChunkWalker::takeSamples(const Start& s) {
         asking_ = t;
         const SampleFacts facts = codecs_[static_cast<std::size_t>(t)]->take(media_, pos_, g.size);
         asking_ = -1;
+        probes_.taken(t, pos_);
         addSample(t, g.size, facts);
         pos_ += g.size;
         ++taken;
