@@ -10,6 +10,7 @@
 #include "MediaFixture.h"
 #include "codec/Codec.h"
 #include "codec/MediaView.h"
+#include "walk/ProbeCache.h"
 
 #include <functional>
 #include <iostream>
@@ -136,15 +137,17 @@ struct Found {
 Found walk(repair::Codec& codec, const Bytes& data, bool cut) {
     repair::MemorySource src(data.data(), data.size());
     repair::MediaView view(src, 0, data.size(), cut);
+    repair::ProbeCache probes(1);
     Found f;
     std::uint64_t pos = 0;
     while (pos < data.size()) {
-        const repair::SampleGuess g = codec.probe(view, pos);
+        const repair::SampleGuess g = probes.ask(0, codec, view, pos);
         if (g.sure == Sureness::No || g.cut || g.size == 0) {
             f.last = g;
             break;
         }
         f.sync.push_back(codec.take(view, pos, g.size).sync);
+        probes.taken(0, pos);
         f.sizes.push_back(g.size);
         pos += g.size;
     }

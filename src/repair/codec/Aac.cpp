@@ -1,7 +1,7 @@
 // AAC audio (mp4a with an AAC AudioSpecificConfig): raw frames with no length of their own.
 // A frame ends where libavcodec's decoder says (found by walking its syntax where that can
-// be done); runs of frames are found in one go and remembered, so walking a chunk looks at
-// each frame once.
+// be done); runs of frames are found in one go and handed to the walk, so walking a chunk
+// looks at each frame once.
 #include "box/Endian.h"
 #include "box/Reference.h"
 #include "codec/AacConfig.h"
@@ -10,7 +10,6 @@
 #include "codec/ConfigFault.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 #include <span>
 #include <vector>
@@ -25,21 +24,19 @@ public:
     Aac(const CodecSetup& s, const AacConfig& config)
         : finder_(config, s.aacLowGain), config_(config), maxSample_(s.track.maxSampleSize) {}
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
-        auto it = run_.find(pos);
-        if (it != run_.end()) {
-            return {Sureness::Likely, it->second, false};
-        }
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& notes) override {
         if (media.nested()) {
             return quickLook(media, pos);
         }
-        auto run = decodeRun(media, pos);
-        const auto first = run.find(pos);
-        const SampleGuess g = first != run.end()
-                                  ? SampleGuess{Sureness::Likely, first->second, false}
-                                  : cutFrame(media, pos);
-        run_ = std::move(run);
-        return g;
+        // The walk keeps the run's other frames: walking the chunk asks about each once.
+        const auto lengths = decodeRun(media, pos);
+        std::uint64_t at = pos;
+        for (std::size_t i = 1; i < lengths.size(); ++i) {
+            at += lengths[i - 1];
+            notes.found(at, {Sureness::Likely, lengths[i], false});
+        }
+        return lengths.empty() ? cutFrame(media, pos)
+                               : SampleGuess{Sureness::Likely, lengths[0], false};
     }
 
     Sureness mostSure() const override { return Sureness::Likely; }
@@ -77,10 +74,9 @@ private:
         return {Sureness::Likely, left + 1, true};
     }
 
-    std::map<std::uint64_t, std::uint32_t> decodeRun(MediaView& media, std::uint64_t pos) {
-        std::map<std::uint64_t, std::uint32_t> run;
+    std::vector<std::uint32_t> decodeRun(MediaView& media, std::uint64_t pos) {
         if (!finder_.ok()) {
-            return run;
+            return {};
         }
         const std::size_t view = std::clamp<std::size_t>(
             std::max<std::size_t>(finder_.maxFrameBytes() * 2, std::size_t{maxSample_} * 8),
@@ -89,16 +85,10 @@ private:
         AacFrameFinder::View end;
         end.reachesEnd = pos + bytes.size() >= media.limit();
         end.endIsReal = !media.endIsCut();
-        const auto lengths = finder_.frames(
+        return finder_.frames(
             bytes.data(), bytes.size(), end,
             [&](std::size_t i) { return pos + i >= media.limit() || media.otherStartsAt(pos + i); },
             [&](std::size_t i) { return media.otherSurelyStartsAt(pos + i); });
-        std::uint64_t at = pos;
-        for (std::uint32_t len : lengths) {
-            run[at] = len;
-            at += len;
-        }
-        return run;
     }
 
     // The bytes from pos on, into a buffer kept for the next time: most probes come to
@@ -114,7 +104,6 @@ private:
     AacFrameFinder finder_;
     AacConfig config_;
     std::uint32_t maxSample_;
-    std::map<std::uint64_t, std::uint32_t> run_; // frame start -> length, of the last run
     // A run's bytes stay in use while other tracks are asked about, which may take a quick
     // look here: each has its own buffer.
     std::vector<std::uint8_t> runBuffer_;

@@ -69,15 +69,8 @@ class Ac3 : public Codec {
 public:
     explicit Ac3(bool eac3) : eac3_(eac3) {}
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
-        if (last_.first == pos && last_.second.sure != Sureness::No) {
-            return last_.second;
-        }
-        const SampleGuess g = sampleAt(media, pos);
-        if (!media.nested()) {
-            last_ = {pos, g};
-        }
-        return g;
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
+        return sampleAt(media, pos);
     }
 
     std::string describe() const override {
@@ -114,7 +107,6 @@ private:
     }
 
     bool eac3_;
-    std::pair<std::uint64_t, SampleGuess> last_{};
 };
 
 bool handles(const RefTrack& t) {

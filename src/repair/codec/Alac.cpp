@@ -64,15 +64,8 @@ public:
         : config_(std::move(config)), decoder_(AV_CODEC_ID_ALAC, config_.box),
           maxFrame_(std::min(std::max(config_.maxFrameBytes, largest), kMaxFrameBytes)) {}
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
-        if (last_ && last_->first == pos) {
-            return last_->second;
-        }
-        const SampleGuess g = frameAt(media, pos);
-        if (!media.nested()) {
-            last_ = {pos, g};
-        }
-        return g;
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
+        return frameAt(media, pos);
     }
 
     Sureness mostSure() const override { return Sureness::Likely; }
@@ -128,7 +121,6 @@ private:
     AlacConfig config_;
     AvDecoder decoder_;
     std::uint32_t maxFrame_;
-    std::optional<std::pair<std::uint64_t, SampleGuess>> last_;
 };
 
 bool handles(const RefTrack& t) {

@@ -28,6 +28,20 @@ struct SampleFacts {
     bool sync = true;
 };
 
+// The walk's side of a probe. The walk keeps the answers: it asks a codec about a place
+// once, and again only after another question has taken the place of that answer, so
+// codecs keep no answers of their own. A codec that finds more of its samples in one go (a
+// run of frames) hands them over here, and is not asked about those places again. Answers
+// given while the walk answers another codec's question (MediaView::nested) are not kept.
+class ProbeNotes {
+public:
+    // A sample of mine that a probe found on its way, after the place it was asked about.
+    virtual void found(std::uint64_t pos, const SampleGuess& guess) = 0;
+
+protected:
+    ~ProbeNotes() = default;
+};
+
 // One track's sample recogniser. The walker asks it where its samples start and how long
 // they are; it never needs to know which codec it talks to.
 class Codec {
@@ -35,7 +49,7 @@ public:
     virtual ~Codec() = default;
 
     // Could a sample of mine start at pos? How long is it, how sure am I?
-    virtual SampleGuess probe(MediaView& media, std::uint64_t pos) = 0;
+    virtual SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& notes) = 0;
 
     // The sample at [pos, pos + size) belongs to this track: learn from it.
     virtual SampleFacts take(MediaView& media, std::uint64_t pos, std::uint64_t size) {

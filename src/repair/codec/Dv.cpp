@@ -40,13 +40,8 @@ class Dv : public Codec {
 public:
     explicit Dv(std::uint32_t frameSize) : frameSize_(frameSize) {}
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
-        if (last_ && last_->first == pos) {
-            return last_->second;
-        }
-        const SampleGuess g = frameAt(media, pos);
-        last_ = {pos, g};
-        return g;
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
+        return frameAt(media, pos);
     }
 
     std::uint32_t fixedSize() const override { return frameSize_; }
@@ -89,7 +84,6 @@ private:
     }
 
     std::uint32_t frameSize_; // 0: each frame's own header says
-    std::optional<std::pair<std::uint64_t, SampleGuess>> last_;
 };
 
 // The frame size: the sample table's, else that of the reference's first frame.

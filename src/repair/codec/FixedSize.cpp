@@ -12,7 +12,7 @@ class FixedSize : public Codec {
 public:
     FixedSize(std::uint32_t size, Signature sig) : size_(size), sig_(std::move(sig)) {}
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
         const bool cut = pos + size_ > media.limit();
         if (headerless()) {
             return {Sureness::Maybe, size_, cut};

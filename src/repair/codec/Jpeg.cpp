@@ -38,15 +38,8 @@ public:
         learn(s);
     }
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
-        if (last_ && last_->first == pos) {
-            return last_->second;
-        }
-        const SampleGuess g = markerless() ? fieldsB(media, pos) : images(media, pos);
-        if (!media.nested()) {
-            last_ = {pos, g};
-        }
-        return g;
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
+        return markerless() ? fieldsB(media, pos) : images(media, pos);
     }
 
     std::string describe() const override {
@@ -176,7 +169,6 @@ private:
     std::optional<PictureSize> picture_;
     std::uint64_t maxImage_;
     Shape shape_;
-    std::optional<std::pair<std::uint64_t, SampleGuess>> last_;
 };
 
 bool handles(const RefTrack& t) {

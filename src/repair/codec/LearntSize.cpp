@@ -32,7 +32,7 @@ public:
         sizes_.resize(std::min(sizes_.size(), kMaxSizes));
     }
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
         const bool signed_ = sig_.strength() != Sureness::No;
         if (structural()) {
             return proves(media, pos);

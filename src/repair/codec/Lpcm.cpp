@@ -44,7 +44,7 @@ class Lpcm : public Codec {
 public:
     Lpcm(std::uint32_t frame, const RefTrack& t) : frame_(frame), sound_(*t.sound) {}
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
         const bool whole = pos + frame_ <= media.limit();
         return {Sureness::Maybe, frame_, !whole};
     }

@@ -70,10 +70,7 @@ public:
         }
     }
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
-        if (last_ && last_->pos == pos) {
-            return last_->guess;
-        }
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
         if (media.nested()) {
             // While another codec asks: the headers alone, which is cheap.
             const Unit u = walk(media, pos, true);
@@ -383,7 +380,7 @@ private:
     std::int64_t framesPerSecond_; // whole frames a second, as time codes count them
     MpegState state_;
     MpegCount count_;
-    std::optional<Cached> last_;
+    std::optional<Cached> last_; // of the last probe outside a nested one, for take
     std::vector<PictureOrder> pictures_;
 };
 

@@ -163,10 +163,7 @@ NalVideo::Unit NalVideo::assemble(MediaView& media, std::uint64_t pos) const {
     return u;
 }
 
-SampleGuess NalVideo::probe(MediaView& media, std::uint64_t pos) {
-    if (last_ && last_->pos == pos) {
-        return last_->guess;
-    }
+SampleGuess NalVideo::probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) {
     if (!couldStart(media, pos)) {
         return {}; // most places asked about, and nothing worth keeping
     }

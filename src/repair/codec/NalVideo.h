@@ -21,7 +21,7 @@ public:
     NalVideo(VideoProbeSettings settings, const AvcConfig& config, OrderHints hints,
              std::string name);
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override;
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& notes) override;
     SampleFacts take(MediaView& media, std::uint64_t pos, std::uint64_t size) override;
     std::size_t nextCandidate(const std::uint8_t* data, std::size_t n) const override;
     std::vector<std::uint32_t> compositionOffsets() const override;
@@ -47,7 +47,7 @@ private:
     ParamSets params_;
     int lengthSize_;
     std::string name_;
-    std::optional<Unit> last_;
+    std::optional<Unit> last_; // assembled by the last probe outside a nested one, for take
     PocCounter poc_;
     OrderHints hints_;
     std::vector<PictureOrder> pictures_;

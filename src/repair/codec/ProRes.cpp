@@ -31,7 +31,7 @@ public:
     ProRes(std::uint32_t code, std::optional<PictureSize> picture)
         : code_(code), picture_(picture) {}
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
         const Frame f = frameAt(media, pos);
         if (!f.valid) {
             return {};

@@ -11,7 +11,7 @@ class Timecode : public Codec {
 public:
     explicit Timecode(std::uint32_t size) : size_(size < 64 ? size : 4) {}
 
-    SampleGuess probe(MediaView& media, std::uint64_t pos) override {
+    SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
         return {Sureness::Maybe, size_, pos + size_ > media.limit()};
     }
     std::uint32_t fixedSize() const override { return size_; }

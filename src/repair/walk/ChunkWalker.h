@@ -4,6 +4,7 @@
 #include "codec/MediaView.h"
 #include "codec/Neighbours.h"
 #include "walk/Layout.h"
+#include "walk/ProbeCache.h"
 #include "walk/Recovered.h"
 
 #include <functional>
@@ -179,6 +180,7 @@ private:
     const Layout& layout_;
     std::vector<std::uint64_t> chunksTaken_;
     std::uint64_t pos_;
+    ProbeCache probes_;
     int prev_ = -1;
     int asking_ = -1;
     int othersDepth_ = 0;

@@ -81,7 +81,7 @@ bool copyBytes(int in, int out, std::uint64_t inAt, std::uint64_t outAt, std::ui
 FollowingCopy::FollowingCopy(int in, int out, std::uint64_t begin, std::uint64_t outAt,
                              std::string path)
     : in_(in), out_(out), begin_(begin), outAt_(outAt), path_(std::move(path)), allowed_(begin),
-      copied_(begin), thread_([this] { run(); }) {}
+      copied_(begin), writeback_(out, outAt), thread_([this] { run(); }) {}
 
 FollowingCopy::~FollowingCopy() {
     stop();
@@ -129,11 +129,8 @@ void FollowingCopy::run() {
             error_ = errno != 0 ? errno : EIO;
             continue;
         }
-        // The result is synced before it is published: its writeback starts now, piece by
-        // piece, instead of all at the end. Only a hint: a failure shows in that sync.
-        ::sync_file_range(out_, static_cast<off_t>(outAt), static_cast<off_t>(upTo - copied_),
-                          SYNC_FILE_RANGE_WRITE);
         copied_ = upTo;
+        writeback_.written(outAt_ + (copied_ - begin_));
     }
 }
 

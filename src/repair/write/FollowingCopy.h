@@ -1,5 +1,7 @@
 #pragma once
 
+#include "write/Writeback.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -45,6 +47,9 @@ private:
     bool ending_ = false;   // guarded by mutex_
     std::uint64_t copied_;  // the thread's own until joined
     int error_ = 0;         // errno of a failed write; the thread's own until joined
+    // The result is synced before it is published: its writeback starts piece by piece,
+    // instead of all at the end.
+    Writeback writeback_;
     std::thread thread_;
 };
 
