@@ -1,7 +1,9 @@
 #include "Fragmented.h"
 
+#include "FragmentWalk.h"
 #include "box/Box.h"
 #include "box/Endian.h"
+#include "box/FragmentResume.h"
 #include "box/Fragments.h"
 #include "box/RepairError.h"
 
@@ -20,7 +22,9 @@ public:
 
     void add(const TrackFragment& f, std::uint64_t begin, std::uint64_t end) {
         out_.listed += f.samples.size();
-        if (f.decodeTime && !stopped_) {
+        if (f.decodeTime && !stopped_ && out_.tables.sampleCount == 0) {
+            dts_ = out_.startTime = *f.decodeTime; // shown late by an empty edit
+        } else if (f.decodeTime && !stopped_) {
             fillGap(*f.decodeTime);
         }
         bool newChunk = true;
@@ -31,6 +35,33 @@ public:
             if (!stopped_) {
                 keep(s, f.compositionOffsets, newChunk || s.offset != chunkEnd_);
                 newChunk = false;
+            }
+        }
+    }
+
+    // Samples a walk found where a moof was lost: they count as listed and whole.
+    void addWalked(const TrackTables& t) {
+        std::size_t i = 0, run = 0, sync = 0;
+        std::uint32_t used = 0;
+        for (std::size_t c = 0; c < t.chunkOffsets.size() && !stopped_; ++c) {
+            std::uint64_t at = t.chunkOffsets[c];
+            for (std::uint32_t k = 0; k < t.chunkSamples[c] && run < t.durations.size(); ++k) {
+                FragmentSample s;
+                s.offset = at;
+                s.size = t.sizes.empty() ? t.fixedSize : t.sizes[i];
+                s.duration = t.durations[run].second;
+                if (++used == t.durations[run].first) {
+                    ++run;
+                    used = 0;
+                }
+                s.compositionOffset = i < t.compositionOffsets.size() ? t.compositionOffsets[i] : 0;
+                s.sync = t.allSync || (sync < t.syncSamples.size() && t.syncSamples[sync] == i + 1);
+                sync += s.sync && !t.allSync ? 1 : 0;
+                keep(s, !t.compositionOffsets.empty(), k == 0);
+                at += s.size;
+                ++i;
+                ++out_.listed;
+                ++out_.complete;
             }
         }
     }
@@ -121,6 +152,32 @@ std::optional<Start> fragmentedStart(const ByteSource& file, MediaData& media) {
     return std::nullopt;
 }
 
+// A fragment whose moof is lost or damaged: its media data is walked and its samples go
+// to the builders; returns where the next good moof starts, if one does.
+std::optional<std::uint64_t> walkDamaged(const ByteSource& file, std::uint64_t from,
+                                         const std::vector<TrackDefaults>& defaults, OwnIndex& own,
+                                         std::vector<TrackBuilder>& builders) {
+    const FragmentResume resume = findResume(file, from, defaults);
+    if (!resume.mdat && !resume.moof) {
+        return std::nullopt; // no fragment follows: the file ends in something else
+    }
+    const std::uint64_t next = resume.moof ? resume.moof->offset : file.size();
+    const std::uint64_t begin = resume.mdat ? resume.mdat->payload : from;
+    const std::uint64_t end = resume.mdat ? std::min(resume.mdat->end, next) : next;
+    const bool cut = !resume.moof && resume.mdat && resume.mdat->runsPastEnd;
+    const WalkedFragment walked = walkFragment(file, own.ref, begin, end, cut);
+    ++own.damaged.fragments;
+    own.damaged.bytes += end - begin;
+    own.damaged.explained += std::min(walked.explained, end - begin);
+    for (std::size_t i = 0; i < builders.size(); ++i) {
+        if (walked.tracks[i]) {
+            builders[i].addWalked(*walked.tracks[i]);
+        }
+    }
+    own.media.cut = cut;
+    return resume.moof ? std::optional(next) : std::nullopt;
+}
+
 } // namespace
 
 std::optional<OwnIndex> readFragmentedIndex(const ByteSource& file) {
@@ -144,25 +201,37 @@ std::optional<OwnIndex> readFragmentedIndex(const ByteSource& file) {
     own.media.begin = start->moov.end;
     own.media.end = file.size();
     bool seen = false;
-    for (auto at = readBoxHeader(file, start->moov.end, file.size()); at;
-         at = readBoxHeader(file, at->end, file.size())) {
-        const BoxHeader& box = *at;
-        own.media.cut = box.runsPastEnd;
-        if (!isFragmentLevelType(box.type) || (box.type == fourcc("moof") && box.runsPastEnd)) {
+    std::optional<std::uint64_t> at = start->moov.end;
+    while (at) {
+        const auto box = readBoxHeader(file, *at, file.size());
+        if (!box || (box->type == fourcc("moof") && box->runsPastEnd)) {
+            own.media.cut = box.has_value();
             break;
         }
-        if (box.type == fourcc("moov") && seen && !box.runsPastEnd) {
+        own.media.cut = box->runsPastEnd;
+        if (box->type == fourcc("moov") && seen && !box->runsPastEnd) {
             return std::nullopt; // a finished hybrid recording: its last moov lists it all
         }
-        if (box.type != fourcc("moof")) {
+        const auto fragment = box->type == fourcc("moof")
+                                  ? readMovieFragment(file, *box, start->defaults)
+                                  : std::nullopt;
+        const bool damaged =
+            !isFragmentLevelType(box->type) || (box->type == fourcc("moof") && !fragment);
+        if (damaged) {
+            // Before the first good fragment nothing teaches what the walk would look for.
+            at = seen ? walkDamaged(file, box->offset, start->defaults, own, builders)
+                      : std::nullopt;
+            continue;
+        }
+        at = box->end;
+        if (!fragment) {
             continue;
         }
         if (!seen) {
-            own.media.begin = box.offset;
+            own.media.begin = box->offset;
             seen = true;
         }
-        const auto fragment = readMovieFragment(file, box, start->defaults);
-        for (const auto& t : fragment ? fragment->tracks : std::vector<TrackFragment>{}) {
+        for (const auto& t : fragment->tracks) {
             for (std::size_t i = 0; i < own.ref.tracks.size(); ++i) {
                 if (own.ref.tracks[i].id == t.trackId) {
                     builders[i].add(t, own.media.begin, own.media.end);

@@ -128,6 +128,25 @@ std::uint64_t readTrun(const std::vector<std::uint8_t>& bytes, const BoxHeader& 
     return at;
 }
 
+// Whether the samples lie in the mdat that follows the moof, when one does, and fill no
+// more than it holds: a trun whose entries were overwritten places them anywhere.
+bool fitsMediaData(const ByteSource& file, const BoxHeader& moof, const MovieFragment& f) {
+    const auto mdat = readBoxHeader(file, moof.end, kNowhere);
+    if (!mdat || mdat->type != fourcc("mdat")) {
+        return true;
+    }
+    std::uint64_t total = 0;
+    for (const auto& t : f.tracks) {
+        for (const auto& s : t.samples) {
+            total += s.size;
+            if (s.offset < mdat->payload || s.offset > mdat->end || s.size > mdat->end - s.offset) {
+                return false;
+            }
+        }
+    }
+    return total <= mdat->end - mdat->payload;
+}
+
 } // namespace
 
 std::optional<std::vector<TrackDefaults>> readMovieExtends(const ByteSource& file,
@@ -196,7 +215,7 @@ std::optional<MovieFragment> readMovieFragment(const ByteSource& file, const Box
         trafDataEnd = at;
         out.tracks.push_back(std::move(t));
     }
-    return out;
+    return fitsMediaData(file, moof, out) ? std::optional(std::move(out)) : std::nullopt;
 }
 
 bool isFragmentLevelType(std::uint32_t type) {
