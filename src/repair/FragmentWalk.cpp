@@ -16,7 +16,7 @@ WalkedFragment walkFragment(const ByteSource& file, const Reference& ref, std::u
         media.end = end;
         media.cut = cut;
         const WalkResult walk = engine.walk(file, media);
-        out.explained = walk.accountedBytes() - walk.lostToCut;
+        out.lostToCut = walk.lostToCut;
         for (auto& t : engine.outputTracks(walk, 0)) {
             out.tracks[static_cast<std::size_t>(t.ref - ref.tracks.data())] = std::move(t.tables);
         }

@@ -14,7 +14,7 @@ namespace repair {
 // (`ref`, read from the file itself) as the reference.
 struct WalkedFragment {
     std::vector<std::optional<TrackTables>> tracks; // in ref's order; chunk offsets in the file
-    std::uint64_t explained = 0;                    // bytes the walk told as samples
+    std::uint64_t lostToCut = 0;                    // bytes of a sample the end of the file cut off
 };
 
 WalkedFragment walkFragment(const ByteSource& file, const Reference& ref, std::uint64_t begin,

@@ -1,5 +1,6 @@
 #include "Fragmented.h"
 
+#include "FragmentTracks.h"
 #include "FragmentWalk.h"
 #include "box/Box.h"
 #include "box/Endian.h"
@@ -9,120 +10,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <numeric>
 
 namespace repair {
 namespace {
 
 constexpr std::size_t kMaxHead = 1u << 20;
-
-// One track's tables as its fragments come.
-class TrackBuilder {
-public:
-    explicit TrackBuilder(OwnTrack& out) : out_(out) {}
-
-    void add(const TrackFragment& f, std::uint64_t begin, std::uint64_t end) {
-        out_.listed += f.samples.size();
-        if (f.decodeTime && !stopped_ && out_.tables.sampleCount == 0) {
-            dts_ = out_.startTime = *f.decodeTime; // shown late by an empty edit
-        } else if (f.decodeTime && !stopped_) {
-            fillGap(*f.decodeTime);
-        }
-        bool newChunk = true;
-        for (const auto& s : f.samples) {
-            const bool whole = s.offset >= begin && s.offset <= end && s.size <= end - s.offset;
-            out_.complete += whole ? 1 : 0;
-            stopped_ = stopped_ || !whole;
-            if (!stopped_) {
-                keep(s, f.compositionOffsets, newChunk || s.offset != chunkEnd_);
-                newChunk = false;
-            }
-        }
-    }
-
-    // Samples a walk found where a moof was lost: they count as listed and whole.
-    void addWalked(const TrackTables& t) {
-        std::size_t i = 0, run = 0, sync = 0;
-        std::uint32_t used = 0;
-        for (std::size_t c = 0; c < t.chunkOffsets.size() && !stopped_; ++c) {
-            std::uint64_t at = t.chunkOffsets[c];
-            for (std::uint32_t k = 0; k < t.chunkSamples[c] && run < t.durations.size(); ++k) {
-                FragmentSample s;
-                s.offset = at;
-                s.size = t.sizes.empty() ? t.fixedSize : t.sizes[i];
-                s.duration = t.durations[run].second;
-                if (++used == t.durations[run].first) {
-                    ++run;
-                    used = 0;
-                }
-                s.compositionOffset = i < t.compositionOffsets.size() ? t.compositionOffsets[i] : 0;
-                s.sync = t.allSync || (sync < t.syncSamples.size() && t.syncSamples[sync] == i + 1);
-                sync += s.sync && !t.allSync ? 1 : 0;
-                keep(s, !t.compositionOffsets.empty(), k == 0);
-                at += s.size;
-                ++i;
-                ++out_.listed;
-                ++out_.complete;
-            }
-        }
-    }
-
-    void finish() {
-        TrackTables& t = out_.tables;
-        if (t.allSync) {
-            t.syncSamples.clear();
-        }
-    }
-
-private:
-    // A fragment that starts later than the samples before it end: the last one lasts
-    // until it starts.
-    void fillGap(std::uint64_t decodeTime) {
-        auto& runs = out_.tables.durations;
-        const std::uint64_t longer = runs.empty() ? 0 : runs.back().second + (decodeTime - dts_);
-        if (decodeTime <= dts_ || runs.empty() ||
-            longer > std::numeric_limits<std::int32_t>::max()) {
-            return;
-        }
-        if (--runs.back().first == 0) {
-            runs.pop_back();
-        }
-        runs.emplace_back(1, static_cast<std::uint32_t>(longer));
-        dts_ = decodeTime;
-    }
-
-    void keep(const FragmentSample& s, bool offsets, bool newChunk) {
-        TrackTables& t = out_.tables;
-        if (newChunk || t.chunkSamples.back() == std::numeric_limits<std::uint32_t>::max()) {
-            t.chunkOffsets.push_back(s.offset);
-            t.chunkSamples.push_back(0);
-        }
-        ++t.chunkSamples.back();
-        chunkEnd_ = s.offset + s.size;
-        t.sizes.push_back(s.size);
-        if (!t.durations.empty() && t.durations.back().second == s.duration &&
-            t.durations.back().first < std::numeric_limits<std::uint32_t>::max()) {
-            ++t.durations.back().first;
-        } else {
-            t.durations.emplace_back(1, s.duration);
-        }
-        dts_ += s.duration;
-        if (offsets || !t.compositionOffsets.empty()) {
-            t.compositionOffsets.resize(static_cast<std::size_t>(t.sampleCount), 0);
-            t.compositionOffsets.push_back(s.compositionOffset);
-        }
-        ++t.sampleCount;
-        t.allSync = t.allSync && s.sync;
-        if (s.sync) {
-            t.syncSamples.push_back(static_cast<std::uint32_t>(t.sampleCount));
-        }
-        out_.keptEnd = std::max(out_.keptEnd, chunkEnd_);
-    }
-
-    OwnTrack& out_;
-    std::uint64_t dts_ = 0;
-    std::uint64_t chunkEnd_ = 0;
-    bool stopped_ = false;
-};
 
 // The first moov, when it announces fragments and comes before them.
 struct Start {
@@ -152,6 +45,47 @@ std::optional<Start> fragmentedStart(const ByteSource& file, MediaData& media) {
     return std::nullopt;
 }
 
+std::optional<std::uint64_t> decodeTimeOf(const MovieFragment& f, std::uint32_t trackId) {
+    for (const auto& t : f.tracks) {
+        if (t.trackId == trackId) {
+            return t.decodeTime;
+        }
+    }
+    return std::nullopt;
+}
+
+// Whether every late track's start falls on a tick of the movie timescale ts.
+bool startsFallOn(const OwnIndex& own, std::uint64_t ts) {
+    for (std::size_t i = 0; i < own.tracks.size(); ++i) {
+        const std::uint64_t trackTs = own.ref.tracks[i].timescale;
+        if (trackTs != 0 && own.tracks[i].emptyBefore % (trackTs / std::gcd(trackTs, ts)) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Empty edits count movie time: when a late track's start does not fall on its ticks, the
+// movie takes the timescale of a track on which every start falls, so times stay exact.
+void settleMovieTimescale(OwnIndex& own) {
+    auto& mvhd = own.ref.mvhd;
+    const std::size_t at = mvhd.size() > 8 && mvhd[8] == 1 ? 28 : 20;
+    const bool edits = std::any_of(own.ref.tracks.begin(), own.ref.tracks.end(),
+                                   [](const RefTrack& t) { return !t.elst.empty(); });
+    if (edits || mvhd.size() < at + 4 || startsFallOn(own, own.ref.movieTimescale)) {
+        return;
+    }
+    for (const auto& t : own.ref.tracks) {
+        if (t.timescale != 0 && startsFallOn(own, t.timescale)) {
+            for (std::size_t i = 0; i < 4; ++i) {
+                mvhd[at + i] = static_cast<std::uint8_t>(t.timescale >> (24 - 8 * i));
+            }
+            own.ref.movieTimescale = t.timescale;
+            return;
+        }
+    }
+}
+
 // A fragment whose moof is lost or damaged: its media data is walked and its samples go
 // to the builders; returns where the next good moof starts, if one does.
 std::optional<std::uint64_t> walkDamaged(const ByteSource& file, std::uint64_t from,
@@ -166,14 +100,24 @@ std::optional<std::uint64_t> walkDamaged(const ByteSource& file, std::uint64_t f
     const std::uint64_t end = resume.mdat ? std::min(resume.mdat->end, next) : next;
     const bool cut = !resume.moof && resume.mdat && resume.mdat->runsPastEnd;
     const WalkedFragment walked = walkFragment(file, own.ref, begin, end, cut);
+    std::uint64_t explained = walked.lostToCut;
+    for (std::size_t i = 0; i < builders.size(); ++i) {
+        const auto& t = walked.tracks[i];
+        // The next fragment's tfdt says how long the lost one lasted: a walk that disagrees
+        // took samples of another track, or missed some. Its samples are left out then, and
+        // the last one before them lasts until the next fragment.
+        const auto next = decodeTimeOf(resume.fragment, own.ref.tracks[i].id);
+        if (!t || builders[i].stopped() || (next && builders[i].decodeTime() + t->duration() != *next)) {
+            continue;
+        }
+        builders[i].addWalked(*t);
+        explained += t->sizes.empty()
+                         ? t->fixedSize * t->sampleCount
+                         : std::accumulate(t->sizes.begin(), t->sizes.end(), std::uint64_t{0});
+    }
     ++own.damaged.fragments;
     own.damaged.bytes += end - begin;
-    own.damaged.explained += std::min(walked.explained, end - begin);
-    for (std::size_t i = 0; i < builders.size(); ++i) {
-        if (walked.tracks[i]) {
-            builders[i].addWalked(*walked.tracks[i]);
-        }
-    }
+    own.damaged.explained += std::min(explained, end - begin);
     own.media.cut = cut;
     return resume.moof ? std::optional(next) : std::nullopt;
 }
@@ -243,6 +187,7 @@ std::optional<OwnIndex> readFragmentedIndex(const ByteSource& file) {
     for (auto& b : builders) {
         b.finish();
     }
+    settleMovieTimescale(own);
     return own;
 }
 

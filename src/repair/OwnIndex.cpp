@@ -220,7 +220,8 @@ std::vector<TrackOut> ownTracksOut(const OwnIndex& own, std::int64_t shift) {
         TrackOut t;
         t.ref = &own.ref.tracks[i];
         t.tables = own.tracks[i].tables;
-        t.emptyBefore = own.tracks[i].startTime;
+        t.emptyBefore = own.tracks[i].emptyBefore;
+        t.mediaTime = own.tracks[i].mediaTime;
         for (auto& offset : t.tables.chunkOffsets) {
             offset = static_cast<std::uint64_t>(static_cast<std::int64_t>(offset) + shift);
         }

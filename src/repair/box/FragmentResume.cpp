@@ -2,8 +2,7 @@
 
 #include "box/Endian.h"
 
-#include <algorithm>
-#include <cstring>
+#include <utility>
 
 namespace repair {
 namespace {
@@ -36,6 +35,7 @@ FragmentResume findResume(const ByteSource& file, std::uint64_t from,
                                       : std::nullopt;
                 if (read && !read->tracks.empty()) {
                     r.moof = moof;
+                    r.fragment = std::move(*read);
                     return r;
                 }
             }

@@ -14,6 +14,7 @@ namespace repair {
 struct FragmentResume {
     std::optional<BoxHeader> mdat; // before moof, when found
     std::optional<BoxHeader> moof; // nothing: no good fragment follows
+    MovieFragment fragment;        // what that moof lists
 };
 
 FragmentResume findResume(const ByteSource& file, std::uint64_t from,

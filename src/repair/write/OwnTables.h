@@ -10,11 +10,14 @@ namespace repair {
 // One track of a file that carries its own index: its complete sample tables, kept in
 // decode order up to the first sample that the file does not hold whole.
 struct OwnTrack {
-    TrackTables tables;          // chunk offsets as in the file
-    std::uint64_t listed = 0;    // samples the index lists
-    std::uint64_t complete = 0;  // of those, wholly inside the media data (kept or not)
-    std::uint64_t keptEnd = 0;   // one past the last byte of a kept sample; 0: none kept
-    std::uint64_t startTime = 0; // decode time of the first sample (a first fragment's tfdt)
+    TrackTables tables;         // chunk offsets as in the file
+    std::uint64_t listed = 0;   // samples the index lists
+    std::uint64_t complete = 0; // of those, wholly inside the media data (kept or not)
+    std::uint64_t keptEnd = 0;  // one past the last byte of a kept sample; 0: none kept
+    // A track whose first fragment starts late: nothing is shown for emptyBefore (media
+    // time), then the media from mediaTime (-1: from the start, no edit).
+    std::uint64_t emptyBefore = 0;
+    std::int64_t mediaTime = -1;
 };
 
 // Reads stsz, stsc, stco/co64, stts, ctts and stss of `track` (read by readReference from
