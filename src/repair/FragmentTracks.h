@@ -24,6 +24,10 @@ public:
     // Decode time where the next sample goes.
     std::uint64_t decodeTime() const { return dts_; }
     bool stopped() const { return stopped_; }
+    // Size of the last sample kept; 0: none.
+    std::uint32_t lastSize() const {
+        return out_.tables.sizes.empty() ? out_.tables.fixedSize : out_.tables.sizes.back();
+    }
 
 private:
     void fillGap(std::uint64_t decodeTime);

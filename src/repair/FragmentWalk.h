@@ -20,4 +20,21 @@ struct WalkedFragment {
 WalkedFragment walkFragment(const ByteSource& file, const Reference& ref, std::uint64_t begin,
                             std::uint64_t end, bool cut);
 
+// One track's run in a lost fragment, as the next fragment's tfdt tells it: so many samples
+// of one duration.
+struct ExpectedRun {
+    std::size_t track = 0; // in ref's order
+    std::uint64_t samples = 0;
+    std::uint32_t duration = 0;
+    // The size of a sample in the fragment before: all are that size when the codec's
+    // samples are alike (PCM frames grouped in packets).
+    std::uint32_t size = 0;
+};
+
+// The lost fragment read as the given runs one after the other, each sample as long as its
+// codec says; nothing unless they fill [begin, end) exactly.
+std::optional<WalkedFragment> countFragment(const ByteSource& file, const Reference& ref,
+                                            std::uint64_t begin, std::uint64_t end,
+                                            const std::vector<ExpectedRun>& runs);
+
 } // namespace repair

@@ -86,10 +86,44 @@ void settleMovieTimescale(OwnIndex& own) {
     }
 }
 
+// What the next fragment's tfdt says the lost one holds: each track's run, in the order of
+// the fragment before it, of samples as long as most; nothing when it does not tell.
+std::optional<std::vector<ExpectedRun>> expectedRuns(const OwnIndex& own,
+                                                     const std::vector<TrackBuilder>& builders,
+                                                     const MovieFragment& next,
+                                                     const std::vector<std::size_t>& order) {
+    std::vector<ExpectedRun> runs;
+    for (std::size_t i = 0; i < builders.size(); ++i) {
+        const auto time = decodeTimeOf(next, own.ref.tracks[i].id);
+        const std::uint64_t from = builders[i].decodeTime();
+        const std::uint32_t d = own.ref.tracks[i].sampleDuration;
+        const bool listed = std::find(order.begin(), order.end(), i) != order.end();
+        if (!time || *time < from || (*time > from && (!listed || d == 0 || (*time - from) % d))) {
+            return std::nullopt;
+        }
+        runs.push_back({i, d == 0 ? 0 : (*time - from) / d, d, builders[i].lastSize()});
+    }
+    std::sort(runs.begin(), runs.end(), [&](const ExpectedRun& a, const ExpectedRun& b) {
+        return std::find(order.begin(), order.end(), a.track) <
+               std::find(order.begin(), order.end(), b.track);
+    });
+    return runs;
+}
+
+// Whether the walk found each track's samples as long as the next fragment's tfdt says.
+bool lastsUntil(const WalkedFragment& walked, const MovieFragment& next, const OwnIndex& own,
+                const std::vector<TrackBuilder>& builders, std::size_t i) {
+    const auto time = decodeTimeOf(next, own.ref.tracks[i].id);
+    const auto& t = walked.tracks[i];
+    return !time || builders[i].decodeTime() + (t ? t->duration() : 0) == *time;
+}
+
 // A fragment whose moof is lost or damaged: its media data is walked and its samples go
-// to the builders; returns where the next good moof starts, if one does.
+// to the builders; returns where the next good moof starts, if one does. When the walk
+// disagrees with the next fragment's tfdt, the runs that tfdt tells are read instead.
 std::optional<std::uint64_t> walkDamaged(const ByteSource& file, std::uint64_t from,
-                                         const std::vector<TrackDefaults>& defaults, OwnIndex& own,
+                                         const std::vector<TrackDefaults>& defaults,
+                                         const std::vector<std::size_t>& order, OwnIndex& own,
                                          std::vector<TrackBuilder>& builders) {
     const FragmentResume resume = findResume(file, from, defaults);
     if (!resume.mdat && !resume.moof) {
@@ -99,15 +133,23 @@ std::optional<std::uint64_t> walkDamaged(const ByteSource& file, std::uint64_t f
     const std::uint64_t begin = resume.mdat ? resume.mdat->payload : from;
     const std::uint64_t end = resume.mdat ? std::min(resume.mdat->end, next) : next;
     const bool cut = !resume.moof && resume.mdat && resume.mdat->runsPastEnd;
-    const WalkedFragment walked = walkFragment(file, own.ref, begin, end, cut);
+    WalkedFragment walked = walkFragment(file, own.ref, begin, end, cut);
+    bool agrees = true;
+    for (std::size_t i = 0; i < builders.size(); ++i) {
+        agrees = agrees && lastsUntil(walked, resume.fragment, own, builders, i);
+    }
+    const auto runs =
+        agrees || !resume.moof ? std::nullopt : expectedRuns(own, builders, resume.fragment, order);
+    if (auto counted = runs ? countFragment(file, own.ref, begin, end, *runs) : std::nullopt) {
+        walked = std::move(*counted);
+    }
     std::uint64_t explained = walked.lostToCut;
     for (std::size_t i = 0; i < builders.size(); ++i) {
         const auto& t = walked.tracks[i];
-        // The next fragment's tfdt says how long the lost one lasted: a walk that disagrees
-        // took samples of another track, or missed some. Its samples are left out then, and
-        // the last one before them lasts until the next fragment.
-        const auto next = decodeTimeOf(resume.fragment, own.ref.tracks[i].id);
-        if (!t || builders[i].stopped() || (next && builders[i].decodeTime() + t->duration() != *next)) {
+        // A walk that disagrees with the next fragment's tfdt took samples of another track,
+        // or missed some: they are left out, and the last sample before them lasts until the
+        // next fragment.
+        if (!t || builders[i].stopped() || !lastsUntil(walked, resume.fragment, own, builders, i)) {
             continue;
         }
         builders[i].addWalked(*t);
@@ -145,6 +187,7 @@ std::optional<OwnIndex> readFragmentedIndex(const ByteSource& file) {
     own.media.begin = start->moov.end;
     own.media.end = file.size();
     bool seen = false;
+    std::vector<std::size_t> order; // tracks in the order the last good fragment lists them
     std::optional<std::uint64_t> at = start->moov.end;
     while (at) {
         const auto box = readBoxHeader(file, *at, file.size());
@@ -163,7 +206,7 @@ std::optional<OwnIndex> readFragmentedIndex(const ByteSource& file) {
             !isFragmentLevelType(box->type) || (box->type == fourcc("moof") && !fragment);
         if (damaged) {
             // Before the first good fragment nothing teaches what the walk would look for.
-            at = seen ? walkDamaged(file, box->offset, start->defaults, own, builders)
+            at = seen ? walkDamaged(file, box->offset, start->defaults, order, own, builders)
                       : std::nullopt;
             continue;
         }
@@ -175,10 +218,12 @@ std::optional<OwnIndex> readFragmentedIndex(const ByteSource& file) {
             own.media.begin = box->offset;
             seen = true;
         }
+        order.clear();
         for (const auto& t : fragment->tracks) {
             for (std::size_t i = 0; i < own.ref.tracks.size(); ++i) {
                 if (own.ref.tracks[i].id == t.trackId) {
                     builders[i].add(t, own.media.begin, own.media.end);
+                    order.push_back(i);
                 }
             }
         }
