@@ -95,7 +95,17 @@ void TrackBuilder::keep(const FragmentSample& s, bool offsets, bool newChunk) {
     }
     ++t.chunkSamples.back();
     chunkEnd_ = s.offset + s.size;
-    t.sizes.push_back(s.size);
+    // Samples all of one size (PCM) keep that size only, and a track all of whose samples
+    // are sync no list of them, until a sample differs: memory stays flat for them.
+    if (t.sizes.empty() && (t.sampleCount == 0 || s.size == t.fixedSize)) {
+        t.fixedSize = s.size;
+    } else {
+        if (t.sizes.empty()) {
+            t.sizes.assign(static_cast<std::size_t>(t.sampleCount), t.fixedSize);
+        }
+        t.fixedSize = 0;
+        t.sizes.push_back(s.size);
+    }
     if (!t.durations.empty() && t.durations.back().second == s.duration &&
         t.durations.back().first < std::numeric_limits<std::uint32_t>::max()) {
         ++t.durations.back().first;
@@ -107,9 +117,14 @@ void TrackBuilder::keep(const FragmentSample& s, bool offsets, bool newChunk) {
         t.compositionOffsets.resize(static_cast<std::size_t>(t.sampleCount), 0);
         t.compositionOffsets.push_back(s.compositionOffset);
     }
+    if (t.allSync && !s.sync) {
+        for (std::uint64_t n = 1; n <= t.sampleCount; ++n) {
+            t.syncSamples.push_back(static_cast<std::uint32_t>(n));
+        }
+    }
     ++t.sampleCount;
     t.allSync = t.allSync && s.sync;
-    if (s.sync) {
+    if (s.sync && !t.allSync) {
         t.syncSamples.push_back(static_cast<std::uint32_t>(t.sampleCount));
     }
     out_.keptEnd = std::max(out_.keptEnd, chunkEnd_);

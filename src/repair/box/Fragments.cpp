@@ -13,7 +13,7 @@ namespace {
 // A moof lists a few seconds of samples: a few KB, a few MB for the longest fragments.
 constexpr std::size_t kMaxMoofBytes = 64u << 20;
 // Samples of a trun without per-sample entries, past which the count is not believed.
-constexpr std::uint64_t kMaxUniformRun = 1u << 22;
+constexpr std::uint64_t kMaxUniformRun = 1u << 20;
 // A moov's mvex lists one trex per track.
 constexpr std::size_t kMaxMvexBytes = 1u << 20;
 
