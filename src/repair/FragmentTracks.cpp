@@ -89,6 +89,11 @@ void TrackBuilder::fillGap(std::uint64_t decodeTime) {
 
 void TrackBuilder::keep(const FragmentSample& s, bool offsets, bool newChunk) {
     TrackTables& t = out_.tables;
+    if (startAtSync_ && t.sampleCount == 0 && !s.sync) {
+        dts_ += s.duration;
+        out_.emptyBefore = dts_;
+        return;
+    }
     if (newChunk || t.chunkSamples.back() == std::numeric_limits<std::uint32_t>::max()) {
         t.chunkOffsets.push_back(s.offset);
         t.chunkSamples.push_back(0);

@@ -21,6 +21,9 @@ public:
     // After the last fragment.
     void finish();
 
+    // After damage before the first fragment: samples up to the first sync one are left
+    // out (they cannot be decoded), their time shown empty.
+    void startAtSync() { startAtSync_ = true; }
     // Decode time where the next sample goes.
     std::uint64_t decodeTime() const { return dts_; }
     bool stopped() const { return stopped_; }
@@ -37,6 +40,7 @@ private:
     std::uint64_t dts_ = 0;
     std::uint64_t chunkEnd_ = 0;
     bool stopped_ = false;
+    bool startAtSync_ = false;
 };
 
 } // namespace repair

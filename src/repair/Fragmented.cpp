@@ -75,12 +75,25 @@ void settleMovieTimescale(OwnIndex& own) {
     if (edits || mvhd.size() < at + 4 || startsFallOn(own, own.ref.movieTimescale)) {
         return;
     }
-    for (const auto& t : own.ref.tracks) {
-        if (t.timescale != 0 && startsFallOn(own, t.timescale)) {
+    // Each track's timescale, then one on which all fall when durations still fit it.
+    std::vector<std::uint64_t> candidates;
+    std::uint64_t all = 1, longest = 0;
+    for (std::size_t i = 0; i < own.tracks.size(); ++i) {
+        const std::uint32_t ts = own.ref.tracks[i].timescale;
+        candidates.push_back(ts);
+        all = ts == 0 || all > UINT32_MAX ? all : std::lcm(all, std::uint64_t{ts});
+        const OwnTrack& t = own.tracks[i];
+        longest = std::max(longest, ts == 0 ? 0 : (t.tables.duration() + t.emptyBefore) / ts + 1);
+    }
+    if (all <= UINT32_MAX && longest < UINT32_MAX / all) {
+        candidates.push_back(all);
+    }
+    for (const std::uint64_t ts : candidates) {
+        if (ts != 0 && startsFallOn(own, ts)) {
             for (std::size_t i = 0; i < 4; ++i) {
-                mvhd[at + i] = static_cast<std::uint8_t>(t.timescale >> (24 - 8 * i));
+                mvhd[at + i] = static_cast<std::uint8_t>(ts >> (24 - 8 * i));
             }
-            own.ref.movieTimescale = t.timescale;
+            own.ref.movieTimescale = static_cast<std::uint32_t>(ts);
             return;
         }
     }
@@ -164,6 +177,23 @@ std::optional<std::uint64_t> walkDamaged(const ByteSource& file, std::uint64_t f
     return resume.moof ? std::optional(next) : std::nullopt;
 }
 
+// Damage before the first good fragment: nothing teaches what a walk would look for, so its
+// bytes are lost; the fragments after it are read, their tfdt keeping their times.
+std::optional<std::uint64_t> skipDamaged(const ByteSource& file, std::uint64_t from,
+                                         const std::vector<TrackDefaults>& defaults, OwnIndex& own,
+                                         std::vector<TrackBuilder>& builders) {
+    const FragmentResume resume = findResume(file, from, defaults);
+    if (!resume.moof || !resume.mdat) {
+        return std::nullopt; // nothing like a fragment follows
+    }
+    for (auto& b : builders) {
+        b.startAtSync();
+    }
+    ++own.damaged.fragments;
+    own.damaged.bytes += resume.moof->offset - from;
+    return resume.moof->offset;
+}
+
 } // namespace
 
 std::optional<OwnIndex> readFragmentedIndex(const ByteSource& file) {
@@ -205,9 +235,8 @@ std::optional<OwnIndex> readFragmentedIndex(const ByteSource& file) {
         const bool damaged =
             !isFragmentLevelType(box->type) || (box->type == fourcc("moof") && !fragment);
         if (damaged) {
-            // Before the first good fragment nothing teaches what the walk would look for.
             at = seen ? walkDamaged(file, box->offset, start->defaults, order, own, builders)
-                      : std::nullopt;
+                      : skipDamaged(file, box->offset, start->defaults, own, builders);
             continue;
         }
         at = box->end;

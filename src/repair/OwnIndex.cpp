@@ -114,7 +114,9 @@ Kept summarizeOwn(const OwnIndex& own, OwnIndexUse use, const FileSource& file, 
     const auto tracks = ownTracksOut(own, 0);
     summarizeTracks(own.ref, tracks, file, out);
     const std::string partial =
-        k.share < kWholeRepair
+        d.explained < d.bytes ? std::to_string(d.bytes - d.explained) +
+                                    " bytes of fragments whose moof is lost matched no track"
+        : k.share < kWholeRepair
             ? spokenShare(k.share) + " of the samples complete before the cut came back"
             : "";
     summarizeOutcome(tracks, false, partial, out);
