@@ -13,6 +13,12 @@
 // reference, and prints the MB/s of the scan (goal >= 200, exit not 0):
 //
 //   bench_repair --noise-mb 100 [--dir D] [--runs 3] [--keep]
+//
+// With --fragmented-mb N it repairs a fragmented recording (the clip looped into moof + mdat
+// pairs of one second, as ffmpeg writes with +frag_keyframe+empty_moov) of N MB cut inside
+// its last fragment, alone, against cp (goal <= 1.3, RSS <= 256 MB); --keep keeps it:
+//
+//   bench_repair --fragmented-mb 4400 [--dir D] [--runs 3] [--keep]
 #include "CameraCase.h"
 #include "Spawn.h"
 
@@ -45,6 +51,7 @@ struct Settings {
     std::string camera;
     long cameraMb = 4400;
     long noiseMb = 0;
+    long fragmentedMb = 0;
 };
 
 Settings parse(int argc, char** argv) {
@@ -68,13 +75,16 @@ Settings parse(int argc, char** argv) {
             s.camera = argv[++i];
         } else if (a == "--noise-mb" && i + 1 < argc) {
             s.noiseMb = std::max(1L, std::atol(argv[++i]));
+        } else if (a == "--fragmented-mb" && i + 1 < argc) {
+            s.fragmentedMb = std::max(1L, std::atol(argv[++i]));
         } else if (a == "--camera-mb" && i + 1 < argc) {
             s.cameraMb = std::max(1L, std::atol(argv[++i]));
         } else {
             std::cerr << "usage: bench_repair [--dir D] [--sizes-mb 256,1024] [--runs N] [--keep]\n"
                          "       bench_repair --camera KIND [--camera-mb N] [--dir D] [--runs N] "
                          "[--keep]\n"
-                         "       bench_repair --noise-mb N [--dir D] [--runs N] [--keep]\n";
+                         "       bench_repair --noise-mb N [--dir D] [--runs N] [--keep]\n"
+                         "       bench_repair --fragmented-mb N [--dir D] [--runs N] [--keep]\n";
             std::exit(2);
         }
     }
@@ -115,14 +125,59 @@ bool makeBroken(const std::string& clip, const std::string& path, long sizeMb) {
     return true;
 }
 
+// Where the last top-level box starts: the file's last mdat, for a fragmented recording.
+std::uint64_t lastBox(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const auto size = fs::file_size(path);
+    std::uint64_t at = 0, last = 0;
+    for (unsigned char h[16]; at + 16 <= size && in.seekg(static_cast<std::streamoff>(at)) &&
+                              in.read(reinterpret_cast<char*>(h), 16);) {
+        std::uint64_t box = 0;
+        for (int i = 0; i < 4; ++i) {
+            box = box << 8 | h[i];
+        }
+        if (box == 1) { // a 64-bit size follows the type
+            box = 0;
+            for (int i = 8; i < 16; ++i) {
+                box = box << 8 | h[i];
+            }
+        }
+        if (box < 8) {
+            break;
+        }
+        last = at;
+        at += box;
+    }
+    return last;
+}
+
+// The clip looped into a fragmented recording of about the wanted size, by stream copy,
+// cut in the middle of its last mdat.
+bool makeFragmented(const std::string& clip, const std::string& path, long sizeMb) {
+    const double clipMb = static_cast<double>(fs::file_size(clip)) / (1 << 20);
+    const int loops = std::max(0, static_cast<int>(static_cast<double>(sizeMb) / clipMb + 0.5) - 1);
+    if (!ffmpeg({"-stream_loop", std::to_string(loops), "-i", clip, "-c", "copy", "-movflags",
+                 "+frag_keyframe+empty_moov", path})) {
+        return false;
+    }
+    const auto full = fs::file_size(path);
+    fs::resize_file(path, lastBox(path) + (full - lastBox(path)) / 2);
+    return true;
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
-void measure(const Settings& s, const std::string& untrunc, const std::string& ref, long sizeMb) {
-    const std::string broken = s.dir + "/broken-" + std::to_string(sizeMb) + ".mp4";
-    if (!fs::exists(broken) && !makeBroken(s.dir + "/clip.mp4", broken, sizeMb)) {
+// Times the repair of `broken` (with the reference, or alone when ref is empty).
+void measure(const Settings& s, const std::string& untrunc, const std::string& ref, long sizeMb,
+             bool fragmented) {
+    const std::string broken =
+        s.dir + (fragmented ? "/fragmented-" : "/broken-") + std::to_string(sizeMb) + ".mp4";
+    const std::string clip = s.dir + "/clip.mp4";
+    if (!fs::exists(broken) &&
+        !(fragmented ? makeFragmented(clip, broken, sizeMb) : makeBroken(clip, broken, sizeMb))) {
         std::cerr << "could not make " << broken << "\n";
         return;
     }
@@ -137,7 +192,9 @@ void measure(const Settings& s, const std::string& untrunc, const std::string& r
         fs::remove(broken + ".copy");
         synced.push_back(syncedCopySeconds(broken, broken + ".copy"));
         runTimed({"sync"}, "/dev/null");
-        const Timed r = runTimed({untrunc, ref, broken}, "/dev/null");
+        const Timed r = runTimed(fragmented ? std::vector<std::string>{untrunc, broken}
+                                            : std::vector<std::string>{untrunc, ref, broken},
+                                 "/dev/null");
         repair.push_back(r.seconds);
         rss = std::max(rss, r.maxRssKb);
         status = std::max(status, r.status);
@@ -211,8 +268,11 @@ int main(int argc, char** argv) {
     if (s.noiseMb > 0) {
         measureNoise(s, UNTRUNC_W, ref);
     }
-    for (long mb : s.noiseMb > 0 ? std::vector<long>{} : s.sizesMb) {
-        measure(s, UNTRUNC_W, ref, mb);
+    if (s.fragmentedMb > 0) {
+        measure(s, UNTRUNC_W, ref, s.fragmentedMb, true);
+    }
+    for (long mb : s.noiseMb > 0 || s.fragmentedMb > 0 ? std::vector<long>{} : s.sizesMb) {
+        measure(s, UNTRUNC_W, ref, mb, false);
     }
     if (!s.keep) {
         fs::remove_all(s.dir);

@@ -113,6 +113,12 @@ Kept summarizeOwn(const OwnIndex& own, OwnIndexUse use, const FileSource& file, 
     out << (use == OwnIndexUse::Always ? ", used instead of the reference's tracks"
                                        : "; no reference needed")
         << "\n";
+    const auto& d = own.damaged;
+    if (d.fragments > 0) {
+        out << "damage: " << d.fragments << " fragment(s) whose moof is lost or damaged; their "
+            << d.bytes << " bytes of media data walked, " << d.explained
+            << " of them found to be samples\n";
+    }
     const Kept k = keptShare(own);
     if (verbose) {
         describeOwn(own, k.share, out);
@@ -120,7 +126,9 @@ Kept summarizeOwn(const OwnIndex& own, OwnIndexUse use, const FileSource& file, 
     const auto tracks = ownTracksOut(own, 0);
     summarizeTracks(own.ref, tracks, file, out);
     const std::string partial =
-        k.share < kWholeRepair
+        d.explained < d.bytes ? std::to_string(d.bytes - d.explained) +
+                                    " bytes of fragments whose moof is lost matched no track"
+        : k.share < kWholeRepair
             ? spokenShare(k.share) + " of the samples complete before the cut came back"
             : "";
     summarizeOutcome(tracks, false, partial, out);
@@ -237,6 +245,8 @@ std::vector<TrackOut> ownTracksOut(const OwnIndex& own, std::int64_t shift) {
         TrackOut t;
         t.ref = &own.ref.tracks[i];
         t.tables = own.tracks[i].tables;
+        t.emptyBefore = own.tracks[i].emptyBefore;
+        t.mediaTime = own.tracks[i].mediaTime;
         for (auto& offset : t.tables.chunkOffsets) {
             offset = static_cast<std::uint64_t>(static_cast<std::int64_t>(offset) + shift);
         }
@@ -299,6 +309,13 @@ std::optional<int> repairFromOwnIndex(const Options& o, const FileSource& file,
     });
     const Kept kept = summarizeOwn(*own, use, file, o.verbose, out);
     out << "wrote " << plan.path << "\n";
+    if (own->damaged.explained < own->damaged.bytes) {
+        out.flush();
+        err << "untrunc-w: partial repair: " << own->damaged.bytes - own->damaged.explained
+            << " bytes of the media data of " << own->damaged.fragments
+            << " fragment(s) whose moof is lost or damaged matched no track" << std::endl;
+        return static_cast<int>(ExitCode::Partial);
+    }
     if (kept.share < kWholeRepair) {
         const OwnTrack& t = own->tracks[kept.worst];
         out.flush();

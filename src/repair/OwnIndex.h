@@ -22,6 +22,12 @@ struct OwnIndex {
     std::vector<OwnTrack> tracks; // in the order of ref.tracks
     bool fragmented = false;      // the index comes from moof boxes, not the moov's tables
     std::uint64_t fragments = 0;  // moof boxes read
+    // Fragments whose moof was lost or damaged, their media data walked instead.
+    struct Damaged {
+        std::uint64_t fragments = 0;
+        std::uint64_t bytes = 0;     // of their media data
+        std::uint64_t explained = 0; // of those, told as samples by the walk
+    } damaged;
 
     // Some sample the index lists is missing or incomplete: the file was cut.
     bool cut() const;

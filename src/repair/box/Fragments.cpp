@@ -13,7 +13,7 @@ namespace {
 // A moof lists a few seconds of samples: a few KB, a few MB for the longest fragments.
 constexpr std::size_t kMaxMoofBytes = 64u << 20;
 // Samples of a trun without per-sample entries, past which the count is not believed.
-constexpr std::uint64_t kMaxUniformRun = 1u << 22;
+constexpr std::uint64_t kMaxUniformRun = 1u << 20;
 // A moov's mvex lists one trex per track.
 constexpr std::size_t kMaxMvexBytes = 1u << 20;
 
@@ -128,6 +128,25 @@ std::uint64_t readTrun(const std::vector<std::uint8_t>& bytes, const BoxHeader& 
     return at;
 }
 
+// Whether the samples lie in the mdat that follows the moof, when one does, and fill no
+// more than it holds: a trun whose entries were overwritten places them anywhere.
+bool fitsMediaData(const ByteSource& file, const BoxHeader& moof, const MovieFragment& f) {
+    const auto mdat = readBoxHeader(file, moof.end, kNowhere);
+    if (!mdat || mdat->type != fourcc("mdat")) {
+        return true;
+    }
+    std::uint64_t total = 0;
+    for (const auto& t : f.tracks) {
+        for (const auto& s : t.samples) {
+            total += s.size;
+            if (s.offset < mdat->payload || s.offset > mdat->end || s.size > mdat->end - s.offset) {
+                return false;
+            }
+        }
+    }
+    return total <= mdat->end - mdat->payload;
+}
+
 } // namespace
 
 std::optional<std::vector<TrackDefaults>> readMovieExtends(const ByteSource& file,
@@ -196,7 +215,7 @@ std::optional<MovieFragment> readMovieFragment(const ByteSource& file, const Box
         trafDataEnd = at;
         out.tracks.push_back(std::move(t));
     }
-    return out;
+    return fitsMediaData(file, moof, out) ? std::optional(std::move(out)) : std::nullopt;
 }
 
 bool isFragmentLevelType(std::uint32_t type) {

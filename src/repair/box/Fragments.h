@@ -48,7 +48,8 @@ std::optional<std::vector<TrackDefaults>> readMovieExtends(const ByteSource& fil
 // The samples a whole moof describes, where its base data offset rules put them. Only
 // trafs of tracks that have defaults are read. A trun's sample count is trusted as far as
 // its box holds entries, or, when the samples have no entries, as far as the file holds
-// their bytes. Nothing when the moof is too large to be a recording's.
+// their bytes. Nothing when the moof is too large to be a recording's, or places samples
+// outside the mdat that follows it (a damaged trun).
 std::optional<MovieFragment> readMovieFragment(const ByteSource& file, const BoxHeader& moof,
                                                const std::vector<TrackDefaults>& defaults);
 

@@ -56,19 +56,23 @@ std::int64_t mediaTimeOf(const TrackOut& t) {
     return t.mediaTime >= 0 ? t.mediaTime : t.ref->editMediaTime;
 }
 
-// The reference's edits, with the one that shows the media stretched over what came back.
-void writeEdts(BoxWriter& w, const TrackOut& t, std::uint64_t duration) {
+// The reference's edits, with the one that shows the media stretched over what came back;
+// an empty edit first when the track starts late.
+void writeEdts(BoxWriter& w, const TrackOut& t, std::uint64_t duration, std::uint64_t empty) {
     const Bytes& elst = t.ref->elst;
     const bool v1 = elst.size() > 8 && elst[8] == 1;
     const std::size_t entry = v1 ? 20 : 12;
     const std::size_t declared = elst.size() >= 16 ? be32(elst.data() + 12) : 0;
     const std::size_t count = std::min(declared, elst.size() < 16 ? 0 : (elst.size() - 16) / entry);
-    if (mediaTimeOf(t) < 0 && count == 0) {
+    if (mediaTimeOf(t) < 0 && count == 0 && empty == 0) {
         return;
     }
     const auto edts = w.open(fourcc("edts"));
     const auto box = w.openFull(fourcc("elst"), 1, 0);
     std::vector<std::pair<std::uint64_t, std::int64_t>> empties;
+    if (empty > 0) {
+        empties.emplace_back(empty, -1);
+    }
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* e = elst.data() + 16 + i * entry;
         const auto time = v1 ? static_cast<std::int64_t>(be64(e + 8))
@@ -84,7 +88,7 @@ void writeEdts(BoxWriter& w, const TrackOut& t, std::uint64_t duration) {
         w.u64(static_cast<std::uint64_t>(time));
         w.u32(0x00010000);
     }
-    w.u64(duration);
+    w.u64(duration - empty);
     w.u64(static_cast<std::uint64_t>(std::max<std::int64_t>(mediaTimeOf(t), 0)));
     w.u32(0x00010000);
     w.close(box);
@@ -96,7 +100,7 @@ void writeTrak(BoxWriter& w, const TrackOut& t, std::uint32_t movieTimescale) {
     const std::uint64_t duration = presentedDuration(t, movieTimescale);
     const auto trak = w.open(fourcc("trak"));
     w.raw(withDuration(r.tkhd, duration, 28, 36));
-    writeEdts(w, t, duration);
+    writeEdts(w, t, duration, rescale(t.emptyBefore, r.timescale, movieTimescale));
     for (const auto& b : r.trakBefore) {
         w.raw(b);
     }
@@ -124,7 +128,7 @@ std::uint64_t presentedDuration(const TrackOut& t, std::uint32_t timescale) {
     const std::uint64_t media = presentationEnd(t);
     const std::int64_t start = mediaTimeOf(t);
     const std::uint64_t skip = start > 0 ? static_cast<std::uint64_t>(start) : 0;
-    return rescale(media > skip ? media - skip : 0, t.ref->timescale, timescale);
+    return rescale((media > skip ? media - skip : 0) + t.emptyBefore, t.ref->timescale, timescale);
 }
 
 std::vector<std::uint8_t> buildMoov(const Reference& ref, const std::vector<TrackOut>& tracks) {

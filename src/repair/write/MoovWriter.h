@@ -11,7 +11,8 @@ namespace repair {
 struct TrackOut {
     const RefTrack* ref = nullptr;
     TrackTables tables;
-    std::int64_t mediaTime = -1; // where presentation starts in media time; -1: as the reference
+    std::int64_t mediaTime = -1;   // where presentation starts in media time; -1: as the reference
+    std::uint64_t emptyBefore = 0; // media time shown as nothing before the first sample
 };
 
 // A complete moov box for the given tracks: every box of the reference that does not
@@ -23,7 +24,7 @@ inline std::uint64_t rescale(std::uint64_t v, std::uint32_t from, std::uint32_t 
     return from == 0 ? 0 : static_cast<std::uint64_t>(static_cast<long double>(v) * to / from);
 }
 
-// Duration of a track as presented, in the given timescale.
+// Duration of a track as presented (its empty start included), in the given timescale.
 std::uint64_t presentedDuration(const TrackOut& t, std::uint32_t timescale);
 
 } // namespace repair

@@ -14,6 +14,10 @@ struct OwnTrack {
     std::uint64_t listed = 0;   // samples the index lists
     std::uint64_t complete = 0; // of those, wholly inside the media data (kept or not)
     std::uint64_t keptEnd = 0;  // one past the last byte of a kept sample; 0: none kept
+    // A track whose first fragment starts late: nothing is shown for emptyBefore (media
+    // time), then the media from mediaTime (-1: from the start, no edit).
+    std::uint64_t emptyBefore = 0;
+    std::int64_t mediaTime = -1;
 };
 
 // Reads stsz, stsc, stco/co64, stts, ctts and stss of `track` (read by readReference from
