@@ -29,6 +29,13 @@ WalkedFragment walkFragment(const ByteSource& file, const Reference& ref, std::u
 
 namespace {
 
+// Samples are sized one after another here: what a probe finds beyond its place is found
+// again when the next one is asked.
+class Unkept : public ProbeNotes {
+public:
+    void found(std::uint64_t /*pos*/, const SampleGuess& /*guess*/) override {}
+};
+
 // One run's samples, sized by its codec; nothing when a sample cannot be told.
 std::optional<TrackTables> countRun(Codec& codec, MediaView& view, std::uint64_t& pos,
                                     const ExpectedRun& run) {
@@ -39,8 +46,9 @@ std::optional<TrackTables> countRun(Codec& codec, MediaView& view, std::uint64_t
         return std::nullopt;
     }
     pos += t.fixedSize * run.samples; // samples alike: nothing to tell apart
+    Unkept notes;
     for (std::uint64_t k = 0; k < run.samples && t.fixedSize == 0; ++k) {
-        const SampleGuess g = codec.probe(view, pos);
+        const SampleGuess g = codec.probe(view, pos, notes);
         if (g.sure == Sureness::No || g.size == 0 || g.cut || g.size > view.limit() - pos ||
             g.size > UINT32_MAX) {
             return std::nullopt;
