@@ -20,7 +20,8 @@ public:
             if (bits_ % 8 == 0) {
                 bytes_.push_back(0);
             }
-            bytes_.back() |= static_cast<std::uint8_t>(((value >> i) & 1u) << (7 - bits_ % 8));
+            const std::uint32_t bit = i < 32 ? (value >> i) & 1u : 0u; // runs of zeros go past 32
+            bytes_.back() |= static_cast<std::uint8_t>(bit << (7 - bits_ % 8));
             ++bits_;
         }
     }
