@@ -21,17 +21,24 @@ kestrel_die() {
     exit 1
 }
 
+# The checks' own tools: scripts/check-format and scripts/sanitize install them on first use.
+KESTREL_FORMAT_PACKAGES=(clang-format)
+KESTREL_SANITIZE_PACKAGES=(clang llvm)
+
 kestrel_missing_packages() {
     local p status
-    for p in "${KESTREL_PACKAGES[@]}"; do
+    for p in "$@"; do
         status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)
         [ "$status" = "install ok installed" ] || echo "$p"
     done
 }
 
+# kestrel_install [PACKAGE...]: installs those of the given packages (by default the build's
+# own) that are missing.
 kestrel_install() {
+    [ $# -gt 0 ] || set -- "${KESTREL_PACKAGES[@]}"
     local missing
-    missing=$(kestrel_missing_packages)
+    missing=$(kestrel_missing_packages "$@")
     [ -z "$missing" ] && return 0
     echo "kestrel: installing missing packages:" $missing
     local sudo=""
@@ -43,7 +50,7 @@ kestrel_install() {
     # shellcheck disable=SC2086
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q $missing ||
         kestrel_die "apt-get install failed for:" $missing
-    missing=$(kestrel_missing_packages)
+    missing=$(kestrel_missing_packages "$@")
     [ -z "$missing" ] || kestrel_die "still missing after install:" $missing
 }
 

@@ -1,7 +1,9 @@
 #include "Options.h"
 
 #include "box/RepairError.h"
+#include "codec/Codec.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace repair {
@@ -73,6 +75,31 @@ int takeNumeric(Options& o, const std::vector<std::string>& args, std::size_t i)
     return 0;
 }
 
+// A codec family a line (longer entry lists wrap under themselves), from the registry, so
+// that the help never leaves one out.
+std::string codecList() {
+    constexpr std::size_t kEntriesAt = 27;
+    constexpr std::size_t kWidth = 88;
+    std::string list;
+    for (const CodecFamily* f : codecFamilies()) {
+        std::string line = "  " + std::string(f->kind);
+        line.resize(9, ' ');
+        line += f->name;
+        line.resize(std::max(line.size() + 2, kEntriesAt), ' ');
+        const std::string entries = f->entries;
+        for (std::size_t at = 0, end = 0; at < entries.size(); at = end + 1) {
+            end = std::min(entries.find(' ', at), entries.size());
+            if (line.size() > kEntriesAt && line.size() + (end - at) >= kWidth) {
+                list += line.substr(0, line.size() - 1) + "\n";
+                line.assign(kEntriesAt, ' ');
+            }
+            line += entries.substr(at, end - at) + " ";
+        }
+        list += line.substr(0, line.size() - 1) + "\n";
+    }
+    return list;
+}
+
 } // namespace
 
 Options parseOptions(const std::vector<std::string>& args) {
@@ -110,10 +137,9 @@ std::string helpText() {
            "\n"
            "Repairs an MP4/MOV recording that was cut off before its index (moov) was written,\n"
            "using a working file recorded by the same device with the same settings.\n"
-           "Every track of the working file is recovered: H.264 (avc1/avc3) and HEVC (hvc1/hev1)\n"
-           "video, AAC (mp4a) and PCM audio (twos, sowt, in24, in32, fl32, fl64, lpcm, raw, ulaw,\n"
-           "alaw), timecode (tmcd) and timed metadata (rtmd, gpmd, mebx, djmd and others, learnt\n"
-           "from the working file's own samples).\n"
+           "Every track of the working file is recovered; these are the codecs it knows (kind,\n"
+           "name, sample entries):\n" +
+           codecList() +
            "The result is written next to the broken file as '<brokenfile.mp4>_untrunc.mp4'.\n"
            "It takes that name only when whole, in one rename, so a half-written result never\n"
            "carries it (of runs at the same time, the last one wins). The broken file is never\n"

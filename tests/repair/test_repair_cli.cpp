@@ -1,10 +1,15 @@
 // The tool as a program: exit statuses, one-line failure reasons, the result file's name,
-// and every option of the help text accepted in a real run.
+// every option of the help text accepted in a real run, and the help's and README.md's codec
+// lists against the registry.
 #include "Check.h"
 #include "MediaFixture.h"
 #include "Process.h"
+#include "codec/Codec.h"
 
 #include <filesystem>
+#include <iterator>
+#include <set>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -125,6 +130,45 @@ std::string recovered(const std::string& output) {
     return at == std::string::npos || end < at ? "" : output.substr(at, end - at);
 }
 
+// "name | kind" of each row of README.md's codec table.
+std::set<std::string> readmeCodecs() {
+    std::set<std::string> rows;
+    std::istringstream in(readFile(README_MD));
+    bool table = false;
+    for (std::string line; std::getline(in, line) && (!table || line.rfind('|', 0) == 0);) {
+        const auto kindEnd = line.find(" | ", line.find(" | ", 2) + 3);
+        if (table && line.rfind("|---", 0) != 0 && kindEnd != std::string::npos) {
+            rows.insert(line.substr(2, kindEnd - 2));
+        }
+        table = table || line.rfind("| codec | kind |", 0) == 0;
+    }
+    return rows;
+}
+
+// Each codec family of the registry has its line in --help ("  kind  name  entries") and its
+// row in README.md, and the README names no family the registry lacks.
+void codecLists(Checks& c, const std::string& help) {
+    std::set<std::string> registry;
+    for (const repair::CodecFamily* f : repair::codecFamilies()) {
+        const std::string kind = f->kind, name = f->name;
+        std::istringstream lines(help);
+        bool listed = false;
+        for (std::string line; std::getline(lines, line) && !listed;) {
+            listed = line.rfind("  " + kind + " ", 0) == 0 &&
+                     line.find(" " + name + "  ") != std::string::npos;
+        }
+        c.expect(listed, "--help lists the " + kind + " codec " + name);
+        registry.insert(name + " | " + kind);
+    }
+    const std::set<std::string> readme = readmeCodecs();
+    for (const auto& row : registry) {
+        c.expect(readme.count(row) == 1, "README.md's codec table has " + row);
+    }
+    for (const auto& row : readme) {
+        c.expect(registry.count(row) == 1, "README.md's codec row " + row + " is in the registry");
+    }
+}
+
 void successes(Checks& c, const Files& f) {
     const std::string before = readFile(f.good);
     const RunResult base = runProgram({UNTRUNC_W, f.ref, f.good});
@@ -160,6 +204,7 @@ void successes(Checks& c, const Files& f) {
     const RunResult help = runProgram({UNTRUNC_W, "--help"});
     c.expect(help.status == 0 && help.output.find("Usage: untrunc-w") != std::string::npos,
              "--help prints usage and succeeds");
+    codecLists(c, help.output);
     const RunResult describe = runProgram({UNTRUNC_W, f.ref});
     c.expect(describe.status == 0 && describe.output.find("(id 2, soun mp4a)") != std::string::npos,
              "reference alone is described\n" + describe.output);

@@ -145,6 +145,6 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kAacFamily = {"AAC", handles, make};
+extern const CodecFamily kAacFamily = {"AAC", "sound", "mp4a", handles, make};
 
 } // namespace repair

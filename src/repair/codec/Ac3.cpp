@@ -119,6 +119,6 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kAc3Family = {"AC-3", handles, make};
+extern const CodecFamily kAc3Family = {"AC-3", "sound", "ac-3, E-AC-3: ec-3", handles, make};
 
 } // namespace repair

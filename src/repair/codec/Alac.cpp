@@ -133,6 +133,6 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kAlacFamily = {"ALAC", handles, make};
+extern const CodecFamily kAlacFamily = {"ALAC", "sound", "alac", handles, make};
 
 } // namespace repair

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -110,15 +111,20 @@ struct CodecSetup {
     int aacLowGain = 80;         // --aacgg
 };
 
-// One entry per codec family: whether it handles a reference track, and how to make its
-// recogniser. The list of families lives in Registry.cpp.
+// One entry per codec family: what --help and README.md call it, whether it handles a
+// reference track, and how to make its recogniser. The list of families lives in Registry.cpp.
 struct CodecFamily {
-    const char* name;
+    const char* name;    // as people know it: "H.264", "Motion JPEG"
+    const char* kind;    // "video", "sound" or "data"
+    const char* entries; // the sample entry types it reads, in words
     bool (*handles)(const RefTrack& track);
     std::unique_ptr<Codec> (*make)(const CodecSetup& setup);
 };
 
 // The first family that handles the track, or nullptr.
 const CodecFamily* familyFor(const RefTrack& track);
+
+// Every family, in the order tracks are offered to them.
+std::span<const CodecFamily* const> codecFamilies();
 
 } // namespace repair

@@ -109,6 +109,7 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kDvFamily = {"DV", handles, make};
+extern const CodecFamily kDvFamily = {"DV", "video", "dvc dvcp dvpp dv5n dv5p dvh* AVdv AVd1",
+                                      handles, make};
 
 } // namespace repair

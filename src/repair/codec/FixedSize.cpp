@@ -48,6 +48,8 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kFixedSizeFamily = {"fixed-size data", handles, make};
+extern const CodecFamily kFixedSizeFamily = {
+    "fixed-size data", "data",
+    "any data of one sample size (rtmd, fdsc and other per-frame metadata)", handles, make};
 
 } // namespace repair

@@ -18,6 +18,6 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kH264Family = {"H.264", handles, make};
+extern const CodecFamily kH264Family = {"H.264", "video", "avc1 avc3", handles, make};
 
 } // namespace repair

@@ -18,6 +18,6 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kHevcFamily = {"HEVC", handles, make};
+extern const CodecFamily kHevcFamily = {"HEVC", "video", "hvc1 hev1", handles, make};
 
 } // namespace repair

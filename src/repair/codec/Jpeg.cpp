@@ -182,6 +182,7 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kJpegFamily = {"Motion JPEG", handles, make};
+extern const CodecFamily kJpegFamily = {"Motion JPEG", "video", "jpeg mjpa mjpb AVDJ dmb1", handles,
+                                        make};
 
 } // namespace repair

@@ -125,6 +125,8 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kLearntSizeFamily = {"learnt-size data", handles, make};
+extern const CodecFamily kLearntSizeFamily = {
+    "learnt-size data", "data",
+    "any data of varying sample size (gpmd, djmd, mebx and other timed metadata)", handles, make};
 
 } // namespace repair

@@ -72,6 +72,7 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kLpcmFamily = {"PCM", handles, make};
+extern const CodecFamily kLpcmFamily = {
+    "PCM", "sound", "twos sowt in24 in32 fl32 fl64 lpcm raw NONE ulaw alaw", handles, make};
 
 } // namespace repair

@@ -413,6 +413,8 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kMpegVideoFamily = {"MPEG video", handles, make};
+extern const CodecFamily kMpegVideoFamily = {
+    "MPEG video", "video",
+    "MPEG-1/2: xdv* xd5* mx3*-mx5* hdv* m2v1 mp2v AVmp mp4v; MPEG-4 Visual: mp4v", handles, make};
 
 } // namespace repair

@@ -118,6 +118,7 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kProResFamily = {"ProRes", handles, make};
+extern const CodecFamily kProResFamily = {"ProRes", "video", "apch apcn apcs apco ap4h ap4x",
+                                          handles, make};
 
 } // namespace repair

@@ -27,6 +27,10 @@ const CodecFamily* const kFamilies[] = {
 
 } // namespace
 
+std::span<const CodecFamily* const> codecFamilies() {
+    return kFamilies;
+}
+
 const CodecFamily* familyFor(const RefTrack& track) {
     for (const CodecFamily* f : kFamilies) {
         if (f->handles(track)) {

@@ -37,6 +37,6 @@ std::unique_ptr<Codec> make(const CodecSetup& s) {
 
 } // namespace
 
-extern const CodecFamily kTimecodeFamily = {"timecode", handles, make};
+extern const CodecFamily kTimecodeFamily = {"timecode", "data", "tmcd", handles, make};
 
 } // namespace repair
