@@ -42,7 +42,23 @@ ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
     if (media_.endIsCut() && media_.limit() - pos < reach) {
         return {t, Sureness::Maybe, 0, true, 0};
     }
+    // Where the track after it is not found, the recorded end of the media data, or the end
+    // of one mdat before a box between two, ends it as surely as a recognised sample.
+    const std::uint64_t end = boundaryAfter(pos);
+    if (end > pos && end - pos <= reach) {
+        return {t, Sureness::Likely, 1, false, end - pos};
+    }
     return {};
+}
+
+std::uint64_t ChunkWalker::boundaryAfter(std::uint64_t pos) const {
+    std::uint64_t end = media_.endIsCut() ? 0 : media_.limit();
+    for (const auto& [begin, after] : holes_) {
+        if (begin > pos && (end == 0 || begin < end)) {
+            end = begin;
+        }
+    }
+    return end;
 }
 
 // Where an opaque sample at pos, looked for up to `to`, ends: at the next sure sample of track

@@ -65,6 +65,8 @@ private:
     Start placeByLayout(int t, std::uint64_t pos, int depth);
     bool afterWholeChunk(int t, std::uint64_t pos) const;
     bool placedBetween(int t) const;
+    // The first place after pos where the media data surely ends a sample; 0: none.
+    std::uint64_t boundaryAfter(std::uint64_t pos) const;
     Start placeBetween(int t, std::uint64_t pos);
     std::optional<std::uint64_t> opaqueEnd(int s, std::uint64_t pos, std::uint64_t to);
     std::optional<std::uint64_t> nextSurely(int s, std::uint64_t from, std::uint64_t to);
