@@ -2,8 +2,6 @@
 
 #include <QTemporaryDir>
 
-#include <csignal>
-
 using namespace runnertest;
 
 Q_DECLARE_METATYPE(RunEnding)
@@ -33,13 +31,7 @@ private slots:
         const QString tool = standinLine();
         QTest::newRow("success") << tool << Variables{} << RunEnding{RunEnding::Exited, 0}
                                  << QStringList{};
-        QTest::newRow("status 4 with a reason")
-            << tool
-            << Variables{{"STANDIN_REASON", "no media samples found"}, {"STANDIN_EXIT", "4"}}
-            << RunEnding{RunEnding::Exited, 4} << QStringList{};
-        QTest::newRow("killed by a signal")
-            << tool << Variables{{"STANDIN_BLOCKS", "60"}, {"STANDIN_SIGNAL", "9"}}
-            << RunEnding{RunEnding::Signalled, SIGKILL} << QStringList{};
+        // An exit status or a signal: the window's closing box (test_window_runs).
         QTest::newRow("still running when its output closed")
             << tool << Variables{{"STANDIN_CLOSE_EARLY_MS", "500"}, {"STANDIN_EXIT", "3"}}
             << RunEnding{RunEnding::Unknown, 0} << QStringList{};
