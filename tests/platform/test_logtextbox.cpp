@@ -21,180 +21,168 @@ void likeTheWindowsLog(LogTextBox& box) {
 class TestLogTextBox : public QObject {
     Q_OBJECT
 private slots:
-    void piecesJoinExactly_data();
-    void piecesJoinExactly();
-    void changeIsRaisedInsideTheWrite();
-    void longLineWrapsInTheViewOnly();
-    void narrowerOrLargerMeansMoreLines();
-    void longLogIsKeptWhole();
-    void caretPositions_data();
-    void caretPositions();
-    void selectWithKeysAndCopy_data();
-    void selectWithKeysAndCopy();
-    void doubleClickSelectsAWord();
+    void piecesJoinExactly_data() {
+        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("cut lines join") << QStringList{"abc", "def\nx", "yz"} << "abcdef\nxyz";
+        QTest::newRow("CR LF split across pieces") << QStringList{"a\r", "\nb"} << "a\nb";
+        QTest::newRow("lone CR keeps the line") << QStringList{"10%\r20%"} << "10%\n20%";
+        QTest::newRow("CR then CR LF") << QStringList{"a\r", "\r\nb"} << "a\n\nb";
+    }
+
+    void piecesJoinExactly() {
+        QFETCH(QStringList, pieces);
+        LogTextBox box;
+        likeTheWindowsLog(box);
+        box.setText(pieces.first());
+        for (const QString& piece : pieces.mid(1)) {
+            box.appendText(piece);
+        }
+        QCOMPARE(box.Text(), pieces.join(QString()));
+        QTEST(box.ShownText(), "shown");
+    }
+
+    void changeIsRaisedInsideTheWrite() {
+        LogTextBox box;
+        QStringList seen;
+        connect(&box, &LogTextBox::Change, this, [&] { seen.append(box.Text()); });
+        box.setText("help");
+        box.appendText(" more");
+        box.appendText(QString());
+        box.setText(QString());
+        QCOMPARE(seen, (QStringList{"help", "help more", QString()}));
+    }
+
+    // Dots appended one by one stay one line of Text; the view shows them in lines as wide
+    // as the box, each full line equally long.
+    void longLineWrapsInTheViewOnly() {
+        LogTextBox box;
+        likeTheWindowsLog(box);
+        box.setText(QString());
+        for (int i = 0; i < 1000; ++i) {
+            box.appendText(QStringLiteral("."));
+        }
+        QCOMPARE(box.Text(), QString(1000, u'.'));
+        const qsizetype lines = box.LineCount();
+        QVERIFY2(lines > 10, qPrintable(QString::number(lines)));
+        const qsizetype perLine = box.LineText(0).size();
+        const int textWidth =
+            471 - 2 * box.frameWidth() - box.style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 8;
+        const auto fits =
+            static_cast<qsizetype>(textWidth / QFontMetricsF(box.font()).horizontalAdvance(u'.'));
+        QCOMPARE(perLine, fits);
+        QString joined;
+        for (qsizetype line = 0; line < lines; ++line) {
+            QVERIFY(box.LineText(line).size() == perLine || line == lines - 1);
+            joined += box.LineText(line);
+        }
+        QCOMPARE(joined, box.Text());
+    }
+
+    void narrowerOrLargerMeansMoreLines() {
+        LogTextBox box;
+        likeTheWindowsLog(box);
+        box.setText(QString(40, u'x') + QStringLiteral(" word") + QString(200, u'y'));
+        const qsizetype lines = box.LineCount();
+        box.resize(300, 148);
+        QVERIFY(box.LineCount() > lines);
+        const qsizetype narrowLines = box.LineCount();
+        box.setFont(ClassicFont(QStringLiteral("Courier New"), 12));
+        QVERIFY(box.LineCount() > narrowLines);
+        QCOMPARE(box.ShownText().remove(u'\n'), box.Text());
+    }
+
+    // Past a few megabytes the text leaves memory; all of it still reads back and shows.
+    void longLogIsKeptWhole() {
+        LogTextBox box;
+        likeTheWindowsLog(box);
+        const QString line = QStringLiteral("%1 of the tool's output\r\n");
+        QString expected;
+        for (int i = 0; i < 120'000; ++i) {
+            const QString piece = line.arg(i, 6);
+            box.appendText(piece);
+            expected += piece;
+        }
+        QCOMPARE(box.TextLength(), expected.size());
+        QCOMPARE(box.Text(), expected);
+        QCOMPARE(box.LineCount(), 120'001);
+        QCOMPARE(box.LineText(99'999), line.arg(99'999, 6).chopped(2));
+        box.setSelStart(box.TextLength());
+        const qsizetype lastShown = box.FirstShownLine(); // brings the view up to date
+        QCOMPARE(lastShown, box.verticalScrollBar()->maximum());
+        box.setText(QStringLiteral("short"));
+        QCOMPARE(box.Text(), QStringLiteral("short"));
+        QCOMPARE(box.LineCount(), 1);
+    }
+
+    void caretPositions_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<int>("selStart");
+        QTest::newRow("inside CR LF goes past it") << "ab\r\ncd" << 3 << 4;
+        QTest::newRow("past the end goes to the end") << "ab\r\ncd" << 99 << 6;
+        QTest::newRow("before the start goes to the start") << "ab\r\ncd" << -5 << 0;
+        QTest::newRow("lone CR counts") << "a\rb\r\nc" << 5 << 5;
+    }
+
+    void caretPositions() {
+        QFETCH(QString, text);
+        QFETCH(int, position);
+        LogTextBox box;
+        box.setText(text);
+        box.setSelStart(position);
+        QTEST(int(box.SelStart()), "selStart");
+        QCOMPARE(box.SelectedText(), QString());
+    }
+
+    void selectWithKeysAndCopy_data() {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QList<int>>("keys"); // with Shift held
+        QTest::addColumn<QString>("selected");
+        // Text: "first line\r\nsecond" (the box is wide enough for both lines).
+        QTest::newRow("to the line's end") << 0 << QList<int>{Qt::Key_End} << "first line";
+        QTest::newRow("over the CR LF as one step")
+            << 10 << QList<int>{Qt::Key_Right, Qt::Key_Right} << "\r\ns";
+        QTest::newRow("down a line keeps the column")
+            << 2 << QList<int>{Qt::Key_Down} << "rst line\r\nse";
+        QTest::newRow("back to the line's start") << 15 << QList<int>{Qt::Key_Home} << "sec";
+    }
+
+    void selectWithKeysAndCopy() {
+        QFETCH(int, from);
+        QFETCH(QList<int>, keys);
+        LogTextBox box;
+        likeTheWindowsLog(box);
+        box.setText(QStringLiteral("first line\r\nsecond"));
+        box.setSelStart(from);
+        for (const int key : keys) {
+            QTest::keyClick(&box, Qt::Key(key), Qt::ShiftModifier);
+        }
+        QTEST(box.SelectedText(), "selected");
+        QTest::keySequence(&box, QKeySequence::Copy);
+        QTEST(QApplication::clipboard()->text(), "selected");
+        // Select all copies the text as it is, CR LF included.
+        QTest::keySequence(&box, QKeySequence::SelectAll);
+        box.copy();
+        QCOMPARE(QApplication::clipboard()->text(), box.Text());
+    }
+
+    void doubleClickSelectsAWord() {
+        LogTextBox box;
+        likeTheWindowsLog(box);
+        box.setText(QStringLiteral("alpha beta_2 gamma"));
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const qreal charWidth = QFontMetricsF(box.font()).horizontalAdvance(u'x');
+        // Over the left part of the "t" of "beta_2", behind the viewport's text margin.
+        const QPoint at(qRound(4 + charWidth * 8.3), 4 + box.fontMetrics().height() / 2);
+        QTest::mouseDClick(box.viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(box.SelectedText(), QStringLiteral("beta_2"));
+        QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(box.SelStart(), 8);
+        QCOMPARE(box.SelectedText(), QString());
+    }
 };
-
-void TestLogTextBox::piecesJoinExactly_data() {
-    QTest::addColumn<QStringList>("pieces");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("cut lines join") << QStringList{"abc", "def\nx", "yz"} << "abcdef\nxyz";
-    QTest::newRow("CR LF split across pieces") << QStringList{"a\r", "\nb"} << "a\nb";
-    QTest::newRow("lone CR keeps the line") << QStringList{"10%\r20%"} << "10%\n20%";
-    QTest::newRow("CR then CR LF") << QStringList{"a\r", "\r\nb"} << "a\n\nb";
-}
-
-void TestLogTextBox::piecesJoinExactly() {
-    QFETCH(QStringList, pieces);
-    LogTextBox box;
-    likeTheWindowsLog(box);
-    box.setText(pieces.first());
-    for (const QString& piece : pieces.mid(1)) {
-        box.appendText(piece);
-    }
-    QCOMPARE(box.Text(), pieces.join(QString()));
-    QTEST(box.ShownText(), "shown");
-}
-
-void TestLogTextBox::changeIsRaisedInsideTheWrite() {
-    LogTextBox box;
-    QStringList seen;
-    connect(&box, &LogTextBox::Change, this, [&] { seen.append(box.Text()); });
-    box.setText("help");
-    box.appendText(" more");
-    box.appendText(QString());
-    box.setText(QString());
-    QCOMPARE(seen, (QStringList{"help", "help more", QString()}));
-}
-
-// Dots appended one by one stay one line of Text; the view shows them in lines as wide
-// as the box, each full line equally long.
-void TestLogTextBox::longLineWrapsInTheViewOnly() {
-    LogTextBox box;
-    likeTheWindowsLog(box);
-    box.setText(QString());
-    for (int i = 0; i < 1000; ++i) {
-        box.appendText(QStringLiteral("."));
-    }
-    QCOMPARE(box.Text(), QString(1000, u'.'));
-    const qsizetype lines = box.LineCount();
-    QVERIFY2(lines > 10, qPrintable(QString::number(lines)));
-    const qsizetype perLine = box.LineText(0).size();
-    const int textWidth =
-        471 - 2 * box.frameWidth() - box.style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 8;
-    const auto fits =
-        static_cast<qsizetype>(textWidth / QFontMetricsF(box.font()).horizontalAdvance(u'.'));
-    QCOMPARE(perLine, fits);
-    QString joined;
-    for (qsizetype line = 0; line < lines; ++line) {
-        QVERIFY(box.LineText(line).size() == perLine || line == lines - 1);
-        joined += box.LineText(line);
-    }
-    QCOMPARE(joined, box.Text());
-}
-
-void TestLogTextBox::narrowerOrLargerMeansMoreLines() {
-    LogTextBox box;
-    likeTheWindowsLog(box);
-    box.setText(QString(40, u'x') + QStringLiteral(" word") + QString(200, u'y'));
-    const qsizetype lines = box.LineCount();
-    box.resize(300, 148);
-    QVERIFY(box.LineCount() > lines);
-    const qsizetype narrowLines = box.LineCount();
-    box.setFont(ClassicFont(QStringLiteral("Courier New"), 12));
-    QVERIFY(box.LineCount() > narrowLines);
-    QCOMPARE(box.ShownText().remove(u'\n'), box.Text());
-}
-
-// Past a few megabytes the text leaves memory; all of it still reads back and shows.
-void TestLogTextBox::longLogIsKeptWhole() {
-    LogTextBox box;
-    likeTheWindowsLog(box);
-    const QString line = QStringLiteral("%1 of the tool's output\r\n");
-    QString expected;
-    for (int i = 0; i < 120'000; ++i) {
-        const QString piece = line.arg(i, 6);
-        box.appendText(piece);
-        expected += piece;
-    }
-    QCOMPARE(box.TextLength(), expected.size());
-    QCOMPARE(box.Text(), expected);
-    QCOMPARE(box.LineCount(), 120'001);
-    QCOMPARE(box.LineText(99'999), line.arg(99'999, 6).chopped(2));
-    box.setSelStart(box.TextLength());
-    const qsizetype lastShown = box.FirstShownLine(); // brings the view up to date
-    QCOMPARE(lastShown, box.verticalScrollBar()->maximum());
-    box.setText(QStringLiteral("short"));
-    QCOMPARE(box.Text(), QStringLiteral("short"));
-    QCOMPARE(box.LineCount(), 1);
-}
-
-void TestLogTextBox::caretPositions_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("selStart");
-    QTest::newRow("inside CR LF goes past it") << "ab\r\ncd" << 3 << 4;
-    QTest::newRow("past the end goes to the end") << "ab\r\ncd" << 99 << 6;
-    QTest::newRow("before the start goes to the start") << "ab\r\ncd" << -5 << 0;
-    QTest::newRow("lone CR counts") << "a\rb\r\nc" << 5 << 5;
-}
-
-void TestLogTextBox::caretPositions() {
-    QFETCH(QString, text);
-    QFETCH(int, position);
-    LogTextBox box;
-    box.setText(text);
-    box.setSelStart(position);
-    QTEST(int(box.SelStart()), "selStart");
-    QCOMPARE(box.SelectedText(), QString());
-}
-
-void TestLogTextBox::selectWithKeysAndCopy_data() {
-    QTest::addColumn<int>("from");
-    QTest::addColumn<QList<int>>("keys"); // with Shift held
-    QTest::addColumn<QString>("selected");
-    // Text: "first line\r\nsecond" (the box is wide enough for both lines).
-    QTest::newRow("to the line's end") << 0 << QList<int>{Qt::Key_End} << "first line";
-    QTest::newRow("over the CR LF as one step")
-        << 10 << QList<int>{Qt::Key_Right, Qt::Key_Right} << "\r\ns";
-    QTest::newRow("down a line keeps the column")
-        << 2 << QList<int>{Qt::Key_Down} << "rst line\r\nse";
-    QTest::newRow("back to the line's start") << 15 << QList<int>{Qt::Key_Home} << "sec";
-}
-
-void TestLogTextBox::selectWithKeysAndCopy() {
-    QFETCH(int, from);
-    QFETCH(QList<int>, keys);
-    LogTextBox box;
-    likeTheWindowsLog(box);
-    box.setText(QStringLiteral("first line\r\nsecond"));
-    box.setSelStart(from);
-    for (const int key : keys) {
-        QTest::keyClick(&box, Qt::Key(key), Qt::ShiftModifier);
-    }
-    QTEST(box.SelectedText(), "selected");
-    QTest::keySequence(&box, QKeySequence::Copy);
-    QTEST(QApplication::clipboard()->text(), "selected");
-    // Select all copies the text as it is, CR LF included.
-    QTest::keySequence(&box, QKeySequence::SelectAll);
-    box.copy();
-    QCOMPARE(QApplication::clipboard()->text(), box.Text());
-}
-
-void TestLogTextBox::doubleClickSelectsAWord() {
-    LogTextBox box;
-    likeTheWindowsLog(box);
-    box.setText(QStringLiteral("alpha beta_2 gamma"));
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    const qreal charWidth = QFontMetricsF(box.font()).horizontalAdvance(u'x');
-    // Over the left part of the "t" of "beta_2", behind the viewport's text margin.
-    const QPoint at(qRound(4 + charWidth * 8.3), 4 + box.fontMetrics().height() / 2);
-    QTest::mouseDClick(box.viewport(), Qt::LeftButton, {}, at);
-    QCOMPARE(box.SelectedText(), QStringLiteral("beta_2"));
-    QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, at);
-    QCOMPARE(box.SelStart(), 8);
-    QCOMPARE(box.SelectedText(), QString());
-}
 
 QTEST_MAIN(TestLogTextBox)
 #include "test_logtextbox.moc"

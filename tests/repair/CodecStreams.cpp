@@ -16,50 +16,10 @@ using repair::fourcc;
 
 namespace {
 
-// A one-entry stsd of a visual or sound sample description with the given child boxes.
+using camlayout::box;
+
 Bytes stsd(const char* code, bool visual, int a, int b, const Bytes& children) {
-    BoxBuilder e;
-    e.beginFull("stsd", 0, 0);
-    e.u32(1);
-    e.begin(code);
-    e.zeros(6);
-    e.u16(1);
-    if (visual) {
-        e.zeros(16);
-        e.u16(static_cast<std::uint16_t>(a)); // width, height
-        e.u16(static_cast<std::uint16_t>(b));
-        e.zeros(50);
-    } else {
-        e.zeros(8);
-        e.u16(static_cast<std::uint16_t>(a)); // channels
-        e.u16(16);
-        e.u32(0);
-        e.u32(static_cast<std::uint32_t>(b) << 16); // rate
-    }
-    e.append(children);
-    e.end();
-    e.end();
-    return e.bytes();
-}
-
-Bytes box(const char* type, const Bytes& payload) {
-    BoxBuilder b;
-    b.begin(type);
-    b.append(payload);
-    b.end();
-    return b.bytes();
-}
-
-Bytes esds(std::uint8_t objectType, const Bytes& config) {
-    Bytes dc = {objectType, 0x11, 0, 0,    0,
-                0,          0,    0, 0,    0,
-                0,          0,    0, 0x05, static_cast<std::uint8_t>(config.size())};
-    dc.insert(dc.end(), config.begin(), config.end());
-    Bytes es = {0, 1, 0, 0x04, static_cast<std::uint8_t>(dc.size())};
-    es.insert(es.end(), dc.begin(), dc.end());
-    Bytes payload = {0, 0, 0, 0, 0x03, static_cast<std::uint8_t>(es.size())};
-    payload.insert(payload.end(), es.begin(), es.end());
-    return box("esds", payload);
+    return camlayout::oneEntryStsd(code, visual, a, b, children);
 }
 
 // The reference holds the same samples: its first samples are what the codecs learn from.
@@ -117,7 +77,7 @@ CodecStream ffmpegVideo(const std::string& dir, const char* code, const std::str
     const auto s = encode(dir, code, {source, "-t", "0.4"}, args);
     Bytes children;
     if (std::string(code) == "mp4v") {
-        children = esds(s.codec == "mpeg4" ? 0x20 : 0x61, s.extradata);
+        children = camlayout::esdsBox(s.codec == "mpeg4" ? 0x20 : 0x61, s.extradata);
     }
     CodecStream c =
         withReference("vide", code, stsd(code, true, s.width, s.height, children), packets(s));

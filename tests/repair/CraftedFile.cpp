@@ -8,39 +8,20 @@ using camlayout::BoxBuilder;
 
 namespace {
 
-void sampleEntry(BoxBuilder& w, bool sound) {
-    w.beginFull("stsd", 0, 0);
-    w.u32(1);
-    w.begin(sound ? "twos" : "avc1");
-    w.zeros(6);
-    w.u16(1); // data reference
-    if (sound) {
-        w.zeros(8); // version, revision, vendor
-        w.u16(2);   // channels
-        w.u16(16);  // bits
-        w.zeros(4);
-        w.u32(48000u << 16);
-    } else {
-        w.zeros(70);
-    }
-    w.end();
-    w.end();
-}
-
 void pairs(BoxBuilder& w, const char (&type)[5], const Pairs& p, std::optional<std::uint32_t> n,
            std::uint8_t version = 0) {
     w.beginFull(type, version, 0);
     w.u32(n.value_or(static_cast<std::uint32_t>(p.size())));
     for (const auto& [count, value] : p) {
-        w.u32(count);
-        w.u32(value);
+        w.u32s({count, value});
     }
     w.end();
 }
 
 void stbl(BoxBuilder& w, const CraftedTrack& t, std::uint64_t media) {
     w.begin("stbl");
-    sampleEntry(w, t.sound);
+    w.append(camlayout::oneEntryStsd(t.sound ? "twos" : "avc1", !t.sound, t.sound ? 2 : 0,
+                                     t.sound ? 48000 : 0));
     pairs(w, "stts", t.stts, t.sttsCount);
     if (t.ctts) {
         pairs(w, "ctts", *t.ctts, std::nullopt, t.cttsVersion);
@@ -48,24 +29,17 @@ void stbl(BoxBuilder& w, const CraftedTrack& t, std::uint64_t media) {
     if (t.stss) {
         w.beginFull("stss", 0, 0);
         w.u32(t.stssCount.value_or(static_cast<std::uint32_t>(t.stss->size())));
-        for (auto s : *t.stss) {
-            w.u32(s);
-        }
+        w.u32s(*t.stss);
         w.end();
     }
     w.beginFull("stsz", 0, 0);
-    w.u32(t.stszSize);
-    w.u32(t.stszCount.value_or(static_cast<std::uint32_t>(t.sizes.size())));
-    for (auto s : t.sizes) {
-        w.u32(s);
-    }
+    w.u32s({t.stszSize, t.stszCount.value_or(static_cast<std::uint32_t>(t.sizes.size()))});
+    w.u32s(t.sizes);
     w.end();
     w.beginFull("stsc", 0, 0);
     w.u32(static_cast<std::uint32_t>(t.stsc.size()));
     for (const auto& e : t.stsc) {
-        w.u32(e[0]);
-        w.u32(e[1]);
-        w.u32(e[2]);
+        w.u32s({e[0], e[1], e[2]});
     }
     w.end();
     w.beginFull(t.co64 ? "co64" : "stco", 0, 0);
@@ -78,10 +52,9 @@ void stbl(BoxBuilder& w, const CraftedTrack& t, std::uint64_t media) {
     }
     w.u32(t.chunkCount.value_or(static_cast<std::uint32_t>(offsets.size())));
     for (auto at : offsets) {
-        t.co64 ? w.u64(at) : w.u32(static_cast<std::uint32_t>(at));
+        w.uint(at, t.co64);
     }
-    w.end();
-    w.end();
+    w.end(2);
 }
 
 } // namespace
@@ -90,21 +63,17 @@ std::vector<std::uint8_t> craftMoov(const CraftedTrack& t, std::uint64_t media) 
     BoxBuilder w;
     w.begin("moov");
     w.beginFull("mvhd", 0, 0);
-    w.zeros(8);
-    w.u32(1000);
+    w.u32s({0, 0, 1000});
     w.zeros(84);
     w.end();
     w.begin("trak");
     w.beginFull("tkhd", 0, 3);
-    w.zeros(8);
-    w.u32(1); // track id
+    w.u32s({0, 0, 1}); // track id 1
     w.zeros(68);
     w.end();
     w.begin("mdia");
     w.beginFull("mdhd", 0, 0);
-    w.zeros(8);
-    w.u32(t.sound ? 48000 : 90000);
-    w.zeros(8);
+    w.u32s({0, 0, t.sound ? 48000u : 90000u, 0, 0});
     w.end();
     w.beginFull("hdlr", 0, 0);
     w.u32(0);
@@ -113,10 +82,7 @@ std::vector<std::uint8_t> craftMoov(const CraftedTrack& t, std::uint64_t media) 
     w.end();
     w.begin("minf");
     stbl(w, t, media);
-    w.end();
-    w.end();
-    w.end();
-    w.end();
+    w.end(4);
     return w.bytes();
 }
 

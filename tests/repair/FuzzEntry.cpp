@@ -70,54 +70,8 @@ RefTrack track(const char (&handler)[5], const char (&codec)[5], std::uint32_t f
 // A one-entry stsd of a visual (16x16) or sound (stereo, 16 bits, 48 kHz) entry, with a
 // child box of the given type and payload ("" for none).
 Bytes stsd(const char* type, bool visual, const char* child = "", const Bytes& payload = {}) {
-    BoxBuilder b;
-    b.beginFull("stsd", 0, 0);
-    b.u32(1);
-    b.begin(type);
-    b.zeros(6);
-    b.u16(1); // data reference index
-    if (visual) {
-        b.zeros(16);
-        b.u16(16);
-        b.u16(16);
-        b.zeros(50);
-    } else {
-        b.zeros(8);
-        b.u16(2);
-        b.u16(16);
-        b.u32(0);
-        b.u32(48000u << 16);
-    }
-    if (*child) {
-        b.begin(child);
-        b.append(payload);
-        b.end();
-    }
-    b.end();
-    b.end();
-    return b.bytes();
-}
-
-// An esds payload: ES_Descriptor, DecoderConfigDescriptor, DecoderSpecificInfo.
-Bytes esds(std::uint8_t objectType, const std::uint8_t* config, std::size_t size) {
-    const auto n = static_cast<std::uint8_t>(size);
-    Bytes b = {0,
-               0,
-               0,
-               0,
-               0x03,
-               static_cast<std::uint8_t>(n + 20),
-               0,
-               1,
-               0,
-               0x04,
-               static_cast<std::uint8_t>(n + 15),
-               objectType,
-               0x11};
-    b.resize(b.size() + 11, 0);
-    b.insert(b.end(), {0x05, n});
-    b.insert(b.end(), config, config + size);
-    return b;
+    return camlayout::oneEntryStsd(type, visual, visual ? 16 : 2, visual ? 16 : 48000,
+                                   *child ? camlayout::box(child, payload) : Bytes{});
 }
 
 // One track of each of the less common codecs (ProRes, Motion JPEG, MPEG-4 Part 2, MPEG-2, DV,
@@ -131,15 +85,17 @@ Reference codecCamera() {
         track("vide", "dvcp", 120000, 48000, 1920), track("soun", "ac-3", 0, 48000, 1920),
         track("soun", "ec-3", 0, 48000, 1920),      track("soun", "alac", 0, 48000, 1920),
         track("soun", "raw ", 1, 48000, 1920)};
-    const Bytes entries[] = {stsd("apcn", true),
-                             stsd("jpeg", true),
-                             stsd("mp4v", true, "esds", esds(0x20, kVol, sizeof kVol)),
-                             stsd("xdv7", true),
-                             stsd("dvcp", true),
-                             stsd("ac-3", false, "dac3", {0x10, 0x3d, 0x40}),
-                             stsd("ec-3", false, "dec3", {0x06, 0x00, 0x20, 0x0f, 0x00}),
-                             stsd("alac", false, "alac", alac),
-                             stsd("raw ", false)};
+    const Bytes entries[] = {
+        stsd("apcn", true),
+        stsd("jpeg", true),
+        camlayout::oneEntryStsd("mp4v", true, 16, 16,
+                                camlayout::esdsBox(0x20, Bytes(kVol, kVol + sizeof kVol))),
+        stsd("xdv7", true),
+        stsd("dvcp", true),
+        stsd("ac-3", false, "dac3", {0x10, 0x3d, 0x40}),
+        stsd("ec-3", false, "dec3", {0x06, 0x00, 0x20, 0x0f, 0x00}),
+        stsd("alac", false, "alac", alac),
+        stsd("raw ", false)};
     t[2].firstSamples = {{0, sizeof kVop}};
     t[3].firstSamples = {{sizeof kVop, sizeof kMpeg2Picture}};
     t[8].sound = SoundInfo{0, 1, 8, 0, 0, 0, 48000};

@@ -45,42 +45,30 @@ std::function<void(Bytes&)> put(std::size_t at, Bytes with) {
 }
 
 const std::vector<std::string> kDv50 = {"-pix_fmt", "yuv422p", "-c:v", "dvvideo"};
+const char* const kSmall = "testsrc=size=64x48:rate=25";
+const char* const kNtsc = "testsrc=size=720x480:rate=30000/1001";
+
+using Make = std::function<CodecStream(const std::string& dir)>;
+Make video(const char* code, const char* source, std::vector<std::string> args) {
+    return [=](const std::string& d) { return ffmpegVideo(d, code, source, args); };
+}
+Make sound(const char* code, std::vector<std::string> args) {
+    return [=](const std::string& d) { return ffmpegSound(d, code, args); };
+}
 
 const Case kCases[] = {
     {"ProRes 422 HQ, interlaced",
-     [](const std::string& d) {
-         return ffmpegVideo(d, "apch", "testsrc=size=64x48:rate=25",
-                            {"-c:v", "prores_ks", "-profile:v", "3", "-flags", "+ildct"});
-     },
-     "ProRes"},
+     video("apch", kSmall, {"-c:v", "prores_ks", "-profile:v", "3", "-flags", "+ildct"}), "ProRes"},
     {"ProRes, a picture's size wrong",
-     [](const std::string& d) {
-         return ffmpegVideo(d, "apcn", "testsrc=size=64x48:rate=25",
-                            {"-c:v", "prores_ks", "-profile:v", "2"});
-     },
-     "ProRes", Ending::Damaged, 3, put(8 + 148 + 1, {0x7F}), 3},
-    {"ProRes, cut",
-     [](const std::string& d) {
-         return ffmpegVideo(d, "apco", "testsrc=size=64x48:rate=25",
-                            {"-c:v", "prores_ks", "-profile:v", "0"});
-     },
-     "ProRes", Ending::Cut},
-    {"DVCPRO50 NTSC, two DIF channels",
-     [](const std::string& d) {
-         return ffmpegVideo(d, "dv5n", "testsrc=size=720x480:rate=30000/1001", kDv50);
-     },
-     "DV"},
-    {"DV, a DIF sequence out of place",
-     [](const std::string& d) {
-         return ffmpegVideo(d, "dv5n", "testsrc=size=720x480:rate=30000/1001", kDv50);
-     },
-     "DV", Ending::Damaged, 2, put(13 * 12000 + 1, {0x47}), 2},
-    {"DV, cut",
-     [](const std::string& d) {
-         return ffmpegVideo(d, "dvc ", "testsrc=size=720x480:rate=30000/1001",
-                            {"-pix_fmt", "yuv411p", "-c:v", "dvvideo"});
-     },
-     "DV", Ending::Cut},
+     video("apcn", kSmall, {"-c:v", "prores_ks", "-profile:v", "2"}), "ProRes", Ending::Damaged, 3,
+     put(8 + 148 + 1, {0x7F}), 3},
+    {"ProRes, cut", video("apco", kSmall, {"-c:v", "prores_ks", "-profile:v", "0"}), "ProRes",
+     Ending::Cut},
+    {"DVCPRO50 NTSC, two DIF channels", video("dv5n", kNtsc, kDv50), "DV"},
+    {"DV, a DIF sequence out of place", video("dv5n", kNtsc, kDv50), "DV", Ending::Damaged, 2,
+     put(13 * 12000 + 1, {0x47}), 2},
+    {"DV, cut", video("dvc ", kNtsc, {"-pix_fmt", "yuv411p", "-c:v", "dvvideo"}), "DV",
+     Ending::Cut},
     {"Motion JPEG A, two padded fields with mjpg headers",
      [](const std::string& d) { return jpegFields(d, "mjpa", true, 24); }, "Motion JPEG"},
     {"Avid JPEG, two fields without headers",
@@ -91,40 +79,23 @@ const Case kCases[] = {
      [](const std::string& d) { return jpegFields(d, "mjpa", true, 0); }, "Motion JPEG",
      Ending::Damaged, 2, put(700, {0xFF, 0xC0, 0x00, 0x11, 0x08}), 2},
     {"Motion JPEG B, two fields", [](const std::string&) { return mjpegB(); }, "Motion JPEG"},
-    {"AC-3, a frame's CRC wrong",
-     [](const std::string& d) {
-         return ffmpegSound(d, "ac-3", {"-c:a", "ac3"});
-     },
-     "AC-3", Ending::Damaged, 4, put(100, {0x5A}), 4},
-    {"AC-3, cut",
-     [](const std::string& d) {
-         return ffmpegSound(d, "ac-3", {"-c:a", "ac3"});
-     },
-     "AC-3", Ending::Cut},
+    {"AC-3, a frame's CRC wrong", sound("ac-3", {"-c:a", "ac3"}), "AC-3", Ending::Damaged, 4,
+     put(100, {0x5A}), 4},
+    {"AC-3, cut", sound("ac-3", {"-c:a", "ac3"}), "AC-3", Ending::Cut},
     {"E-AC-3, three blocks a frame", [](const std::string&) { return eac3Frames(3, false); },
      "AC-3"},
     {"E-AC-3, one block a frame and a dependent substream",
      [](const std::string&) { return eac3Frames(1, true); }, "AC-3"},
-    {"ALAC, cut",
-     [](const std::string& d) {
-         return ffmpegSound(d, "alac", {"-c:a", "alac"});
-     },
-     "ALAC", Ending::Cut},
+    {"ALAC, cut", sound("alac", {"-c:a", "alac"}), "ALAC", Ending::Cut},
     {"MPEG-4 Part 2 with VOPs that are not coded",
      [](const std::string& d) { return mpeg4NotCoded(d); }, "MPEG video"},
     {"MPEG-2 with B-frames, cut",
-     [](const std::string& d) {
-         return ffmpegVideo(d, "mp4v", "testsrc=size=64x48:rate=25",
-                            {"-c:v", "mpeg2video", "-g", "6", "-bf", "2"});
-     },
-     "MPEG video", Ending::Cut},
+     video("mp4v", kSmall, {"-c:v", "mpeg2video", "-g", "6", "-bf", "2"}), "MPEG video",
+     Ending::Cut},
     // Without the next picture's start code the picture before it has no end.
     {"MPEG-2, a picture start code lost",
-     [](const std::string& d) {
-         return ffmpegVideo(d, "m2v1", "testsrc=size=64x48:rate=25",
-                            {"-c:v", "mpeg2video", "-g", "6", "-bf", "0"});
-     },
-     "MPEG video", Ending::Damaged, 3, put(2, {0xFE}), 2},
+     video("m2v1", kSmall, {"-c:v", "mpeg2video", "-g", "6", "-bf", "0"}), "MPEG video",
+     Ending::Damaged, 3, put(2, {0xFE}), 2},
 };
 
 struct Found {

@@ -87,25 +87,23 @@ struct Expect {
 struct TableCase {
     const char* name;
     CraftedTrack tables;
-    std::uint64_t held;         // media bytes in the file
-    std::uint64_t fileSize = 0; // > 0: a file this large, zeros after the crafted bytes
+    std::uint64_t held; // media bytes in the file
     Expect expect;
+    std::uint64_t fileSize = 0; // > 0: a file this large, zeros after the crafted bytes
 };
 
 std::vector<TableCase> tableCases() {
     return {
-        {"honest, all there", honest(), 1500, 0, {5, 5, 5, {3, 2}, {{5, 3000}}}},
-        {"honest, cut inside sample 4", honest(), 700, 0, {5, 3, 3, {3}, {{3, 3000}}}},
-        {"honest, cut inside sample 2", honest(), 150, 0, {5, 1, 1, {1}, {{1, 3000}}}},
+        {"honest, all there", honest(), 1500, {5, 5, 5, {3, 2}, {{5, 3000}}}},
+        {"honest, cut inside sample 4", honest(), 700, {5, 3, 3, {3}, {{3, 3000}}}},
+        {"honest, cut inside sample 2", honest(), 150, {5, 1, 1, {1}, {{1, 3000}}}},
         {"stsz count past its box",
          with([](CraftedTrack& t) { t.stszCount = kLie; }),
          1500,
-         0,
          {5, 5, 5, {3, 2}, {{5, 3000}}}},
         {"stco count past its box",
          with([](CraftedTrack& t) { t.chunkCount = kLie; }),
          1500,
-         0,
          {5, 5, 5, {3, 2}, {{5, 3000}}}},
         {"stts count past its box, stts short",
          with([](CraftedTrack& t) {
@@ -113,7 +111,6 @@ std::vector<TableCase> tableCases() {
              t.sttsCount = kLie;
          }),
          1500,
-         0,
          {5, 5, 5, {3, 2}, {{2, 3000}, {3, 1500}}}},
         {"stsc first chunks going back",
          with([](CraftedTrack& t) {
@@ -121,14 +118,12 @@ std::vector<TableCase> tableCases() {
              t.chunks = {0, 300, 1000};
          }),
          1500,
-         0,
          {5, 5, 5, {2, 2, 1}, {{5, 3000}}}},
         {"chunk offset before the media data",
          with([](CraftedTrack& t) {
              t.chunks = {-50, 600};
          }),
          1500,
-         0,
          {5, 4, 0, {}, {}}},
         {"chunk offset near 2^64",
          with([](CraftedTrack& t) {
@@ -137,7 +132,6 @@ std::vector<TableCase> tableCases() {
              t.farChunk = 0xFFFFFFFFFFFFFF00ull;
          }),
          1500,
-         0,
          {5, 3, 3, {3}, {{3, 3000}}}},
         {"composition and sync past the cut",
          with([](CraftedTrack& t) {
@@ -146,18 +140,16 @@ std::vector<TableCase> tableCases() {
              t.stssCount = kLie;
          }),
          700,
-         0,
          {5, 3, 3, {3}, {{3, 3000}}, 3, {1, 3}, false}},
         {"four billion samples in one chunk",
          billions(4),
          4002,
-         0,
          {kLie, 1000, 1000, {1000}, {{1000, 1}}, 1000}},
         {"billions of 1-byte samples held",
          billions(1),
          0,
-         1ull << 40,
-         {kLie, kLie, kLie, {kLie}, {{kLie, 1}}, 0}},
+         {kLie, kLie, kLie, {kLie}, {{kLie, 1}}, 0},
+         1ull << 40},
         {"QuickTime sound: sample size 1 counts frames",
          with([](CraftedTrack& t) {
              t.sound = true;
@@ -169,12 +161,10 @@ std::vector<TableCase> tableCases() {
              t.stts = {{1000, 1}};
          }),
          2002,
-         0,
          {1000, 500, 500, {500}, {{500, 1}}}},
         {"no chunk offsets",
          with([](CraftedTrack& t) { t.chunks.clear(); }),
          1500,
-         0,
          {0, 0, 0, {}, {}}},
     };
 }
