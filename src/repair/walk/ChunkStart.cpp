@@ -56,7 +56,7 @@ bool ChunkWalker::startsAt(std::uint64_t pos, Ask ask) {
 
 ChunkWalker::Start ChunkWalker::startAt(int t, std::uint64_t pos, int depth) {
     pos = pastHoles(pos);
-    if (pos >= media_.limit() || (layout_.writtenOnce(t) && chunksTaken_[idx(t)] > 0)) {
+    if (pos >= media_.limit() || spent(t)) {
         return {};
     }
     if (codecs_[static_cast<std::size_t>(t)]->headerless()) {

@@ -65,6 +65,8 @@ private:
     Start placeByLayout(int t, std::uint64_t pos, int depth);
     bool afterWholeChunk(int t, std::uint64_t pos) const;
     bool placedBetween(int t) const;
+    // Track t holds one sample a file and it has been taken: no bytes elsewhere are another.
+    bool spent(int t) const { return layout_.writtenOnce(t) && chunksTaken_[idx(t)] > 0; }
     // The first place after pos where the media data surely ends a sample; 0: none.
     std::uint64_t boundaryAfter(std::uint64_t pos) const;
     Start placeBetween(int t, std::uint64_t pos);

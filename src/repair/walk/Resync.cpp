@@ -86,7 +86,7 @@ std::optional<ChunkWalker::Start> ChunkWalker::chunkOf(int p, std::uint64_t from
                                                        bool head, std::uint64_t& start) {
     Start s{p, Sureness::Likely, 0, false};
     start = to;
-    if (layout_.writtenOnce(p) && chunksTaken_[idx(p)] > 0) {
+    if (spent(p)) {
         return std::nullopt;
     }
     if (const std::uint64_t bytes = layout_.sampleBytes(p);
