@@ -30,7 +30,10 @@ ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
     }
     const std::uint64_t largest = layout_.largestSampleOf(t);
     const std::uint64_t reach = std::max<std::uint64_t>(largest + largest / 2, kMinOpaqueReach);
-    const std::uint64_t to = std::min(media_.limit(), pos + reach);
+    // Never across a box between two mdat boxes: the sample ends before it at the latest.
+    const std::uint64_t bound = boundaryAfter(pos);
+    const std::uint64_t to =
+        std::min({media_.limit(), pos + reach, bound > pos ? bound : media_.limit()});
     // Only where the layout most often puts the track after it: a rarer order is not
     // evidence enough to take bytes that say nothing as a sample.
     const auto& after = layout_.successors(t);
@@ -44,9 +47,8 @@ ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
     }
     // Where the track after it is not found, the recorded end of the media data, or the end
     // of one mdat before a box between two, ends it as surely as a recognised sample.
-    const std::uint64_t end = boundaryAfter(pos);
-    if (end > pos && end - pos <= reach) {
-        return {t, Sureness::Likely, 1, false, end - pos};
+    if (bound > pos && bound - pos <= reach) {
+        return {t, Sureness::Likely, 1, false, bound - pos};
     }
     return {};
 }
