@@ -53,17 +53,20 @@ struct Walked {
 
 // Counts a run's frames until `budget` bytes are behind: each must parse and carry the
 // layout's channels, and the last must end at the run's end, unless the run may have been
-// cut by the end of the media within its last frame.
+// cut by the end of the media within its last frame. Bytes past the budget and the frame
+// that crosses it are not looked at (a frame followed by zeros takes them all).
 void countRun(AacWalker& walker, std::span<const std::uint8_t> run, int channels, bool mayBeCut,
               std::size_t budget, Walked& w) {
+    const std::size_t maxFrame = kMaxBytesPerChannel * static_cast<std::size_t>(channels);
+    const std::size_t view = std::min(run.size(), budget + maxFrame);
     std::size_t at = 0;
-    while (at < run.size() && at < budget) {
-        const AacStep step = walker.next(run.data(), run.size(), at);
+    while (at < view && at < budget) {
+        const AacStep step = walker.next(run.data(), view, at);
         if (step.result != AacBlock::Result::Ok || step.channels != channels) {
-            const bool cut = mayBeCut && step.result == AacBlock::Result::Bad &&
-                             run.size() - at < kMaxBytesPerChannel * std::size_t(channels);
+            const bool cut = mayBeCut && view == run.size() &&
+                             step.result == AacBlock::Result::Bad && view - at < maxFrame;
             w.whole = w.whole && cut;
-            at = cut ? run.size() : at;
+            at = cut ? view : at;
             break;
         }
         ++w.frames;
@@ -94,7 +97,7 @@ bool decoderAgrees(const std::vector<std::uint8_t>& asc, const AacLayout& layout
             break; // a cut-off end
         }
         const std::size_t end = step.start + step.length;
-        if (!decoder.decode(run.data() + at, end - at, false) || !decoder.clean() ||
+        if (!decoder.decode(run.data() + step.start, step.length, false) || !decoder.clean() ||
             decoder.samples() <= 0) {
             return false;
         }
