@@ -5,16 +5,29 @@
 // one with their exact sizes and sync flags; a damaged sample is not taken, and one cut off
 // by the end of the data is said to be cut. Whole streams that a camera kind records are left
 // to the camera table.
+//
+// The AAC configuration is also guessed from a recording's sound chunks alone (as found
+// between video chunks when the index is lost), and must be the one the recording's own
+// esds holds; other sound and random bytes are not taken for AAC.
 #include "Check.h"
 #include "CodecStreams.h"
 #include "MediaFixture.h"
+#include "Process.h"
+#include "box/Endian.h"
+#include "box/Reference.h"
+#include "codec/AacGuess.h"
 #include "codec/Codec.h"
 #include "codec/MediaView.h"
 #include "walk/ProbeCache.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <random>
+#include <span>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -170,6 +183,126 @@ void run(Checks& c, const Case& k, const std::string& dir) {
     std::cout << k.name << ": " << f.sizes.size() << " samples, " << codec->describe() << "\n";
 }
 
+// Long: the runs 30 times over, more than the guess looks at.
+enum class Sound { Aac, AacCut, Long, Other, Random };
+
+struct GuessCase {
+    const char* codec; // ffmpeg's encoder
+    int rate;
+    int channels;
+    Sound sound = Sound::Aac;
+};
+
+const GuessCase kGuesses[] = {
+    {"aac", 22050, 1},
+    {"aac", 44100, 1},
+    {"aac", 48000, 1},
+    {"aac", 22050, 2},
+    {"aac", 44100, 2},
+    {"aac", 48000, 2},
+    {"aac", 22050, 6},
+    {"aac", 44100, 6},
+    {"aac", 48000, 6},
+    {"aac", 44100, 2, Sound::AacCut},
+    {"aac", 48000, 2, Sound::Long},
+    {"pcm_s16le", 48000, 2, Sound::Other},
+    {"ac3", 48000, 6, Sound::Other},
+    {"aac", 48000, 2, Sound::Random},
+};
+
+using Runs = std::vector<std::span<const std::uint8_t>>;
+
+// The sound track's chunks by the recording's own index, each up to the next chunk of any
+// track (or the moov after the media), and the video's duration.
+Runs soundRuns(const std::string& file, const repair::Reference& ref, const repair::RefTrack& sound,
+               double& seconds) {
+    std::vector<std::uint64_t> starts = {ref.moovOffset};
+    for (const auto& t : ref.tracks) {
+        for (const auto& ch : t.chunks) {
+            starts.push_back(ch.offset);
+        }
+        if (repair::isVideoHandler(t.handler)) {
+            seconds = double(t.sampleCount) * t.sampleDuration / t.timescale;
+        }
+    }
+    std::sort(starts.begin(), starts.end());
+    Runs runs;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.data());
+    for (const auto& ch : sound.chunks) {
+        const auto end = *std::upper_bound(starts.begin(), starts.end(), ch.offset);
+        runs.emplace_back(bytes + ch.offset, end - ch.offset);
+    }
+    return runs;
+}
+
+void guess(Checks& c, const GuessCase& k, const std::string& dir) {
+    const std::string name = std::string(k.codec) + " " + std::to_string(k.rate) + " Hz " +
+                             std::to_string(k.channels) + " ch" +
+                             (k.sound == Sound::AacCut ? " cut" : "") +
+                             (k.sound == Sound::Long ? " 30 times" : "") +
+                             (k.sound == Sound::Random ? " as random bytes" : "");
+    const std::string path = dir + "/guess" + (k.sound == Sound::Other ? ".mov" : ".mp4");
+    const std::string noise = "anoisesrc=a=0.2:s=7:r=" + std::to_string(k.rate);
+    const RunResult made =
+        runProgram({"ffmpeg", "-v",      "error",    "-y",
+                    "-f",     "lavfi",   "-i",       "testsrc=size=160x120:rate=25",
+                    "-f",     "lavfi",   "-i",       noise,
+                    "-t",     "10",      "-pix_fmt", "yuv420p",
+                    "-c:v",   "libx264", "-preset",  "ultrafast",
+                    "-c:a",   k.codec,   "-ac",      std::to_string(k.channels),
+                    path});
+    std::string file = readFile(path);
+    repair::MemorySource src(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+    const repair::Reference ref = repair::readReference(src);
+    const auto sound = std::find_if(ref.tracks.begin(), ref.tracks.end(), [](const auto& t) {
+        return t.handler == repair::fourcc("soun");
+    });
+    if (sound == ref.tracks.end()) {
+        c.expect(false, name + ": recorded");
+        return;
+    }
+    double seconds = 0;
+    Runs runs = soundRuns(file, ref, *sound, seconds);
+    if (k.sound == Sound::AacCut) {
+        runs.back() = runs.back().first(runs.back().size() - 100);
+    }
+    const int times = k.sound == Sound::Long ? 30 : 1;
+    const Runs once = runs;
+    for (int i = 1; i < times; ++i) {
+        runs.insert(runs.end(), once.begin(), once.end());
+    }
+    seconds *= times;
+    if (k.sound == Sound::Random) {
+        std::mt19937 random(7);
+        std::generate(file.begin(), file.end(), [&] { return char(random()); });
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto g = repair::guessAacConfig(runs, seconds);
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    const auto truth = repair::parseEsds(sound->decoderConfig.data(), sound->decoderConfig.size());
+    const bool aac = k.sound != Sound::Other && k.sound != Sound::Random;
+    c.expect(made.status == 0 && truth.has_value() == (std::string(k.codec) == "aac"),
+             name + ": recorded");
+    c.equal(g.has_value(), aac, name + ": taken for AAC");
+    if (g && truth) {
+        c.expect(g->config.objectType == truth->objectType &&
+                     g->config.sampleRate == truth->sampleRate &&
+                     g->config.channels == truth->channels,
+                 name + ": the recording's configuration");
+        // Every frame is counted, less one cut off; those not looked at, in proportion.
+        const double want = double(sound->sampleCount * times) - (k.sound == Sound::AacCut);
+        c.expect(std::abs(double(g->frames) - want) <= (times > 1 ? want / 100 : 0),
+                 name + ": " + std::to_string(g->frames) + " frames");
+    }
+    const auto said = [](const auto& cfg) {
+        return cfg ? std::to_string(cfg->sampleRate) + " Hz " + std::to_string(cfg->channels) +
+                         " ch type " + std::to_string(cfg->objectType)
+                   : std::string("none");
+    };
+    std::cout << name << " -> " << said(g ? &g->config : nullptr) << ", truly "
+              << said(truth ? &*truth : nullptr) << " (" << took.count() << " ms)\n";
+}
+
 } // namespace
 
 int main() {
@@ -177,6 +310,9 @@ int main() {
     return inTempDir("repair-codecs", [](Checks& c, const std::string& dir) {
         for (const auto& k : kCases) {
             run(c, k, dir);
+        }
+        for (const auto& k : kGuesses) {
+            guess(c, k, dir);
         }
     });
 }

@@ -203,6 +203,7 @@ AacBlock walkRawDataBlock(const AacLayout& layout, const std::uint8_t* data, std
             ++times;
             ++placed;
             block.audio = true;
+            block.channels += type == Cpe ? 2 : 1;
         }
         if (type == Sce || type == Lfe) {
             AacWindows w;
@@ -260,7 +261,7 @@ AacStep AacWalker::next(const std::uint8_t* data, std::size_t size, std::size_t 
             length = size - at;
         }
         if (b.audio) {
-            return {AacBlock::Result::Ok, at, length, (b.neededBits + 7) / 8};
+            return {AacBlock::Result::Ok, at, length, (b.neededBits + 7) / 8, b.channels};
         }
         at += length;
     }

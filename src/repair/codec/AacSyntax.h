@@ -26,6 +26,7 @@ struct AacBlock {
     // even where fewer bits are read, so this may go past endBit.
     std::size_t neededBits = 0;
     bool audio = false; // holds a channel element, so decoding it gives samples
+    int channels = 0;   // carried by its channel elements
 };
 
 // Walks one raw_data_block from data[0] to its END element, taking and refusing what
@@ -39,6 +40,7 @@ struct AacStep {
     std::size_t start = 0;
     std::size_t length = 0; // taken by libavcodec
     std::size_t needed = 0; // bytes it needs in view to be taken
+    int channels = 0;
 };
 
 // Walks one track's frames, remembering the last whole frame by its bytes: the first frame

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "codec/AacConfig.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace repair {
+
+struct AacGuess {
+    AacConfig config;
+    std::uint64_t frames = 0;
+};
+
+// Tries the usual AudioSpecificConfigs on runs of raw AAC frames (the bytes between video
+// chunks) and keeps the one under which every run is whole frames that parse, and whose
+// duration best fits `seconds` (the video time the runs span).
+std::optional<AacGuess> guessAacConfig(const std::vector<std::span<const std::uint8_t>>& runs,
+                                       double seconds);
+
+} // namespace repair
