@@ -80,10 +80,11 @@ std::vector<std::pair<std::uint64_t, bool>> chunkOrder(const std::string& path) 
     return all;
 }
 
-// Where the cut lands; 0 when the recording has no two sound chunks in a row.
+// Where the cut lands; 0 when no two sound chunks come in a row past the opening ones (the
+// order did not drift).
 std::uint64_t cutPoint(const std::string& path, const Cut& cut) {
     const auto all = chunkOrder(path);
-    for (std::size_t second = all.size() - 1; second > 1; --second) {
+    for (std::size_t second = all.size() - 1; second > 4; --second) {
         const std::size_t at = second + static_cast<std::size_t>(cut.after);
         if (all[second].second && all[second - 1].second && at + 1 < all.size()) {
             const double bytes = static_cast<double>(all[at + 1].first - all[at].first);

@@ -22,15 +22,20 @@ bool Layout::onClock(int t) const {
     return p.sampleSeconds > 0 && p.chunksSeen >= 2 && !p.writtenOnce;
 }
 
-// Ties go either way: two tracks due at once are written in the muxer's own pad order.
+// Ties go either way: two tracks due at once are written in the muxer's own pad order. A
+// camera's fixed cycle may follow the clocks too: only a reference that shows a track's
+// chunks twice in a row is read by them.
 void Layout::learnClock(const std::vector<Placed>& all) {
     std::vector<std::uint64_t> samples(tracks_.size());
     std::vector<std::size_t> left(tracks_.size());
     for (const auto& c : all) {
         ++left[idx(c.track)];
     }
-    std::uint64_t checked = 0, misses = 0;
+    std::uint64_t checked = 0, misses = 0, repeats = 0;
+    int before = -1;
     for (const auto& c : all) {
+        repeats += c.track == before;
+        before = c.track;
         const auto t = idx(c.track);
         --left[t];
         if (!onClock(c.track)) {
@@ -48,7 +53,7 @@ void Layout::learnClock(const std::vector<Placed>& all) {
         misses += secondsOf(c.track, samples[t]) > due + tolerance;
         samples[t] += c.samples;
     }
-    clocked_ = checked >= kMinClockedChunks && misses * kMissesPer <= checked;
+    clocked_ = repeats > 0 && checked >= kMinClockedChunks && misses * kMissesPer <= checked;
     if (!clocked_) {
         return;
     }
