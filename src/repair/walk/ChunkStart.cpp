@@ -159,8 +159,36 @@ ChunkWalker::Start ChunkWalker::bestOf(const std::vector<int>& tracks, std::uint
     return best;
 }
 
+// The track on the clock whose next sample is due first, where the reference's chunks keep
+// to the tracks' clocks; -1 otherwise. Ties go to the track listed first.
+int ChunkWalker::clockNext() const {
+    if (!layout_.clocked()) {
+        return -1;
+    }
+    int next = -1;
+    for (int t = 0; t < count(); ++t) {
+        if (layout_.onClock(t) && !spent(t) &&
+            (next < 0 || timeOf(t) < timeOf(next) - layout_.secondsOf(t, 1) / 2)) {
+            next = t;
+        }
+    }
+    return next;
+}
+
+// The tracks the layout lets come next, the one the clock says first: the clock places
+// bytes that say nothing (PCM); a track whose bytes are recognised surely still wins.
+std::vector<int> ChunkWalker::expectedNext() const {
+    std::vector<int> out = prev_ < 0 ? layout_.firstTracks() : layout_.successors(prev_);
+    const int c = prev_ < 0 ? -1 : clockNext();
+    if (c >= 0) {
+        out.erase(std::remove(out.begin(), out.end(), c), out.end());
+        out.insert(out.begin(), c);
+    }
+    return out;
+}
+
 ChunkWalker::Start ChunkWalker::choose(std::uint64_t pos) {
-    const auto& expected = prev_ < 0 ? layout_.firstTracks() : layout_.successors(prev_);
+    const auto expected = expectedNext();
     Start best = bestOf(expected, pos, -1);
     if (best.sure >= Sureness::Likely) {
         return best;

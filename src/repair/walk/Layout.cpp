@@ -86,6 +86,7 @@ Layout::Layout(const std::vector<RefTrack>& tracks, const std::vector<std::uint3
         tracks_[t].largestSample = tracks[t].maxSampleSize;
         largest_ = std::max<std::uint64_t>(largest_, tracks[t].maxSampleSize);
     }
+    learnClock(all);
 }
 
 void Layout::learnOrder(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all) {

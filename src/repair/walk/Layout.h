@@ -61,6 +61,13 @@ public:
     // elsewhere that fit it are not another.
     bool writtenOnce(int t) const { return tracks_[idx(t)].writtenOnce; }
 
+    // The reference's chunks come in the order of the tracks' clocks (see LayoutClock.cpp):
+    // the next chunk is of the track on the clock whose next sample is due first.
+    bool clocked() const { return clocked_; }
+    // Track t keeps time with the others' chunks: it has a sample duration and writes chunk
+    // after chunk.
+    bool onClock(int t) const;
+
     // One chunk of the reference, as the file holds them in order.
     struct Placed {
         std::uint64_t offset;
@@ -89,6 +96,7 @@ private:
     void learnOrder(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all);
     void learnCountFollows(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all);
     void learnTimeRules(const std::vector<RefTrack>& tracks, const std::vector<Placed>& all);
+    void learnClock(const std::vector<Placed>& all);
     void learnAnchor(const std::vector<RefTrack>& tracks);
     void learnCounts(int t, const RefTrack& track, double span);
     void countsInTime(int t, const RefTrack& track, double span);
@@ -101,6 +109,7 @@ private:
     std::uint64_t largest_ = 0;
     int anchor_ = -1;
     double bytesPerSecond_ = 0;
+    bool clocked_ = false;
 };
 
 } // namespace repair
