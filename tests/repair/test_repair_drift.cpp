@@ -151,6 +151,9 @@ void cutCase(Checks& c, const std::string& dir, const Pipeline& p, const Cut& k)
                                                     " of " + std::to_string(truth.size()) +
                                                     " packets missing or mistimed");
     c.equal(r.status, share >= 0.99 ? 0 : 6, what + ": exit status\n" + r.output);
+    const RunResult play =
+        runProgram({"ffmpeg", "-v", "error", "-i", broken + "_untrunc.mp4", "-f", "null", "-"});
+    c.expect(play.status == 0 && play.output.empty(), what + ": plays cleanly\n" + play.output);
 }
 
 } // namespace
