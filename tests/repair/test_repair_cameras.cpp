@@ -86,20 +86,12 @@ std::vector<std::uint64_t> groupCuts(const TableTrack& video, std::uint64_t targ
 
 // Where to cut; nothing when the kind has no such chunk.
 std::vector<std::uint64_t> cutPoints(const Truth& t, const TableTrack* video, const CutCase& c) {
-    const auto target = t.mdatData + static_cast<std::uint64_t>(
-                                         static_cast<double>(t.mdatEnd - t.mdatData) * c.where);
+    const auto target = mdatAt(t, c.where);
     if (c.at == CutAt::EachPicture) {
         return video && video->hasCtts ? groupCuts(*video, target) : std::vector<std::uint64_t>{};
     }
-    if (c.at == CutAt::Early) {
-        return {target};
-    }
-    const camlayout::TruthChunk* best =
-        nearestChunk(t, target, c.at == CutAt::Boundary ? nullptr : c.handler);
-    if (!best) {
-        return {};
-    }
-    return {c.at == CutAt::Boundary ? best->offset : best->offset + best->size / 2};
+    const std::uint64_t at = c.at == CutAt::Early ? target : chunkCut(t, target, c.handler);
+    return at ? std::vector<std::uint64_t>{at} : std::vector<std::uint64_t>{};
 }
 
 // What the summary calls the video codec, by the encoder that made it.
@@ -143,7 +135,6 @@ private:
               const std::string& reference, bool shortReference);
     void scoreResult(const std::string& what, const std::string& original, std::uint64_t at,
                      const std::string& result, const RunResult& run);
-    std::string group_; // the kind, and which reference
     const CameraKind* kind_ = nullptr;
     const TableTrack* video_ = nullptr;
     std::vector<TableTrack> originalTables_;
@@ -246,7 +237,6 @@ void Run::kind(const CameraKind& k) {
 // The cuts of the table against one reference; `group` names them in the summary.
 void Run::cuts(const CameraKind& k, const std::string& group, const std::string& original,
                const std::string& reference, bool shortReference) {
-    group_ = group;
     for (const auto& cut : kCuts) {
         if (shortReference && !cut.shortReference) {
             continue;
@@ -268,7 +258,6 @@ void Run::cutCase(const std::string& what, const CameraKind& k, const CutCase& c
                   (!cut.sizeZero || !smallHeader || patchU32(broken, truth_.mdatOffset, 0)),
               what + ": broken file made");
     const RunResult r = runProgram({UNTRUNC_W, reference, broken});
-    keepStatus(group_, r.status);
     scoreResult(what, original, at, broken + "_untrunc.mp4", r);
     if (&cut == kCuts && r.status == 0) {
         // The result's sample descriptions and timing as a player reads them, once a kind.
@@ -320,7 +309,6 @@ void Run::scoreResult(const std::string& what, const std::string& original, std:
             const std::string why = pictureTimesMismatch(*before, *rep, at);
             c_.expect(why.empty(), tw + ": sync samples and display times kept: " + why);
         }
-        keepShare(group_, label(t), s.share());
         std::cout << " | " << label(t) << " " << figure(s);
         const bool timecodeBefore = t.handler == "tmcd" && !t.samples.empty() &&
                                     t.samples[0].offset + t.samples[0].size <= at;

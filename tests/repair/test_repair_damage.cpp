@@ -14,11 +14,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <map>
 #include <sstream>
 #include <tuple>
 
@@ -133,8 +128,7 @@ std::string damageMedia(const Truth& t, std::string b, const DamageCase& d, Kept
     }
     b.resize(t.mdatEnd);
     kept.cut = t.mdatEnd;
-    auto at = t.mdatData +
-              static_cast<std::uint64_t>(static_cast<double>(t.mdatEnd - t.mdatData) * d.where);
+    auto at = mdatAt(t, d.where);
     switch (d.kind) {
     case Damage::CutOnly:
         return b;
@@ -389,7 +383,6 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
     const std::string broken = stem + ".broken";
     c_.expect(writeFile(broken, damaged(truth_, source, d, kept)), what + ": broken file made");
     const RunResult r = runProgram({UNTRUNC_W, reference, broken});
-    keepStatus(k.name, r.status);
     std::string error = "no result";
     const auto tables = readTables(broken + "_untrunc.mp4", error);
     c_.expect(tables.has_value(), what + ": result readable (" + error + ")\n" + r.output);
@@ -397,7 +390,6 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
     checkDamageLines(what, kept, tables ? &*tables : nullptr, r);
     FileBytes orig(source);
     FileBytes res(broken + "_untrunc.mp4");
-    std::cout << what << " | exit " << r.status;
     bool whole = true;
     std::vector<TrackScore> scores;
     for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
@@ -412,14 +404,8 @@ void Run::damageCase(const camlayout::CameraKind& k, const DamageCase& d,
         // What lies in a damaged stretch may come back as it is now: it is not counted.
         c_.equal(s.misordered, std::uint64_t{0}, tw + ": samples out of order");
         c_.equal(s.mistimed, std::uint64_t{0}, tw + ": times off by more than a frame");
-        keepShare(k.name, d.name, s.share());
-        std::printf(" | %s %llu/%llu (+%llu)", t.fourcc.c_str(),
-                    static_cast<unsigned long long>(s.recovered),
-                    static_cast<unsigned long long>(s.expected),
-                    static_cast<unsigned long long>(s.extra));
     }
     const double lost = lostShare(truth_, d, kept, scores);
-    std::printf(" | lost %.2f%%\n", 100 * lost);
     if (d.kind == Damage::TrackGone && !rawTrack(truth_, d.handler)) {
         // Every sample outside the damage is back, but half a track is not: not a repair.
         // (Raw PCM wiped to zeros is silence, which the layout places: that comes back.)

@@ -47,18 +47,10 @@ struct RunForm {
 const RunForm kForms[] = {{"alone", false}, {"with a reference", true}};
 
 std::uint64_t cutPoint(const Truth& t, const CutCase& c) {
-    const std::uint64_t target =
-        t.mdatData +
-        static_cast<std::uint64_t>(static_cast<double>(t.mdatEnd - t.mdatData) * c.where);
-    if (c.at == CutAt::Fraction) {
-        return target;
-    }
-    if (c.at == CutAt::LastByte) {
-        return t.fileSize - 1;
-    }
-    const camlayout::TruthChunk* best =
-        nearestChunk(t, target, c.at == CutAt::Boundary ? nullptr : c.handler);
-    return c.at == CutAt::Boundary ? best->offset : best->offset + best->size / 2;
+    const std::uint64_t target = mdatAt(t, c.where);
+    return c.at == CutAt::Fraction   ? target
+           : c.at == CutAt::LastByte ? t.fileSize - 1
+                                     : chunkCut(t, target, c.handler);
 }
 
 // What the index lists of a track, and how much of it lies whole before the cut (LPCM in
@@ -167,7 +159,6 @@ void Run::cutCase(const std::string& what, std::uint64_t at, const RunForm& form
     }
     argv.push_back(broken);
     const RunResult r = runProgram(argv);
-    keepStatus(kind_, r.status);
     score(what, at, broken + "_untrunc.mp4", r.output, r.status);
 }
 
@@ -201,7 +192,6 @@ void Run::score(const std::string& what, std::uint64_t at, const std::string& re
         c_.expect(!rep || (timingExact(t, *rep) && orig0 && rep->hasCtts == orig0->hasCtts &&
                            rep->hasStss == orig0->hasStss),
                   tw + ": the index's own timing, ctts and stss");
-        keepShare(kind_, label(t), s.share());
         std::cout << " | " << label(t) << " " << s.recovered << "/" << s.expected;
     }
     std::cout << "\n";
