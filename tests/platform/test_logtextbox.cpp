@@ -21,27 +21,6 @@ void likeTheWindowsLog(LogTextBox& box) {
 class TestLogTextBox : public QObject {
     Q_OBJECT
 private slots:
-    void piecesJoinExactly_data() {
-        QTest::addColumn<QStringList>("pieces");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("cut lines join") << QStringList{"abc", "def\nx", "yz"} << "abcdef\nxyz";
-        QTest::newRow("CR LF split across pieces") << QStringList{"a\r", "\nb"} << "a\nb";
-        QTest::newRow("lone CR keeps the line") << QStringList{"10%\r20%"} << "10%\n20%";
-        QTest::newRow("CR then CR LF") << QStringList{"a\r", "\r\nb"} << "a\n\nb";
-    }
-
-    void piecesJoinExactly() {
-        QFETCH(QStringList, pieces);
-        LogTextBox box;
-        likeTheWindowsLog(box);
-        box.setText(pieces.first());
-        for (const QString& piece : pieces.mid(1)) {
-            box.appendText(piece);
-        }
-        QCOMPARE(box.Text(), pieces.join(QString()));
-        QTEST(box.ShownText(), "shown");
-    }
-
     void changeIsRaisedInsideTheWrite() {
         LogTextBox box;
         QStringList seen;
@@ -77,19 +56,6 @@ private slots:
             joined += box.LineText(line);
         }
         QCOMPARE(joined, box.Text());
-    }
-
-    void narrowerOrLargerMeansMoreLines() {
-        LogTextBox box;
-        likeTheWindowsLog(box);
-        box.setText(QString(40, u'x') + QStringLiteral(" word") + QString(200, u'y'));
-        const qsizetype lines = box.LineCount();
-        box.resize(300, 148);
-        QVERIFY(box.LineCount() > lines);
-        const qsizetype narrowLines = box.LineCount();
-        box.setFont(ClassicFont(QStringLiteral("Courier New"), 12));
-        QVERIFY(box.LineCount() > narrowLines);
-        QCOMPARE(box.ShownText().remove(u'\n'), box.Text());
     }
 
     // Past a few megabytes the text leaves memory; all of it still reads back and shows.

@@ -1,10 +1,7 @@
-// The codec families of the less common formats on their own, each against a reference
-// track of its kind. Samples made by ffmpeg, or built here where ffmpeg writes no such form
-// (two-field and Motion JPEG B images, E-AC-3 frames of fewer blocks or with a dependent
-// substream, MPEG-4 pictures that are not coded), laid end to end, must come back one by
-// one with their exact sizes and sync flags; a damaged sample is not taken, and one cut off
-// by the end of the data is said to be cut. Whole streams that a camera kind records are left
-// to the camera table.
+// The less common codec families on their own, each against a reference track of its kind:
+// samples made by ffmpeg, or here where ffmpeg writes no such form, laid end to end, come back
+// one by one with their exact sizes and sync flags; a damaged sample is not taken, and one cut
+// by the end of the data is said to be cut. Whole streams are left to the camera table.
 #include "Check.h"
 #include "CodecStreams.h"
 #include "MediaFixture.h"

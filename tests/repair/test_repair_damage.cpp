@@ -1,11 +1,8 @@
-// Broken files worse than a cut: the head lost or garbled, damaged stretches in the middle,
-// the media split over several mdat boxes or an mdat whose size is too small, zeros after the
-// cut up to the length a camera had preallocated for its file. Made from
-// camera-style recordings (tests/fixtures/camlayout); untrunc-w must bring back, per track,
-// 99 % of the samples that were complete and outside the damage, bit-exact and in order,
-// and after a damaged stretch every sample within one video frame of its time; nothing of a
-// zero tail may come back as media. It exits 0 only when less than 1 % of the media was
-// lost, damage counted as lost.
+// Broken files worse than a cut (head lost or garbled, damage inside, split or mis-sized mdat,
+// a zero tail up to a preallocated length), made from camera layouts: per track 99 % of the
+// samples complete and outside the damage come back bit-exact, in order and within a frame of
+// their time; nothing of a zero tail comes back. Exit 0 only when under 1 % of the media is lost.
+#include "BoxBuilder.h"
 #include "CameraRun.h"
 #include "MediaFixture.h"
 #include "MiniMoov.h"
@@ -155,15 +152,12 @@ std::string damageMedia(const Truth& t, std::string b, const DamageCase& d, Kept
                 break;
             }
         }
-        std::string split = b.substr(0, at);
-        std::string between(8, '\0');
-        putBe(between, 0, 8, 4);
-        between.replace(4, 4, "free");
-        std::string header(8, '\0');
-        putBe(header, 0, static_cast<std::uint32_t>(b.size() - at + 8), 4);
-        header.replace(4, 4, "mdat");
-        putBe(split, t.mdatOffset, static_cast<std::uint32_t>(at - t.mdatOffset), 4);
-        return split + between + header + b.substr(at);
+        camlayout::BoxBuilder g;
+        g.box("free", {});
+        g.u32(static_cast<std::uint32_t>(b.size() - at + 8));
+        g.fourcc("mdat");
+        putBe(b, t.mdatOffset, at - t.mdatOffset, 4);
+        return b.substr(0, at) + std::string(g.bytes().begin(), g.bytes().end()) + b.substr(at);
     }
     case Damage::ZerosInChunk:
     case Damage::NoiseInChunk:

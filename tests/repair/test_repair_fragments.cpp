@@ -1,13 +1,8 @@
-// Fragmented recordings (a moov with mvex, then moof + mdat pairs, as screen recorders,
-// dashcams and browsers write them) cut anywhere: untrunc-w repairs them from their own
-// fragments, with no reference. Every packet whole before the cut comes back bit-exact with
-// its decode and presentation time and its key flag, and nothing else; the result is a
-// plain file ffprobe reads without complaint, as long as the original up to the cut and
-// starting when it starts (a first fragment that starts late). A file holding only its
-// empty moov has no media (status 4). A fragment whose moof is zeroed or whose trun is
-// overwritten has its media data walked: the other fragments come back exact, and the run
-// succeeds only when the walk found every sample of it. A fragmented recording also serves
-// as the reference for a plain one.
+// Fragmented recordings (moov with mvex, then moof + mdat pairs) cut anywhere, repaired from
+// their own fragments: every packet whole before the cut comes back bit-exact with its times
+// and key flag, nothing else, in a plain file that starts and lasts as the original did. Only
+// the empty moov: no media (4). A zeroed moof or overwritten trun: its media data is walked.
+// A fragmented recording also serves as the reference for a plain one.
 #include "Check.h"
 #include "MediaFixture.h"
 #include "MiniMoov.h"
@@ -191,10 +186,9 @@ std::uint64_t cutPoint(const std::vector<TopBox>& top, CutAt at) {
 
 // Edits a file in memory: damage, or times moved.
 template <typename Edit> bool rewrite(const std::string& path, Edit edit) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::string bytes = readFile(path);
     edit(bytes);
-    return !bytes.empty() && static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
+    return !bytes.empty() && writeFile(path, bytes);
 }
 
 // Every tfdt after the moov (version 1, as ffmpeg writes them) moved `by` later.
@@ -205,10 +199,7 @@ void startLate(std::string& b, std::uint32_t by) {
         for (int i = 12; i < 16; ++i) {
             t = t << 8 | static_cast<std::uint8_t>(b[at + i]);
         }
-        t += by;
-        for (int i = 15; i >= 12; --i, t >>= 8) {
-            b[at + i] = static_cast<char>(t & 0xFF);
-        }
+        putBe(b, at + 12, t + by, 4);
     }
 }
 

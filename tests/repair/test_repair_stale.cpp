@@ -1,9 +1,6 @@
-// Recordings whose index was written at the start and rewritten now and then, cut off after
-// more media followed its last rewrite: the index lists only a part. Recorded by two writers
-// (ffmpeg, and GStreamer's qtmux and mp4mux with a reserved moov); then the file's index is
-// made to list only the samples before a point, as a recorder leaves it when cut off. Every
-// packet of the recording must come back with its times, whether the file is given alone or
-// with a reference, as ffmpeg reads them from the whole recording.
+// Indexes that list only a part: recordings by ffmpeg, qtmux and mp4mux whose index is made to
+// list only the samples before a point, as a recorder that rewrites it now and then leaves it.
+// Every packet must come back with its times, alone or with a reference.
 #include "Check.h"
 #include "MediaFixture.h"
 #include "OwnIndex.h"
