@@ -21,17 +21,6 @@ void likeTheWindowsLog(LogTextBox& box) {
 class TestLogTextBox : public QObject {
     Q_OBJECT
 private slots:
-    void changeIsRaisedInsideTheWrite() {
-        LogTextBox box;
-        QStringList seen;
-        connect(&box, &LogTextBox::Change, this, [&] { seen.append(box.Text()); });
-        box.setText("help");
-        box.appendText(" more");
-        box.appendText(QString());
-        box.setText(QString());
-        QCOMPARE(seen, (QStringList{"help", "help more", QString()}));
-    }
-
     // Dots appended one by one stay one line of Text; the view shows them in lines as wide
     // as the box, each full line equally long.
     void longLineWrapsInTheViewOnly() {
@@ -79,26 +68,6 @@ private slots:
         box.setText(QStringLiteral("short"));
         QCOMPARE(box.Text(), QStringLiteral("short"));
         QCOMPARE(box.LineCount(), 1);
-    }
-
-    void caretPositions_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("position");
-        QTest::addColumn<int>("selStart");
-        QTest::newRow("inside CR LF goes past it") << "ab\r\ncd" << 3 << 4;
-        QTest::newRow("past the end goes to the end") << "ab\r\ncd" << 99 << 6;
-        QTest::newRow("before the start goes to the start") << "ab\r\ncd" << -5 << 0;
-        QTest::newRow("lone CR counts") << "a\rb\r\nc" << 5 << 5;
-    }
-
-    void caretPositions() {
-        QFETCH(QString, text);
-        QFETCH(int, position);
-        LogTextBox box;
-        box.setText(text);
-        box.setSelStart(position);
-        QTEST(int(box.SelStart()), "selStart");
-        QCOMPARE(box.SelectedText(), QString());
     }
 
     void selectWithKeysAndCopy_data() {

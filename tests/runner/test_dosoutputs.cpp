@@ -137,34 +137,6 @@ private slots:
         QTEST(listener.events, "events");
     }
 
-    void commandLine_data() {
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<bool>("starts");
-        const QString tool = standinLine(QStringLiteral(" --gopm 5 ref.mp4 broken.mp4"));
-        QTest::newRow("argument replaces the stored line") << tool << "stored line" << true;
-        QTest::newRow("failing argument replaces it too")
-            << QStringLiteral("/nonexistent/untrunc-w ref.mp4 broken.mp4") << tool << false;
-        QTest::newRow("no argument runs the stored line") << QString() << tool << true;
-    }
-
-    void commandLine() {
-        QFETCH(QString, argument);
-        QFETCH(QString, stored);
-        QFETCH(bool, starts);
-        const QString argvFile = scratch_.filePath(QStringLiteral("line.argv"));
-        QFile::remove(argvFile);
-        const ScopedEnvironment env({{"STANDIN_RECORD_ARGV", argvFile.toUtf8()}});
-        Levels levels;
-        DOSOutputs runner(&levels);
-        runner.setCommandLine(stored);
-        runner.ExecuteCommand(argument);
-        QCOMPARE(runner.CommandLine(), argument.isEmpty() ? stored : argument);
-        QCOMPARE(messages_.shown.isEmpty(), starts);
-        const QStringList received{standinPath(), "--gopm", "5", "ref.mp4", "broken.mp4"};
-        QCOMPARE(readLines(argvFile), starts ? received : QStringList{"<missing>"});
-    }
-
     void startFailures_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("message");
