@@ -106,29 +106,7 @@ private slots:
             child<QLineEdit>(window, "txtCommand")->text().startsWith("/nonexistent/untrunc-w"),
             executes);
         QVERIFY(window.isVisible());
-    }
-
-    void optionGroupsAreIndependent_data() {
-        QTest::addColumn<QString>("clicked");
-        QTest::addColumn<QStringList>("selected");
-        QTest::newRow("log verbose") << "Optlogverbose" << QStringList{"Option2", "Optlogverbose"};
-        QTest::newRow("log default") << "Optlogdefault" << QStringList{"Option2", "Optlogdefault"};
-        QTest::newRow("samples per chunk") << "Option1" << QStringList{"Option1", "Optlognone"};
-    }
-
-    void optionGroupsAreIndependent() {
-        QFETCH(QString, clicked);
-        frmDOSOutput window("/opt/kestrel");
-        QVERIFY(showWindow(window));
-        clickOption(window.findChild<QRadioButton*>(clicked));
-        QStringList checked;
-        for (auto* radio : window.findChildren<QRadioButton*>()) {
-            if (radio->isChecked()) {
-                checked.append(radio->objectName());
-            }
-        }
-        checked.sort();
-        QTEST(checked, "selected");
+        QCOMPARE(runButtonStates(window), allEnabled);
     }
 
     void spinners_data() {
@@ -177,23 +155,6 @@ private slots:
             QVERIFY(child<SpinScrollBar>(window, "VScroll1")->isEnabled());
             QVERIFY(child<SpinScrollBar>(window, "VScroll3")->isEnabled());
         }
-    }
-
-    // Each browse button opens its own picker, which writes its own box.
-    void browseButtonsOpenTheirPickers() {
-        frmDOSOutput window("/opt/kestrel");
-        QVERIFY(showWindow(window));
-        child<QPushButton>(window, "Command1")->click();
-        child<QPushButton>(window, "Command1")->click();
-        child<QPushButton>(window, "Command2")->click();
-        FilePicker* ref = window.frmRefFile();
-        FilePicker* cor = window.frmCorFile();
-        QVERIFY(ref != nullptr && cor != nullptr && ref != cor);
-        QVERIFY(ref->isVisible() && cor->isVisible());
-        cor->cmdOK_Click();
-        QVERIFY(child<QLineEdit>(window, "TxtCor")->text().endsWith('/'));
-        QCOMPARE(child<QLineEdit>(window, "TxtRef")->text(), QString("Select reference file"));
-        QVERIFY(!cor->isVisible() && ref->isVisible());
     }
 
     void drop_data() {

@@ -92,17 +92,6 @@ private slots:
                  (options + QStringList{"Select reference file", "Select corrupt file"}));
     }
 
-    // The runner's own box is the only one: no "done" and no second box after it.
-    void missingToolShowsOnlyTheRunnersBox() {
-        ToolFolder folder(false);
-        MessageRecorder messages;
-        frmDOSOutput window(folder.appFolder());
-        child<QPushButton>(window, "cmdExecute")->click();
-        QCOMPARE(messages.texts(), QStringList{"File or command not found"});
-        QCOMPARE(messages.shown.first().icon, MessageIcon::Critical);
-        QCOMPARE(runButtonStates(window), allEnabled);
-    }
-
     // A failure inside the run's steps (here: while the closing box is shown) skips the rest,
     // shows the three-part message, and leaves the window usable, Exit included.
     void failurePathEnablesTheButtons() {
@@ -176,10 +165,14 @@ private slots:
             << true;
         // A successful run says "done" alone; what came after the log's last sample, a
         // summary for one, is still added to the log.
-        QTest::newRow("none, 120 blocks")
-            << "Optlognone" << Variables{{"STANDIN_BLOCKS", "120"}, {"STANDIN_RESULT", "1"}}
+        QTest::newRow("none, 100 blocks, then a summary")
+            << "Optlognone"
+            << Variables{{"STANDIN_BLOCKS", "100"},
+                         {"STANDIN_REASON", "recovered: all"},
+                         {"STANDIN_RESULT", "1"}}
             << "done"
-            << "..\n" + standinBlocks(101, 120) << true;
+            << "..\nrecovered: all\n"
+            << true;
         const QByteArray summary("recovered: 4.0 s of video\nwrote clip.mp4_untrunc.mp4");
         for (const char* level : {"Optlognone", "Optlogverbose"}) {
             QTest::addRow("short success, %s", level)
