@@ -126,7 +126,7 @@ bool made(const CameraKind& k, const camlayout::ContentLook& look, std::uint32_t
 }
 
 // The fixture itself: the original plays, and a plain reading of its tables finds every
-// sample where the layout says it put it, and scores 100 % against itself.
+// sample where the layout says it put it.
 void Run::sanity(const CameraKind& k, const std::string& original) {
     const std::string name = k.name;
     const RunResult play = runProgram({"ffmpeg", "-v", "error", "-i", original, "-f", "null", "-"});
@@ -140,15 +140,10 @@ void Run::sanity(const CameraKind& k, const std::string& original) {
         return;
     }
     originalTables_ = *tables;
-    FileBytes file(original);
     for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
         const auto& t = truth_.tracks[i];
         const TableTrack* read = matchTrack(truth_, i, *tables);
         c_.expect(read && tablesMatchTruth(t, *read), name + " " + label(t) + ": tables = truth");
-        const TrackScore self = scoreTrack(t, file, file.size(), read, file);
-        c_.expect(self.expected > 0 && self.recovered == self.expected && self.extra == 0 &&
-                      self.mistimed == 0 && self.misordered == 0,
-                  name + " " + label(t) + ": the original scores 100 % " + figure(self));
     }
 }
 
