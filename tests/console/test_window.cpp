@@ -6,12 +6,10 @@
 #include "platform/SpinScrollBar.h"
 #include "support/Layout.h"
 
-#include <QApplication>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStyleOptionSlider>
-#include <QTimer>
 
 namespace {
 
@@ -32,17 +30,6 @@ void clickArrow(SpinScrollBar* bar, bool top) {
 
 void clickOption(QRadioButton* option) {
     QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
-}
-
-// Runs the event loop until the program ends or 5 s pass; true if it ended by itself.
-bool programEndsAfter(const std::function<void()>& action) {
-    bool timedOut = false;
-    QTimer::singleShot(0, action);
-    QTimer::singleShot(5000, [&timedOut] {
-        timedOut = true;
-        QApplication::exit(1);
-    });
-    return QApplication::exec() == 0 && !timedOut;
 }
 
 } // namespace
