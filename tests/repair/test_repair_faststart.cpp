@@ -172,7 +172,7 @@ void Run::score(const std::string& what, std::uint64_t at, const std::string& re
         c_.expect(output.find(summaryLine(t, i, n)) != std::string::npos,
                   tw + ": summary says '" + summaryLine(t, i, n) + "'");
         const TableTrack* rep = matchTrack(truth_, i, tables ? *tables : none);
-        const TrackScore s = scoreTrack(t, orig, at, rep, res);
+        const TrackScore s = scoreTrack(t, orig, Kept{.cut = at}, rep, res);
         c_.expect(aboveFloor(s), tw + ": " + figure(s) + " below the floor");
         c_.equal(s.extra + s.misordered + s.mistimed, std::uint64_t{0},
                  tw + ": samples not in the original, out of order or mistimed");
