@@ -236,7 +236,6 @@ void Run::scoreResult(const std::string& what, const std::string& original, std:
     FileBytes orig(original);
     FileBytes res(result);
     bool allAbove = true;
-    std::cout << what << " | cut at " << at << " | exit " << status;
     for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
         const auto& t = truth_.tracks[i];
         const TableTrack* rep = matchTrack(truth_, i, tables ? *tables : none);
@@ -257,7 +256,6 @@ void Run::scoreResult(const std::string& what, const std::string& original, std:
             const std::string why = pictureTimesMismatch(*before, *rep, at);
             c_.expect(why.empty(), tw + ": sync samples and display times kept: " + why);
         }
-        std::cout << " | " << label(t) << " " << figure(s);
         const bool timecodeBefore = t.handler == "tmcd" && !t.samples.empty() &&
                                     t.samples[0].offset + t.samples[0].size <= at;
         if (timecodeBefore) {
@@ -267,7 +265,6 @@ void Run::scoreResult(const std::string& what, const std::string& original, std:
                      tw + ": timecode value");
         }
     }
-    std::cout << "\n";
     if (allAbove) {
         c_.equal(status, 0, what + ": exit status of a full repair");
     } else {

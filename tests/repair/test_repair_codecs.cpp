@@ -10,7 +10,6 @@
 #include "walk/ProbeCache.h"
 
 #include <functional>
-#include <iostream>
 #include <optional>
 
 extern "C" {
@@ -164,7 +163,6 @@ void run(Checks& c, const Case& k, const std::string& dir) {
     c.expect(f.sync == sync, std::string(k.name) + ": sync samples");
     const bool cutSaid = f.last && f.last->cut && f.last->sure != Sureness::No;
     c.equal(cutSaid, k.ending == Ending::Cut, std::string(k.name) + ": the last sample cut");
-    std::cout << k.name << ": " << f.sizes.size() << " samples, " << codec->describe() << "\n";
 }
 
 } // namespace

@@ -8,7 +8,6 @@
 #include "Process.h"
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 
@@ -164,7 +163,6 @@ void Run::score(const std::string& what, std::uint64_t at, const std::string& re
     FileBytes orig(original_);
     FileBytes res(result);
     const std::vector<TableTrack> none;
-    std::cout << what << " | cut at " << at << " | exit " << status;
     for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
         const TruthTrack& t = truth_.tracks[i];
         const std::string tw = what + " " + label(t);
@@ -180,9 +178,7 @@ void Run::score(const std::string& what, std::uint64_t at, const std::string& re
         c_.expect(!rep || (timingExact(t, *rep) && orig0 && rep->hasCtts == orig0->hasCtts &&
                            rep->hasStss == orig0->hasStss),
                   tw + ": the index's own timing, ctts and stss");
-        std::cout << " | " << label(t) << " " << s.recovered << "/" << s.expected;
     }
-    std::cout << "\n";
 }
 
 // The same kind's file whole (described), cut just after its index, and with a chunk offset
