@@ -235,11 +235,13 @@ void Run::scoreResult(const std::string& what, const std::string& original, std:
     const std::vector<TableTrack> none;
     FileBytes orig(original);
     FileBytes res(result);
+    Kept kept;
+    kept.cut = at;
     bool allAbove = true;
     for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
         const auto& t = truth_.tracks[i];
         const TableTrack* rep = matchTrack(truth_, i, tables ? *tables : none);
-        const TrackScore s = scoreTrack(t, orig, Kept{.cut = at}, rep, res);
+        const TrackScore s = scoreTrack(t, orig, kept, rep, res);
         const std::string tw = what + " " + label(t);
         const bool above = aboveFloor(s);
         allAbove = allAbove && above;

@@ -162,6 +162,8 @@ void Run::score(const std::string& what, std::uint64_t at, const std::string& re
               what + ": the result decodes\n" + play.output);
     FileBytes orig(original_);
     FileBytes res(result);
+    Kept kept;
+    kept.cut = at;
     const std::vector<TableTrack> none;
     for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
         const TruthTrack& t = truth_.tracks[i];
@@ -170,7 +172,7 @@ void Run::score(const std::string& what, std::uint64_t at, const std::string& re
         c_.expect(output.find(summaryLine(t, i, n)) != std::string::npos,
                   tw + ": summary says '" + summaryLine(t, i, n) + "'");
         const TableTrack* rep = matchTrack(truth_, i, tables ? *tables : none);
-        const TrackScore s = scoreTrack(t, orig, Kept{.cut = at}, rep, res);
+        const TrackScore s = scoreTrack(t, orig, kept, rep, res);
         c_.expect(aboveFloor(s), tw + ": " + figure(s) + " below the floor");
         c_.equal(s.extra + s.misordered + s.mistimed, std::uint64_t{0},
                  tw + ": samples not in the original, out of order or mistimed");
