@@ -28,10 +28,6 @@ void clickArrow(SpinScrollBar* bar, bool top) {
     QTest::mouseClick(bar, Qt::LeftButton, {}, rect.center());
 }
 
-void clickOption(QRadioButton* option) {
-    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
-}
-
 } // namespace
 
 class TestWindow : public QObject {
@@ -135,8 +131,9 @@ private slots:
         clickArrow(child<SpinScrollBar>(window, "VScroll1"), true);
         clickArrow(child<SpinScrollBar>(window, "VScroll3"), true);
         for (const char* mode : {"Option1", "Option2", "Option1"}) {
-            clickOption(child<QRadioButton>(window, mode));
-            QVERIFY(child<QRadioButton>(window, mode)->isChecked());
+            auto* option = child<QRadioButton>(window, mode);
+            QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+            QVERIFY(option->isChecked());
             QCOMPARE(child<QLineEdit>(window, "Txtgopm")->text(), QString("2"));
             QCOMPARE(child<QLineEdit>(window, "Txtsmpltrk")->text(), QString("1"));
             QVERIFY(child<SpinScrollBar>(window, "VScroll1")->isEnabled());

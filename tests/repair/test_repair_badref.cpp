@@ -28,10 +28,6 @@ std::uint32_t get32(const Bytes& b, std::size_t at) {
     return v;
 }
 
-void put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    putBe(b, at, v, 4);
-}
-
 // Where a box is, by a path such as "moov/trak/mdia/mdhd" and which trak (0: video,
 // 1: sound, as ffmpeg writes them). Sample entries are looked into past their fixed fields.
 struct Found {
@@ -71,12 +67,12 @@ Found find(const Bytes& b, const std::string& path, int trak = 0) {
 void appendToMoov(Bytes& b, const Bytes& box) {
     const Found moov = find(b, "moov");
     b += box;
-    put32(b, moov.at, static_cast<std::uint32_t>(moov.size + box.size()));
+    putBe(b, moov.at, static_cast<std::uint32_t>(moov.size + box.size()), 4);
 }
 
 Bytes header(std::uint32_t size, const char* type) {
     Bytes h(4, '\0');
-    put32(h, 0, size);
+    putBe(h, 0, size, 4);
     return h + type;
 }
 
@@ -96,31 +92,31 @@ const Row kRows[] = {
      [](Bytes& b) { b.resize(find(b, kStbl + "stsz").at + 40); }, 2, "cut off inside its moov",
      false},
     {"stsz lists more sizes than it holds",
-     [](Bytes& b) { put32(b, find(b, kStbl + "stsz").at + 16, 10000); }, 2,
+     [](Bytes& b) { putBe(b, find(b, kStbl + "stsz").at + 16, 10000, 4); }, 2,
      "stsz lists 10000 entries but holds", false},
     {"a chunk offset past the end of the file",
      [](Bytes& b) {
          const Found co = find(b, kStbl + "stco");
-         put32(b, co.at + co.size - 4, static_cast<std::uint32_t>(b.size() + 1000));
+         putBe(b, co.at + co.size - 4, static_cast<std::uint32_t>(b.size() + 1000), 4);
      },
      2, "past the end of the file", false},
     {"stts counts fewer samples than stsz",
      [](Bytes& b) {
          const std::size_t at = find(b, kStbl + "stts").at + 16;
-         put32(b, at, get32(b, at) - 1);
+         putBe(b, at, get32(b, at) - 1, 4);
      },
      2, "sample tables disagree", false},
     {"video media timescale 0",
-     [](Bytes& b) { put32(b, find(b, "moov/trak/mdia/mdhd").at + 20, 0); }, 2,
+     [](Bytes& b) { putBe(b, find(b, "moov/trak/mdia/mdhd").at + 20, 0, 4); }, 2,
      "no usable video track: track 1 (video, avc1): its media timescale is 0", false},
     {"video sample entry runs past its stsd",
      [](Bytes& b) {
          const Found e = find(b, kStbl + "stsd/avc1");
-         put32(b, e.at, static_cast<std::uint32_t>(e.size + 64));
+         putBe(b, e.at, static_cast<std::uint32_t>(e.size + 64), 4);
      },
      2, "sample description (stsd) does not parse", false},
     {"sound media timescale 0",
-     [](Bytes& b) { put32(b, find(b, "moov/trak/mdia/mdhd", 1).at + 20, 0); }, 6,
+     [](Bytes& b) { putBe(b, find(b, "moov/trak/mdia/mdhd", 1).at + 20, 0, 4); }, 6,
      "track 2 (sound, mp4a) of the reference is left out: its media timescale is 0", true},
     {"sound esds unreadable",
      [](Bytes& b) {
@@ -128,7 +124,7 @@ const Row kRows[] = {
          b.replace(e.at + 12, e.size - 12, e.size - 12, '\xff');
      },
      6, "track 2 (sound, mp4a) of the reference is left out: its esds does not parse", true},
-    {"movie timescale 0", [](Bytes& b) { put32(b, find(b, "moov/mvhd").at + 20, 0); }, 0,
+    {"movie timescale 0", [](Bytes& b) { putBe(b, find(b, "moov/mvhd").at + 20, 0, 4); }, 0,
      "movie timescale is 0", true},
     {"udta nested 10,000 deep",
      [](Bytes& b) {
@@ -156,8 +152,8 @@ const Row kRows[] = {
     {"an hour of nothing before the video",
      [](Bytes& b) {
          const std::size_t e = find(b, "moov/trak/edts/elst").at + 16;
-         put32(b, e, 3600 * 1000);
-         put32(b, e + 4, 0xFFFFFFFF);
+         putBe(b, e, 3600 * 1000, 4);
+         putBe(b, e + 4, 0xFFFFFFFF, 4);
      },
      0, "edit list of the reference's track 1 is not copied", true},
 };
