@@ -1,16 +1,20 @@
 #pragma once
 
 // Shared by the main-window tests: a temporary application folder holding the stand-in
-// tool under the repair tool's name, named-child lookup, and the window shown.
+// tool under the repair tool's name, named-child lookup, the window shown, and the event loop
+// run until the program ends.
 
 #include "console/frmDOSOutput.h"
 #include "support/Harness.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
 
 // An application folder with the stand-in linked in as "untrunc-w" (and as "ffplay" when
 // asked), and a folder for the videos; both names hold a blank, the videos' a dot too.
@@ -40,6 +44,17 @@ template <typename T> T* child(const QWidget& window, const char* name) {
         qWarning("no child named %s", name);
     }
     return found;
+}
+
+// Runs the event loop until the program ends or `ms` pass; true if it ended by itself.
+inline bool programEndsAfter(const std::function<void()>& action, int ms = 5000) {
+    bool timedOut = false;
+    QTimer::singleShot(0, action);
+    QTimer::singleShot(ms, [&timedOut] {
+        timedOut = true;
+        QApplication::exit(1);
+    });
+    return QApplication::exec() == 0 && !timedOut;
 }
 
 inline bool showWindow(QWidget& window) {

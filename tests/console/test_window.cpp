@@ -6,12 +6,10 @@
 #include "platform/SpinScrollBar.h"
 #include "support/Layout.h"
 
-#include <QApplication>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStyleOptionSlider>
-#include <QTimer>
 
 namespace {
 
@@ -28,21 +26,6 @@ void clickArrow(SpinScrollBar* bar, bool top) {
     const auto part = top ? QStyle::SC_ScrollBarSubLine : QStyle::SC_ScrollBarAddLine;
     const QRect rect = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar);
     QTest::mouseClick(bar, Qt::LeftButton, {}, rect.center());
-}
-
-void clickOption(QRadioButton* option) {
-    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
-}
-
-// Runs the event loop until the program ends or 5 s pass; true if it ended by itself.
-bool programEndsAfter(const std::function<void()>& action) {
-    bool timedOut = false;
-    QTimer::singleShot(0, action);
-    QTimer::singleShot(5000, [&timedOut] {
-        timedOut = true;
-        QApplication::exit(1);
-    });
-    return QApplication::exec() == 0 && !timedOut;
 }
 
 } // namespace
@@ -106,29 +89,7 @@ private slots:
             child<QLineEdit>(window, "txtCommand")->text().startsWith("/nonexistent/untrunc-w"),
             executes);
         QVERIFY(window.isVisible());
-    }
-
-    void optionGroupsAreIndependent_data() {
-        QTest::addColumn<QString>("clicked");
-        QTest::addColumn<QStringList>("selected");
-        QTest::newRow("log verbose") << "Optlogverbose" << QStringList{"Option2", "Optlogverbose"};
-        QTest::newRow("log default") << "Optlogdefault" << QStringList{"Option2", "Optlogdefault"};
-        QTest::newRow("samples per chunk") << "Option1" << QStringList{"Option1", "Optlognone"};
-    }
-
-    void optionGroupsAreIndependent() {
-        QFETCH(QString, clicked);
-        frmDOSOutput window("/opt/kestrel");
-        QVERIFY(showWindow(window));
-        clickOption(window.findChild<QRadioButton*>(clicked));
-        QStringList checked;
-        for (auto* radio : window.findChildren<QRadioButton*>()) {
-            if (radio->isChecked()) {
-                checked.append(radio->objectName());
-            }
-        }
-        checked.sort();
-        QTEST(checked, "selected");
+        QCOMPARE(runButtonStates(window), allEnabled);
     }
 
     void spinners_data() {
@@ -170,30 +131,14 @@ private slots:
         clickArrow(child<SpinScrollBar>(window, "VScroll1"), true);
         clickArrow(child<SpinScrollBar>(window, "VScroll3"), true);
         for (const char* mode : {"Option1", "Option2", "Option1"}) {
-            clickOption(child<QRadioButton>(window, mode));
-            QVERIFY(child<QRadioButton>(window, mode)->isChecked());
+            auto* option = child<QRadioButton>(window, mode);
+            QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+            QVERIFY(option->isChecked());
             QCOMPARE(child<QLineEdit>(window, "Txtgopm")->text(), QString("2"));
             QCOMPARE(child<QLineEdit>(window, "Txtsmpltrk")->text(), QString("1"));
             QVERIFY(child<SpinScrollBar>(window, "VScroll1")->isEnabled());
             QVERIFY(child<SpinScrollBar>(window, "VScroll3")->isEnabled());
         }
-    }
-
-    // Each browse button opens its own picker, which writes its own box.
-    void browseButtonsOpenTheirPickers() {
-        frmDOSOutput window("/opt/kestrel");
-        QVERIFY(showWindow(window));
-        child<QPushButton>(window, "Command1")->click();
-        child<QPushButton>(window, "Command1")->click();
-        child<QPushButton>(window, "Command2")->click();
-        FilePicker* ref = window.frmRefFile();
-        FilePicker* cor = window.frmCorFile();
-        QVERIFY(ref != nullptr && cor != nullptr && ref != cor);
-        QVERIFY(ref->isVisible() && cor->isVisible());
-        cor->cmdOK_Click();
-        QVERIFY(child<QLineEdit>(window, "TxtCor")->text().endsWith('/'));
-        QCOMPARE(child<QLineEdit>(window, "TxtRef")->text(), QString("Select reference file"));
-        QVERIFY(!cor->isVisible() && ref->isVisible());
     }
 
     void drop_data() {

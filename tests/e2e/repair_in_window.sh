@@ -1,17 +1,14 @@
 #!/usr/bin/env bash
-# Runs the real kestrel in a private X server and drives it from outside as a person would:
-# Enter presses Execute, Enter closes the "done" box, a click on Exit ends the program.
+# Runs the real kestrel in a private X server and drives it from outside as a person would.
+# A recording made with ffmpeg is cut off; kestrel, started through a link in another folder
+# as the installed bin/kestrel is, finds the repair tool in the folder of its real file. Both
+# videos are chosen in the two pickers, Enter presses Execute and closes the "done" box, and
+# a click on Exit ends the program. The repaired video must decode with at least 99 % of the
+# video frames complete before the cut, and the log, copied with Ctrl+A, Ctrl+C and read
+# back with the program CLIPBOARD, must hold the tool's summary.
 #
-#   repair_in_window.sh MODE KESTREL TOOL [CLIPBOARD]
+#   repair_in_window.sh KESTREL TOOL CLIPBOARD
 #
-# MODE "link": TOOL is the stand-in tool, copied next to a copy of kestrel as untrunc-w; it
-# writes the result file. kestrel is started through a symbolic link in another folder, as
-# the installed bin/kestrel is, so the application folder must still be the folder of the
-# real file.
-# MODE "real": TOOL is the real repair tool. A recording made with ffmpeg is cut off, both
-# videos are chosen through the two pickers, and the repaired video must decode with at
-# least 99 % of the video frames that were complete before the cut, and the log, copied
-# with Ctrl+A, Ctrl+C and read back with the program CLIPBOARD, must hold the tool's summary.
 # With KESTREL_E2E_SHOT=<file.png> a failure also saves a picture of the screen (ImageMagick).
 set -euo pipefail
 
@@ -34,60 +31,6 @@ readonly LOG_X=$((9 + 471 / 2)) LOG_Y=$((223 + 148 / 2))
 # ---------------------------------------------------------------------------------------
 # Inside the X server.
 # ---------------------------------------------------------------------------------------
-in_x() {
-    local work=$1 kestrel=$3 standin=$4
-    : >"$work/x-started"
-    command -v xdotool >/dev/null || fail "xdotool is not installed"
-
-    local app=$work/app cwd=$work/cwd
-    mkdir -p "$app" "$cwd"
-    cp "$kestrel" "$app/kestrel"
-    cp "$standin" "$app/untrunc-w"
-
-    # What the stand-in writes as its result, made by the stand-in itself.
-    STANDIN_RESULT=1 "$app/untrunc-w" "$work/probe" ||
-        fail "the stand-in tool does not run on its own"
-    [ -s "$work/probe_untrunc.mp4" ] || fail "the stand-in wrote no result file"
-
-    mkdir -p "$work/bin"
-    ln -s "$app/kestrel" "$work/bin/kestrel"
-
-    pid=""
-    trap stop_kestrel EXIT
-    # A session of its own, so that stopping it also stops a tool it may have started.
-    (cd "$cwd" && STANDIN_RESULT=1 exec setsid "$work/bin/kestrel") >"$work/kestrel.log" 2>&1 &
-    pid=$!
-
-    wait_for_window "$MAIN_TITLE" 20
-    local main=$found
-    local WIDTH="" HEIGHT=""
-    eval "$(xdotool getwindowgeometry --shell "$main" | grep -E '^(WIDTH|HEIGHT)=[0-9]+$')"
-    [ "$WIDTH" = "$MAIN_WIDTH" ] && [ "$HEIGHT" = "$MAIN_HEIGHT" ] ||
-        fail "main window is ${WIDTH}x${HEIGHT}, not ${MAIN_WIDTH}x${MAIN_HEIGHT}: the Exit click would miss"
-
-    focus "$main"
-    xdotool key Return
-    wait_for_window "$BOX_TITLE" 30
-    local box=$found
-    focus "$box"
-    xdotool key Return
-    wait_for_no_window "$BOX_TITLE" 10
-
-    local fixed="$cwd/Select corrupt file_untrunc-fixed.MP4"
-    [ -f "$fixed" ] || fail "no renamed result: $(ls -A "$cwd")"
-    cmp -s "$fixed" "$work/probe_untrunc.mp4" || fail "the renamed result is not the tool's result"
-    [ ! -e "$cwd/Select corrupt file_untrunc.mp4" ] || fail "the tool's result file is still there"
-    local entries
-    entries=$(ls -A "$cwd")
-    [ "$entries" = "Select corrupt file_untrunc-fixed.MP4" ] ||
-        fail "unexpected files in the current folder: $entries"
-    [ -z "$(ls -A "$app" | grep -vxE 'kestrel|untrunc-w')" ] ||
-        fail "unexpected files in the application folder: $(ls -A "$app")"
-
-    click_exit "$main"
-    echo "PASS: link: Execute, done box, renamed result, Exit"
-}
-
 # Copies the text of the focused control of window $1 with Ctrl+C and prints it; the
 # window takes a moment to put it on the clipboard.
 copy_box_text() {
@@ -132,14 +75,15 @@ choose_in_picker() {
     wait_for_no_window "$title" 10
 }
 
-in_x_real() {
-    local work=$1 kestrel=$3 tool=$4 clipboard=$5
+in_x() {
+    local work=$1 kestrel=$2 tool=$3 clipboard=$4
     : >"$work/x-started"
     command -v xdotool >/dev/null || fail "xdotool is not installed"
     local app=$work/app home=$work/home
-    mkdir -p "$app" "$home"
+    mkdir -p "$app" "$home" "$work/bin"
     cp "$kestrel" "$app/kestrel"
     cp "$tool" "$app/untrunc-w"
+    ln -s "$app/kestrel" "$work/bin/kestrel"
 
     # The pickers start in the home folder; its files, sorted: row 0, then row 1.
     record testsrc 440 "$work/original.mp4"
@@ -154,10 +98,15 @@ in_x_real() {
 
     pid=""
     trap stop_kestrel EXIT
-    (cd "$work" && HOME=$home exec setsid "$app/kestrel") >"$work/kestrel.log" 2>&1 &
+    # A session of its own, so that stopping it also stops a tool it may have started.
+    (cd "$work" && HOME=$home exec setsid "$work/bin/kestrel") >"$work/kestrel.log" 2>&1 &
     pid=$!
     wait_for_window "$MAIN_TITLE" 20
     local main=$found
+    local WIDTH="" HEIGHT=""
+    eval "$(xdotool getwindowgeometry --shell "$main" | grep -E '^(WIDTH|HEIGHT)=[0-9]+$')"
+    [ "$WIDTH" = "$MAIN_WIDTH" ] && [ "$HEIGHT" = "$MAIN_HEIGHT" ] ||
+        fail "main window is ${WIDTH}x${HEIGHT}, not ${MAIN_WIDTH}x${MAIN_HEIGHT}: the clicks would miss"
     choose_in_picker "$REF_BROWSE_X" "$REF_BROWSE_Y" 1 "Select reference file" "$main"
     choose_in_picker "$COR_BROWSE_X" "$COR_BROWSE_Y" 0 "Select corrupt mp4" "$main"
 
@@ -169,7 +118,10 @@ in_x_real() {
     wait_for_no_window "$BOX_TITLE" 10
 
     local fixed="$home/broken clip-fixed.MP4"
-    [ -f "$fixed" ] || fail "no repaired video: $(ls -A "$home")"
+    [ "$(LC_ALL=C ls -A "$home")" = "$(printf 'broken clip-fixed.MP4\nbroken clip.mp4\ngood take.mp4')" ] ||
+        fail "the home folder holds: $(ls -A "$home")"
+    [ "$(LC_ALL=C ls -A "$app")" = "$(printf 'kestrel\nuntrunc-w')" ] ||
+        fail "the application folder holds: $(ls -A "$app")"
     # A short run never reaches a sample of the log: the summary is added at its end.
     local log
     focus "$main"
@@ -184,7 +136,7 @@ in_x_real() {
         fail "only $decoded of $complete complete video frames recovered"
 
     click_exit "$main"
-    echo "PASS: real: pickers, Execute, repaired video decodes, Exit"
+    echo "PASS: pickers, Execute, repaired video decodes, Exit"
 }
 
 # Clicks Exit in main window $1; kestrel must end within 5 s with status 0.
@@ -266,19 +218,15 @@ stop_kestrel() {
 if [ "${1:-}" = --in-x ]; then
     shift
     work=$1
-    case $2 in
-    real) in_x_real "$@" ;;
-    *) in_x "$@" ;;
-    esac
+    in_x "$@"
     exit 0
 fi
 
-[ $# -eq 3 ] || [ $# -eq 4 ] || fail "usage: $0 link|real KESTREL TOOL [CLIPBOARD]"
-mode=$1 kestrel=$2 standin=$3 clipboard=${4:-}
-case $mode in link | real) ;; *) fail "unknown mode $mode" ;; esac
-[ "$mode" = link ] || [ -x "$clipboard" ] || fail "no clipboard reader at $clipboard"
+[ $# -eq 3 ] || fail "usage: $0 KESTREL TOOL CLIPBOARD"
+kestrel=$1 tool=$2 clipboard=$3
 [ -x "$kestrel" ] || fail "no kestrel executable at $kestrel"
-[ -x "$standin" ] || fail "no tool at $standin"
+[ -x "$tool" ] || fail "no tool at $tool"
+[ -x "$clipboard" ] || fail "no clipboard reader at $clipboard"
 command -v xvfb-run >/dev/null || fail "xvfb-run is not installed: no X server for the window test"
 command -v Xvfb >/dev/null || fail "Xvfb is not installed: no X server for the window test"
 
@@ -292,7 +240,7 @@ for attempt in 1 2 3; do
     rm -f "$work/x-started"
     status=0
     xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" -e "$work/xvfb.log" \
-        bash "$0" --in-x "$work" "$mode" "$kestrel" "$standin" "$clipboard" || status=$?
+        bash "$0" --in-x "$work" "$kestrel" "$tool" "$clipboard" || status=$?
     [ -e "$work/x-started" ] && exit "$status"
     echo "X server did not start (attempt $attempt):" >&2
     cat "$work/xvfb.log" >&2 2>/dev/null || true

@@ -55,18 +55,12 @@ private slots:
         qputenv("HOME", savedHome_);
     }
 
-    void opens_data() {
-        QTest::addColumn<PickerKind>("kind");
-        QTest::newRow("frmCorFile") << PickerKind::CorFile;
-        QTest::newRow("frmRefFile") << PickerKind::RefFile;
-    }
-
     // Loaded on the home folder whatever the current folder was, as a window of its own that
-    // leaves the main window usable; opened again, the same window as it was left.
+    // leaves the main window usable; opened again, the same window as it was left. (The other
+    // picker: bothUpAtOnce.)
     void opens() {
-        QFETCH(PickerKind, kind);
         QDir::setCurrent(driveB_ + "/cam");
-        Opened o(kind);
+        Opened o(PickerKind::CorFile);
         FilePicker* p = o.p();
         QVERIFY(QTest::qWaitForWindowExposed(p));
         checkLayout(*p);

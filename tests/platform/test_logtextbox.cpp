@@ -21,38 +21,6 @@ void likeTheWindowsLog(LogTextBox& box) {
 class TestLogTextBox : public QObject {
     Q_OBJECT
 private slots:
-    void piecesJoinExactly_data() {
-        QTest::addColumn<QStringList>("pieces");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("cut lines join") << QStringList{"abc", "def\nx", "yz"} << "abcdef\nxyz";
-        QTest::newRow("CR LF split across pieces") << QStringList{"a\r", "\nb"} << "a\nb";
-        QTest::newRow("lone CR keeps the line") << QStringList{"10%\r20%"} << "10%\n20%";
-        QTest::newRow("CR then CR LF") << QStringList{"a\r", "\r\nb"} << "a\n\nb";
-    }
-
-    void piecesJoinExactly() {
-        QFETCH(QStringList, pieces);
-        LogTextBox box;
-        likeTheWindowsLog(box);
-        box.setText(pieces.first());
-        for (const QString& piece : pieces.mid(1)) {
-            box.appendText(piece);
-        }
-        QCOMPARE(box.Text(), pieces.join(QString()));
-        QTEST(box.ShownText(), "shown");
-    }
-
-    void changeIsRaisedInsideTheWrite() {
-        LogTextBox box;
-        QStringList seen;
-        connect(&box, &LogTextBox::Change, this, [&] { seen.append(box.Text()); });
-        box.setText("help");
-        box.appendText(" more");
-        box.appendText(QString());
-        box.setText(QString());
-        QCOMPARE(seen, (QStringList{"help", "help more", QString()}));
-    }
-
     // Dots appended one by one stay one line of Text; the view shows them in lines as wide
     // as the box, each full line equally long.
     void longLineWrapsInTheViewOnly() {
@@ -79,19 +47,6 @@ private slots:
         QCOMPARE(joined, box.Text());
     }
 
-    void narrowerOrLargerMeansMoreLines() {
-        LogTextBox box;
-        likeTheWindowsLog(box);
-        box.setText(QString(40, u'x') + QStringLiteral(" word") + QString(200, u'y'));
-        const qsizetype lines = box.LineCount();
-        box.resize(300, 148);
-        QVERIFY(box.LineCount() > lines);
-        const qsizetype narrowLines = box.LineCount();
-        box.setFont(ClassicFont(QStringLiteral("Courier New"), 12));
-        QVERIFY(box.LineCount() > narrowLines);
-        QCOMPARE(box.ShownText().remove(u'\n'), box.Text());
-    }
-
     // Past a few megabytes the text leaves memory; all of it still reads back and shows.
     void longLogIsKeptWhole() {
         LogTextBox box;
@@ -113,26 +68,6 @@ private slots:
         box.setText(QStringLiteral("short"));
         QCOMPARE(box.Text(), QStringLiteral("short"));
         QCOMPARE(box.LineCount(), 1);
-    }
-
-    void caretPositions_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("position");
-        QTest::addColumn<int>("selStart");
-        QTest::newRow("inside CR LF goes past it") << "ab\r\ncd" << 3 << 4;
-        QTest::newRow("past the end goes to the end") << "ab\r\ncd" << 99 << 6;
-        QTest::newRow("before the start goes to the start") << "ab\r\ncd" << -5 << 0;
-        QTest::newRow("lone CR counts") << "a\rb\r\nc" << 5 << 5;
-    }
-
-    void caretPositions() {
-        QFETCH(QString, text);
-        QFETCH(int, position);
-        LogTextBox box;
-        box.setText(text);
-        box.setSelStart(position);
-        QTEST(int(box.SelStart()), "selStart");
-        QCOMPARE(box.SelectedText(), QString());
     }
 
     void selectWithKeysAndCopy_data() {

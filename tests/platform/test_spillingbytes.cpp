@@ -1,5 +1,4 @@
 #include "platform/SpillingBytes.h"
-#include "platform/SpillingText.h"
 #include "support/Harness.h"
 
 #include <algorithm>
@@ -33,10 +32,6 @@ private slots:
                 QCOMPARE(store.Read(from, count), all.mid(from, count));
             }
         }
-        // Only what lies within the range: nothing before the start, nothing past the end.
-        QCOMPARE(store.Read(-3, 5), all.left(2));
-        QCOMPARE(store.Read(all.size() - 2, 5), all.right(2));
-        QCOMPARE(store.Read(-5, 3), QByteArray());
     }
 
     // Past the spill size memory holds at most one write chunk, however much comes.
@@ -62,21 +57,6 @@ private slots:
         store.Append("0123456789abcdef");
         QVERIFY(!store.InFile());
         QCOMPARE(store.Read(0, 100), QByteArray("0123456789abcdef"));
-    }
-
-    void textReadsBackAsWritten() {
-        SpillingText text;
-        const QString line = QStringLiteral("caf\u00e9 \U0001F3AC\r\n");
-        for (int i = 0; i < 200'000; ++i) {
-            text.Append(line);
-        }
-        QCOMPARE(text.Size(), line.size() * 200'000);
-        QCOMPARE(text.Read(line.size() * 123'456 + 5, line.size()), line.mid(5) + line.left(5));
-        QCOMPARE(text.At(text.Size() - 1), QChar(u'\n'));
-        QCOMPARE(text.At(text.Size()), QChar());
-        text.Clear();
-        text.Append(u"new");
-        QCOMPARE(text.Read(0, 100), QStringLiteral("new"));
     }
 };
 

@@ -24,6 +24,16 @@ const camlayout::TruthChunk* nearestChunk(const camlayout::Truth& t, std::uint64
     return best;
 }
 
+std::uint64_t chunkCut(const camlayout::Truth& t, std::uint64_t target, const char* handler) {
+    const camlayout::TruthChunk* c = nearestChunk(t, target, handler);
+    return !c ? 0 : handler ? c->offset + c->size / 2 : c->offset;
+}
+
+std::uint64_t mdatAt(const camlayout::Truth& t, double share) {
+    return t.mdatData +
+           static_cast<std::uint64_t>(static_cast<double>(t.mdatEnd - t.mdatData) * share);
+}
+
 bool layOutRecording(const camlayout::CameraKind& k, const camlayout::ContentLook& look,
                      const camlayout::LayoutOptions& options, const std::string& path,
                      camlayout::Truth& truth) {
@@ -67,34 +77,6 @@ bool aboveFloor(const TrackScore& s) {
     return s.recovered >= static_cast<std::uint64_t>(std::ceil(kFloor * s.expected));
 }
 
-void CameraRun::keepShare(const std::string& group, const std::string& row, double share) {
-    const auto key = std::make_pair(group, row);
-    if (!minShare_.count(key)) {
-        rows_.push_back(key);
-        minShare_[key] = share;
-    }
-    minShare_[key] = std::min(minShare_[key], share);
-}
-
-void CameraRun::keepStatus(const std::string& group, int status) {
-    if (statuses_.empty() || statuses_.back().first != group) {
-        statuses_.emplace_back(group, "");
-    }
-    statuses_.back().second += std::to_string(status) + " ";
-}
-
-void CameraRun::printSummary() const {
-    std::printf("\n%-20s %-30s %s\n", "kind", "row", "bit-exact, lowest");
-    for (const auto& row : rows_) {
-        std::printf("%-20s %-30s %6.1f%%\n", row.first.c_str(), row.second.c_str(),
-                    100.0 * minShare_.at(row));
-    }
-    std::printf("\n%-20s %s\n", "kind", "exit status per case");
-    for (const auto& [group, statuses] : statuses_) {
-        std::printf("%-20s %s\n", group.c_str(), statuses.c_str());
-    }
-}
-
 int runCameraKinds(int argc, char** argv, const char* prefix, std::vector<std::string> kinds,
                    const MakeRun& make) {
     std::vector<std::string> named(argv + 1, argv + argc);
@@ -121,6 +103,5 @@ int runCameraKinds(int argc, char** argv, const char* prefix, std::vector<std::s
                 run->kind(*k);
             }
         }
-        run->printSummary();
     });
 }

@@ -5,13 +5,12 @@
 #include "Layout.h"
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 // What the camera test programs share: recordings laid out the way a kind of camera writes
-// them, the floor a repair must reach, a summary table, and the loop over the kinds.
+// them, the floor a repair must reach, and the loop over the kinds.
 
 constexpr double kFloor = 0.99; // of the samples complete and undamaged, per track and case
 
@@ -27,6 +26,10 @@ camlayout::ContentLook referenceLook(double seconds = 2);
 // no handler, any chunk but the first (a chunk boundary inside the media). Null when none.
 const camlayout::TruthChunk* nearestChunk(const camlayout::Truth& t, std::uint64_t target,
                                           const char* handler);
+// A cut in the middle of that chunk, or with no handler at its start; 0 when there is none.
+std::uint64_t chunkCut(const camlayout::Truth& t, std::uint64_t target, const char* handler);
+// The offset `share` of the way through the mdat payload.
+std::uint64_t mdatAt(const camlayout::Truth& t, double share);
 
 std::string label(const camlayout::TruthTrack& t); // "1 vide avc1"
 std::string figure(const TrackScore& s);           // "98/99 (99.0%)"
@@ -37,20 +40,11 @@ public:
     CameraRun(Checks& c, std::string dir) : c_(c), dir_(std::move(dir)) {}
     virtual ~CameraRun() = default;
     virtual void kind(const camlayout::CameraKind& k) = 0;
-    // The lowest share of each row over its cases, then the exit statuses of each group.
-    void printSummary() const;
 
 protected:
-    void keepShare(const std::string& group, const std::string& row, double share);
-    void keepStatus(const std::string& group, int status);
     Checks& c_;
     std::string dir_;
     camlayout::Truth truth_;
-
-private:
-    std::vector<std::pair<std::string, std::string>> rows_;
-    std::map<std::pair<std::string, std::string>, double> minShare_;
-    std::vector<std::pair<std::string, std::string>> statuses_;
 };
 
 using MakeRun = std::function<std::unique_ptr<CameraRun>(Checks&, const std::string& dir)>;

@@ -190,13 +190,6 @@ TrackScore scoreTrack(const camlayout::TruthTrack& truth, FileBytes& original, c
                             : scoreSamples(truth, original, kept, rep, result);
 }
 
-TrackScore scoreTrack(const camlayout::TruthTrack& truth, FileBytes& original, std::uint64_t cut,
-                      const TableTrack* repaired, FileBytes& result) {
-    Kept kept;
-    kept.cut = cut;
-    return scoreTrack(truth, original, kept, repaired, result);
-}
-
 const TableTrack* matchTrack(const camlayout::Truth& truth, std::size_t index,
                              const std::vector<TableTrack>& repaired) {
     const camlayout::TruthTrack& t = truth.tracks[index];

@@ -47,8 +47,6 @@ struct Kept {
 
 TrackScore scoreTrack(const camlayout::TruthTrack& truth, FileBytes& original, const Kept& kept,
                       const TableTrack* repaired, FileBytes& result);
-TrackScore scoreTrack(const camlayout::TruthTrack& truth, FileBytes& original, std::uint64_t cut,
-                      const TableTrack* repaired, FileBytes& result);
 
 // The result's track standing for the original's track `index`: the same track id and
 // handler, else the same handler and sample entry at the same rank.

@@ -17,10 +17,7 @@ using repair::fourcc;
 namespace {
 
 using camlayout::box;
-
-Bytes stsd(const char* code, bool visual, int a, int b, const Bytes& children) {
-    return camlayout::oneEntryStsd(code, visual, a, b, children);
-}
+using camlayout::oneEntryStsd;
 
 // The reference holds the same samples: its first samples are what the codecs learn from.
 CodecStream withReference(const char* handler, const char* code, Bytes entry,
@@ -79,8 +76,8 @@ CodecStream ffmpegVideo(const std::string& dir, const char* code, const std::str
     if (std::string(code) == "mp4v") {
         children = camlayout::esdsBox(s.codec == "mpeg4" ? 0x20 : 0x61, s.extradata);
     }
-    CodecStream c =
-        withReference("vide", code, stsd(code, true, s.width, s.height, children), packets(s));
+    CodecStream c = withReference(
+        "vide", code, oneEntryStsd(code, true, s.width, s.height, children), packets(s));
     for (const auto& p : s.packets) {
         c.sync.push_back(p.key);
     }
@@ -92,8 +89,8 @@ CodecStream ffmpegSound(const std::string& dir, const char* code,
     // A fixed seed: the damage rows overwrite a byte, which random noise may already hold.
     const auto s = encode(dir, code, {"anoisesrc=a=0.3:r=48000:s=7", "-t", "0.5"}, args);
     const Bytes children = std::string(code) == "alac" ? s.extradata : Bytes{};
-    return withReference("soun", code, stsd(code, false, s.channels, s.sampleRate, children),
-                         packets(s));
+    return withReference("soun", code,
+                         oneEntryStsd(code, false, s.channels, s.sampleRate, children), packets(s));
 }
 
 // Each sample two JPEG images of half height, as interlaced cameras store fields; with an
@@ -125,7 +122,7 @@ CodecStream jpegFields(const std::string& dir, const char* code, bool mjpgHeader
         }
         samples.push_back(std::move(sample));
     }
-    return withReference("vide", code, stsd(code, true, 64, 48, {}), samples);
+    return withReference("vide", code, oneEntryStsd(code, true, 64, 48, {}), samples);
 }
 
 // Motion JPEG B: no markers, each field a header of sizes and offsets, here with filler for
@@ -149,7 +146,7 @@ CodecStream mjpegB() {
         }
         samples.push_back(std::move(sample));
     }
-    return withReference("vide", "mjpb", stsd("mjpb", true, 64, 48, {}), samples);
+    return withReference("vide", "mjpb", oneEntryStsd("mjpb", true, 64, 48, {}), samples);
 }
 
 // E-AC-3 syncframes of `blocks` audio blocks each (one sample holds 1536 samples, so six
@@ -186,7 +183,7 @@ CodecStream eac3Frames(int blocks, bool dependent) {
         }
         samples.push_back(std::move(sample));
     }
-    return withReference("soun", "ec-3", stsd("ec-3", false, 2, 48000, {}), samples);
+    return withReference("soun", "ec-3", oneEntryStsd("ec-3", false, 2, 48000, {}), samples);
 }
 
 // A P-VOP with vop_coded 0 after every third picture: start code, type, time, stuffing.

@@ -37,24 +37,17 @@ bool makeRecording(const std::string& path, const Recording& rec, const char* pa
 }
 
 bool cutCopy(const std::string& src, const std::string& dst, std::uint64_t bytes) {
-    std::ifstream in(src, std::ios::binary);
-    std::vector<char> data(bytes);
-    in.read(data.data(), static_cast<std::streamsize>(bytes));
-    if (static_cast<std::uint64_t>(in.gcount()) != bytes) {
-        return false;
-    }
-    std::ofstream out(dst, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(bytes));
-    return static_cast<bool>(out);
+    const std::string data = readFile(src);
+    return data.size() >= bytes && writeFile(dst, data.substr(0, bytes));
 }
 
 bool patchU32(const std::string& path, std::uint64_t offset, std::uint32_t value) {
-    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-    f.seekp(static_cast<std::streamoff>(offset));
-    const char b[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
-                       static_cast<char>(value >> 8), static_cast<char>(value)};
-    f.write(b, 4);
-    return static_cast<bool>(f);
+    std::string bytes = readFile(path);
+    if (offset + 4 > bytes.size()) {
+        return false;
+    }
+    putBe(bytes, offset, value, 4);
+    return writeFile(path, bytes);
 }
 
 std::string readFile(const std::string& path) {

@@ -52,8 +52,7 @@ std::uint64_t betweenSamples(const Truth& t, std::uint64_t target) {
 } // namespace
 
 std::uint64_t tailCutPoint(const Truth& t, const ZeroTail& tail) {
-    const auto target = t.mdatData + static_cast<std::uint64_t>(
-                                         static_cast<double>(t.mdatEnd - t.mdatData) * tail.where);
+    const auto target = mdatAt(t, tail.where);
     switch (tail.at) {
     case TailCut::MidSample:
         return midVideoSample(t, target);

@@ -9,29 +9,23 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = std::string;
 
 const Recording kCamera = {"camera", 25, 2, 44100, 2};
 
 std::uint32_t get32(const Bytes& b, std::size_t at) {
-    return at + 4 > b.size() ? 0
-                             : (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
-                                   (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
-}
-
-void put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+    std::uint32_t v = 0;
+    for (std::size_t i = at; i < at + 4 && at + 4 <= b.size(); ++i) {
+        v = v << 8 | static_cast<std::uint8_t>(b[i]);
     }
+    return v;
 }
 
 // Where a box is, by a path such as "moov/trak/mdia/mdhd" and which trak (0: video,
@@ -49,9 +43,7 @@ Found find(const Bytes& b, const std::string& path, int trak = 0) {
         int skip = type == "trak" ? trak : 0;
         f = {};
         for (std::size_t at = begin; at + 8 <= end && get32(b, at) >= 8;) {
-            if (std::string(b.begin() + static_cast<long>(at) + 4,
-                            b.begin() + static_cast<long>(at) + 8) == type &&
-                skip-- == 0) {
+            if (b.compare(at + 4, 4, type) == 0 && skip-- == 0) {
                 f = {at, get32(b, at)};
                 break;
             }
@@ -74,15 +66,14 @@ Found find(const Bytes& b, const std::string& path, int trak = 0) {
 // A box of `size` bytes appended to the moov (the last box of an ffmpeg recording).
 void appendToMoov(Bytes& b, const Bytes& box) {
     const Found moov = find(b, "moov");
-    b.insert(b.end(), box.begin(), box.end());
-    put32(b, moov.at, static_cast<std::uint32_t>(moov.size + box.size()));
+    b += box;
+    putBe(b, moov.at, static_cast<std::uint32_t>(moov.size + box.size()), 4);
 }
 
 Bytes header(std::uint32_t size, const char* type) {
-    Bytes h(8);
-    put32(h, 0, size);
-    std::copy(type, type + 4, h.begin() + 4);
-    return h;
+    Bytes h(4, '\0');
+    putBe(h, 0, size, 4);
+    return h + type;
 }
 
 const std::string kStbl = "moov/trak/mdia/minf/stbl/";
@@ -101,56 +92,52 @@ const Row kRows[] = {
      [](Bytes& b) { b.resize(find(b, kStbl + "stsz").at + 40); }, 2, "cut off inside its moov",
      false},
     {"stsz lists more sizes than it holds",
-     [](Bytes& b) { put32(b, find(b, kStbl + "stsz").at + 16, 10000); }, 2,
+     [](Bytes& b) { putBe(b, find(b, kStbl + "stsz").at + 16, 10000, 4); }, 2,
      "stsz lists 10000 entries but holds", false},
     {"a chunk offset past the end of the file",
      [](Bytes& b) {
          const Found co = find(b, kStbl + "stco");
-         put32(b, co.at + co.size - 4, static_cast<std::uint32_t>(b.size() + 1000));
+         putBe(b, co.at + co.size - 4, static_cast<std::uint32_t>(b.size() + 1000), 4);
      },
      2, "past the end of the file", false},
     {"stts counts fewer samples than stsz",
      [](Bytes& b) {
          const std::size_t at = find(b, kStbl + "stts").at + 16;
-         put32(b, at, get32(b, at) - 1);
+         putBe(b, at, get32(b, at) - 1, 4);
      },
      2, "sample tables disagree", false},
     {"video media timescale 0",
-     [](Bytes& b) { put32(b, find(b, "moov/trak/mdia/mdhd").at + 20, 0); }, 2,
+     [](Bytes& b) { putBe(b, find(b, "moov/trak/mdia/mdhd").at + 20, 0, 4); }, 2,
      "no usable video track: track 1 (video, avc1): its media timescale is 0", false},
     {"video sample entry runs past its stsd",
      [](Bytes& b) {
          const Found e = find(b, kStbl + "stsd/avc1");
-         put32(b, e.at, static_cast<std::uint32_t>(e.size + 64));
+         putBe(b, e.at, static_cast<std::uint32_t>(e.size + 64), 4);
      },
      2, "sample description (stsd) does not parse", false},
     {"sound media timescale 0",
-     [](Bytes& b) { put32(b, find(b, "moov/trak/mdia/mdhd", 1).at + 20, 0); }, 6,
+     [](Bytes& b) { putBe(b, find(b, "moov/trak/mdia/mdhd", 1).at + 20, 0, 4); }, 6,
      "track 2 (sound, mp4a) of the reference is left out: its media timescale is 0", true},
     {"sound esds unreadable",
      [](Bytes& b) {
          const Found e = find(b, kStbl + "stsd/mp4a/esds", 1);
-         std::fill(b.begin() + static_cast<long>(e.at + 12),
-                   b.begin() + static_cast<long>(e.at + e.size), 0xff);
+         b.replace(e.at + 12, e.size - 12, e.size - 12, '\xff');
      },
      6, "track 2 (sound, mp4a) of the reference is left out: its esds does not parse", true},
-    {"movie timescale 0", [](Bytes& b) { put32(b, find(b, "moov/mvhd").at + 20, 0); }, 0,
+    {"movie timescale 0", [](Bytes& b) { putBe(b, find(b, "moov/mvhd").at + 20, 0, 4); }, 0,
      "movie timescale is 0", true},
     {"udta nested 10,000 deep",
      [](Bytes& b) {
          Bytes deep;
          for (std::uint32_t n = 10000; n > 0; --n) {
-             const Bytes h = header(8 * n, "udta");
-             deep.insert(deep.end(), h.begin(), h.end());
+             deep += header(8 * n, "udta");
          }
          appendToMoov(b, deep);
      },
      0, "nested more than", true},
     {"5 MB udta",
      [](Bytes& b) {
-         Bytes big = header(5u << 20, "udta");
-         const Bytes inner = header((5u << 20) - 8, "junk");
-         big.insert(big.end(), inner.begin(), inner.end());
+         Bytes big = header(5u << 20, "udta") + header((5u << 20) - 8, "junk");
          big.resize(5u << 20);
          appendToMoov(b, big);
      },
@@ -158,15 +145,15 @@ const Row kRows[] = {
     {"unknown box in the moov",
      [](Bytes& b) {
          Bytes junk = header(4096, "junk");
-         junk.resize(4096, 0x55);
+         junk.resize(4096, '\x55');
          appendToMoov(b, junk);
      },
      0, "'junk' of the reference's moov is not copied", true},
     {"an hour of nothing before the video",
      [](Bytes& b) {
          const std::size_t e = find(b, "moov/trak/edts/elst").at + 16;
-         put32(b, e, 3600 * 1000);
-         put32(b, e + 4, 0xFFFFFFFF);
+         putBe(b, e, 3600 * 1000, 4);
+         putBe(b, e + 4, 0xFFFFFFFF, 4);
      },
      0, "edit list of the reference's track 1 is not copied", true},
 };
@@ -214,8 +201,7 @@ void rows(Checks& c, const std::string& dir) {
                       makeRecording(dir + "/full.mp4", kCamera, "testsrc", 6, 3.0) &&
                       cutCopy(dir + "/full.mp4", broken, fs::file_size(dir + "/full.mp4") * 2 / 3);
     c.expect(made, "test files made");
-    const std::string goodFile = made ? readFile(good) : std::string();
-    const Bytes goodBytes(goodFile.begin(), goodFile.end());
+    const Bytes goodBytes = made ? readFile(good) : std::string();
     std::size_t wholeVideo = 0;
     std::uint64_t goodMoov = 0;
     for (const Row& row : kRows) {
@@ -223,9 +209,8 @@ void rows(Checks& c, const std::string& dir) {
         Bytes b = goodBytes;
         row.edit(b);
         fs::remove(broken + "_untrunc.mp4");
-        const RunResult run = made && writeFile(ref, std::string(b.begin(), b.end()))
-                                  ? runProgram({UNTRUNC_W, ref, broken})
-                                  : RunResult{};
+        const RunResult run =
+            made && writeFile(ref, b) ? runProgram({UNTRUNC_W, ref, broken}) : RunResult{};
         c.equal(run.status, row.status, name + ": exit status\n" + run.output);
         c.expect(run.output.find(row.reason) != std::string::npos,
                  name + ": says \"" + row.reason + "\", got:\n" + run.output);

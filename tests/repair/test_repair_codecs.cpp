@@ -1,14 +1,10 @@
-// The codec families of the less common formats on their own, each against a reference
-// track of its kind. Samples made by ffmpeg, or built here where ffmpeg writes no such form
-// (two-field and Motion JPEG B images, E-AC-3 frames of fewer blocks or with a dependent
-// substream, MPEG-4 pictures that are not coded), laid end to end, must come back one by
-// one with their exact sizes and sync flags; a damaged sample is not taken, and one cut off
-// by the end of the data is said to be cut. Whole streams that a camera kind records are left
-// to the camera table.
+// The less common codec families on their own, each against a reference track of its kind:
+// samples made by ffmpeg, or here where ffmpeg writes no such form, laid end to end, come back
+// one by one with their exact sizes and sync flags; a damaged sample is not taken, and one cut
+// by the end of the data is said to be cut. Whole streams are left to the camera table.
 //
-// The AAC configuration is also guessed from a recording's sound chunks alone (as found
-// between video chunks when the index is lost), and must be the one the recording's own
-// esds holds; other sound and random bytes are not taken for AAC.
+// The AAC configuration is also guessed from a recording's sound chunks alone, and must be the
+// one its own esds holds; other sound and random bytes are not taken for AAC.
 #include "Check.h"
 #include "CodecStreams.h"
 #include "MediaFixture.h"
@@ -180,7 +176,6 @@ void run(Checks& c, const Case& k, const std::string& dir) {
     c.expect(f.sync == sync, std::string(k.name) + ": sync samples");
     const bool cutSaid = f.last && f.last->cut && f.last->sure != Sureness::No;
     c.equal(cutSaid, k.ending == Ending::Cut, std::string(k.name) + ": the last sample cut");
-    std::cout << k.name << ": " << f.sizes.size() << " samples, " << codec->describe() << "\n";
 }
 
 // Long: the runs 30 times over, more than the guess looks at.

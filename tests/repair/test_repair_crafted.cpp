@@ -1,9 +1,7 @@
-// Crafted inputs too large or too odd to record. The reader of a fast-start file's own sample
-// tables: honest tables cut in the media data, and tables whose counts lie (entry counts past
-// their box, samples per chunk and sample counts in the billions, chunk numbers going back,
-// offsets outside the media data); each must keep exactly the whole samples, in little time and
-// memory. Zero runs of a terabyte after the media, found without reading them whole. Results
-// past 4 GB written with 64-bit offsets and mdat sizes.
+// Crafted inputs too large or too odd to record: fast-start sample tables, honest and lying
+// (counts past their box or in the billions, chunk numbers going back, offsets outside the
+// media), each read to exactly the whole samples in little memory; a terabyte of zeros found
+// without reading it; results past 4 GB written with 64-bit offsets and mdat sizes.
 #include "BoxBuilder.h"
 #include "Check.h"
 #include "CraftedFile.h"

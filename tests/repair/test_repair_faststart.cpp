@@ -1,17 +1,13 @@
-// Fast-start recordings (moov before the media data) laid out like cameras and cut inside
-// their media data, as a copy or download that stopped leaves them. untrunc-w repairs them
-// from their own index, alone and with a reference recording: every sample complete before
-// the cut comes back bit-exact, in order, with its own timing (floor 99 % per track and
-// case), and the summary gives the index's counts (--uverbose). The whole file is not
-// repaired: alone it is described, with a reference there is nothing to repair. The result
-// is read by the test's own reader and compared with the layout's truth.
+// Fast-start recordings (moov first) laid out like cameras and cut inside their media data:
+// repaired from their own index, alone and with a reference, every sample complete before the
+// cut back bit-exact, in order, with the index's own timing (floor 99 %), and the summary
+// gives the index's counts.
 #include "CameraRun.h"
 #include "MediaFixture.h"
 #include "MiniMoov.h"
 #include "Process.h"
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 
@@ -47,18 +43,10 @@ struct RunForm {
 const RunForm kForms[] = {{"alone", false}, {"with a reference", true}};
 
 std::uint64_t cutPoint(const Truth& t, const CutCase& c) {
-    const std::uint64_t target =
-        t.mdatData +
-        static_cast<std::uint64_t>(static_cast<double>(t.mdatEnd - t.mdatData) * c.where);
-    if (c.at == CutAt::Fraction) {
-        return target;
-    }
-    if (c.at == CutAt::LastByte) {
-        return t.fileSize - 1;
-    }
-    const camlayout::TruthChunk* best =
-        nearestChunk(t, target, c.at == CutAt::Boundary ? nullptr : c.handler);
-    return c.at == CutAt::Boundary ? best->offset : best->offset + best->size / 2;
+    const std::uint64_t target = mdatAt(t, c.where);
+    return c.at == CutAt::Fraction   ? target
+           : c.at == CutAt::LastByte ? t.fileSize - 1
+                                     : chunkCut(t, target, c.handler);
 }
 
 // What the index lists of a track, and how much of it lies whole before the cut (LPCM in
@@ -134,19 +122,10 @@ void Run::kind(const camlayout::CameraKind& k) {
     if (!made) {
         return;
     }
-    // The fixture: the moov comes first, and the original's tables are its truth.
-    const auto top = topBoxes(original_);
-    c_.expect(top.size() >= 3 && top[top.size() - 2].type == "moov" && top.back().type == "mdat",
-              kind_ + ": moov before the mdat");
+    // A fixture whose moov did not come first, or whose moved offsets were wrong, fails the
+    // cases below: their results are scored against the layout's truth.
     std::string error;
-    const auto tables = readTables(original_, error);
-    c_.expect(tables && tables->size() == truth_.tracks.size(), kind_ + ": tables " + error);
-    originalTables_ = tables ? *tables : std::vector<TableTrack>{};
-    for (std::size_t i = 0; i < truth_.tracks.size() && tables; ++i) {
-        const TableTrack* read = matchTrack(truth_, i, *tables);
-        c_.expect(read && tablesMatchTruth(truth_.tracks[i], *read),
-                  kind_ + " " + label(truth_.tracks[i]) + ": moved offsets match the truth");
-    }
+    originalTables_ = readTables(original_, error).value_or(std::vector<TableTrack>{});
     for (const auto& cut : kCuts) {
         for (const auto& form : kForms) {
             cutCase(kind_ + " / " + cut.name + " / " + form.name, cutPoint(truth_, cut), form);
@@ -167,7 +146,6 @@ void Run::cutCase(const std::string& what, std::uint64_t at, const RunForm& form
     }
     argv.push_back(broken);
     const RunResult r = runProgram(argv);
-    keepStatus(kind_, r.status);
     score(what, at, broken + "_untrunc.mp4", r.output, r.status);
 }
 
@@ -184,8 +162,9 @@ void Run::score(const std::string& what, std::uint64_t at, const std::string& re
               what + ": the result decodes\n" + play.output);
     FileBytes orig(original_);
     FileBytes res(result);
+    Kept kept;
+    kept.cut = at;
     const std::vector<TableTrack> none;
-    std::cout << what << " | cut at " << at << " | exit " << status;
     for (std::size_t i = 0; i < truth_.tracks.size(); ++i) {
         const TruthTrack& t = truth_.tracks[i];
         const std::string tw = what + " " + label(t);
@@ -193,7 +172,7 @@ void Run::score(const std::string& what, std::uint64_t at, const std::string& re
         c_.expect(output.find(summaryLine(t, i, n)) != std::string::npos,
                   tw + ": summary says '" + summaryLine(t, i, n) + "'");
         const TableTrack* rep = matchTrack(truth_, i, tables ? *tables : none);
-        const TrackScore s = scoreTrack(t, orig, at, rep, res);
+        const TrackScore s = scoreTrack(t, orig, kept, rep, res);
         c_.expect(aboveFloor(s), tw + ": " + figure(s) + " below the floor");
         c_.equal(s.extra + s.misordered + s.mistimed, std::uint64_t{0},
                  tw + ": samples not in the original, out of order or mistimed");
@@ -201,13 +180,11 @@ void Run::score(const std::string& what, std::uint64_t at, const std::string& re
         c_.expect(!rep || (timingExact(t, *rep) && orig0 && rep->hasCtts == orig0->hasCtts &&
                            rep->hasStss == orig0->hasStss),
                   tw + ": the index's own timing, ctts and stss");
-        keepShare(kind_, label(t), s.share());
-        std::cout << " | " << label(t) << " " << s.recovered << "/" << s.expected;
     }
-    std::cout << "\n";
 }
 
-// The same kind's file whole, cut just after its index, and with a chunk offset that lies.
+// The same kind's file whole (described), cut just after its index, and with a chunk offset
+// that lies. (A whole file with a reference: test_repair_cli.)
 void Run::edgeCases() {
     const std::string whole = dir_ + "/" + kind_ + ".whole.mp4";
     fs::copy_file(original_, whole, fs::copy_options::overwrite_existing);
@@ -215,11 +192,6 @@ void Run::edgeCases() {
     c_.expect(alone.status == 0 && alone.output.find("reference track 1") != std::string::npos &&
                   !fs::exists(whole + "_untrunc.mp4"),
               kind_ + " whole, alone: described, nothing written\n" + alone.output);
-    const RunResult withRef = runProgram({UNTRUNC_W, reference_, whole});
-    c_.expect(withRef.status == 2 &&
-                  withRef.output.find("is whole: nothing to repair") != std::string::npos &&
-                  !fs::exists(whole + "_untrunc.mp4"),
-              kind_ + " whole, with a reference: nothing to repair\n" + withRef.output);
 
     const std::string early = dir_ + "/" + kind_ + ".early.mp4";
     c_.expect(cutCopy(original_, early, truth_.mdatData + 4), "early file made");

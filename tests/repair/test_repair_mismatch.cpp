@@ -1,8 +1,6 @@
-// A reference that does not fit the recording: another picture size and profile, another
-// codec, or no recording at all. untrunc-w must never call such a repair whole; where the
-// media is recognised but does not decode with the reference's sample description, it
-// exits 7, names what the broken file holds against what the reference describes, and
-// writes nothing. A recording of the same settings is still repaired whole.
+// A reference that does not fit (another size and profile, another codec, no recording): never
+// a whole repair; recognised media that does not decode with the reference's description exits
+// 7 naming both, and writes nothing. A recording of the same settings is repaired whole.
 #include "Check.h"
 #include "MediaFixture.h"
 #include "Process.h"

@@ -19,7 +19,8 @@ QString fastText(qsizetype size) {
 
 } // namespace
 
-// How a run ended, what of the output was never reported, and output too large for memory.
+// How a run ended, and output too large for memory. (What of the output was never reported:
+// the window's closing box, test_window_runs.)
 class TestRunnerEndings : public QObject {
     Q_OBJECT
 private slots:
@@ -59,32 +60,6 @@ private slots:
         QCOMPARE(runner.Ending().kind, ending.kind);
         QCOMPARE(runner.Ending().code, ending.code);
         QTEST(messages.texts(), "messages");
-    }
-
-    void unreported_data() {
-        QTest::addColumn<Variables>("tool");
-        QTest::addColumn<QString>("unreported");
-        const QByteArray reason("no media samples found");
-        QTest::newRow("no reporting point: everything")
-            << Variables{{"STANDIN_BLOCKS", "48"}, {"STANDIN_REASON", reason}}
-            << standinBlocks(1, 48) + reason + "\n";
-        QTest::newRow("after the last reporting point")
-            << Variables{{"STANDIN_BLOCKS", "120"}} << standinBlocks(101, 120);
-        QTest::newRow("ends at a reporting point") << Variables{{"STANDIN_BLOCKS", "100"}} << "";
-        QTest::newRow("reason after a reporting point")
-            << Variables{{"STANDIN_BLOCKS", "100"}, {"STANDIN_REASON", reason}}
-            << QString::fromLatin1(reason + "\n");
-    }
-
-    void unreported() {
-        QFETCH(Variables, tool);
-        const ScopedEnvironment environment(tool);
-        for (const Level level : {Level::None, Level::Verbose}) {
-            Levels levels(level);
-            DOSOutputs runner(&levels);
-            runner.ExecuteCommand(standinLine());
-            QTEST(runner.UnreportedOutput(), "unreported");
-        }
     }
 
     // Past a few megabytes the output goes to a temporary file that has no name in the
