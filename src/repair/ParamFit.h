@@ -15,8 +15,10 @@ namespace repair {
 // with the reference's configuration, this puts in the recording's own parameter sets —
 // those its keyframes carry, else ones inferred from its pictures — into the reference's
 // sample description and track size. Returns a line for each track changed; the walk is
-// to be done again with the changed reference, as picture order depends on them.
-std::vector<std::string> fitParameterSets(Reference& ref, const WalkResult& walk,
-                                          const ByteSource& broken);
+// to be done again with the changed reference, as picture order depends on them. Throws
+// RepairError (mismatch) when the pictures decode neither with the reference's parameter
+// sets nor with any found.
+std::vector<std::string> fitParameterSets(Reference& ref, const ByteSource& refFile,
+                                          const WalkResult& walk, const ByteSource& broken);
 
 } // namespace repair

@@ -179,7 +179,7 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
         }
         // Another mode of the same camera: the walk is done again with the recording's own
         // parameter sets, which its picture order and slices depend on.
-        refitted = fitParameterSets(ref, walk, *broken);
+        refitted = fitParameterSets(ref, *refFile, walk, *broken);
         if (!refitted.empty()) {
             engine.emplace(ref, *refFile, o);
             walk = engine->walk(*broken, media, reached);

@@ -83,10 +83,14 @@ const Case kCases[] = {
     {"avc-base-360-other", "avc-base-360", Want::Whole},
     // Another picture size and profile, another bitrate: without and with parameter sets
     // in the stream.
-    {"avc-base-360", "avc-high-720", Want::Mismatch, {"1280x720", "High"}},
+    {"avc-base-360", "avc-high-720", Want::Exact},
     {"avc-base-360-inband", "avc-high-720", Want::Exact},
+    {"avc-high-720", "avc-base-360", Want::Exact},
+    {"avc-high-720-crf18", "avc-high-720", Want::Exact},
     {"avc-high-720-rate-inband", "avc-high-720", Want::Exact},
     {"hevc-720-inband", "hevc", Want::Exact},
+    // HEVC parameter sets are not inferred.
+    {"hevc-720", "hevc", Want::Mismatch, {"640x360", "Main"}},
     {"mjpeg", "hevc", Want::NotWhole},
     {"hevc", "mjpeg", Want::NotWhole},
     {"noise", "avc-high-720", Want::NotWhole},

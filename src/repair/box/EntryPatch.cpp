@@ -37,8 +37,8 @@ std::optional<std::vector<std::uint8_t>> withVideoEntry(const std::vector<std::u
     const MemorySource src(stsd.data(), stsd.size());
     const auto box = readBoxHeader(src, 0, stsd.size());
     const auto entry = box ? readBoxHeader(src, kFirstEntry, box->end) : std::nullopt;
-    if (!entry || box->largeSize || entry->largeSize || entry->payload != entry->offset + 8 ||
-        entry->end - entry->payload < kVisualFields) {
+    if (!entry || box->largeSize || box->sizeZero || entry->largeSize || entry->sizeZero ||
+        entry->payload != entry->offset + 8 || entry->end - entry->payload < kVisualFields) {
         return std::nullopt;
     }
     const auto config =
