@@ -138,7 +138,7 @@ std::vector<std::string> videoPackets(const std::string& file) {
         {"ffmpeg", "-v", "error", "-i", file, "-map", "0:v", "-c", "copy", "-f", "framemd5", "-"});
     std::vector<std::string> out;
     std::istringstream lines(r.output);
-    for (std::string line; std::getline(lines, line);) {
+    for (std::string line; r.status == 0 && std::getline(lines, line);) {
         if (!line.empty() && line[0] != '#') {
             out.push_back(line.substr(line.rfind(',') + 1));
         }

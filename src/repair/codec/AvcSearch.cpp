@@ -248,7 +248,12 @@ std::string AvcSearch::changes(const AvcCandidate& c) const {
     if (p.transform8x8 != rp.transform8x8) {
         parts.push_back(std::string("8x8 transform ") + (p.transform8x8 ? "on" : "off"));
     }
-    if (p.initQp != rp.initQp) {
+    if (!p.cabac) {
+        // Nothing in CAVLC slices reads differently under another initial QP: only the
+        // picture changes. It is the reference's, or the nearest the slices allow.
+        parts.push_back("initial QP " + std::to_string(26 + p.initQp) +
+                        " unconfirmed (CAVLC pictures do not show it)");
+    } else if (p.initQp != rp.initQp) {
         parts.push_back("initial QP " + std::to_string(26 + p.initQp));
     }
     if (s.log2MaxFrameNum != rs.log2MaxFrameNum) {
