@@ -76,16 +76,6 @@ std::string ownLooks(const DecoderSetup& setup, const std::vector<std::uint8_t>&
     return own.decodeAlone(annexB.data(), annexB.size()) ? own.looks() : std::string{};
 }
 
-// What the reference's sample description describes, as its own first sample decodes.
-std::string refLooks(const RefTrack& t, const DecoderSetup& setup, const ByteSource& refFile) {
-    if (t.firstSamples.empty()) {
-        return {};
-    }
-    AvDecoder ref(setup.codecId, setup.extradata);
-    const auto b = readSample(refFile, t.firstSamples.front());
-    return ref.decodeAlone(b.data(), b.size()) ? ref.looks() : std::string{};
-}
-
 // The one line that says why the reference does not fit: what the broken file's own
 // parameter sets describe, when its samples carry any, against what the reference's do.
 RepairError mismatch(const RefTrack& t, const std::string& theirs, const std::string& ours) {
@@ -114,6 +104,15 @@ void checkOwnParams(const RefTrack& t, const DecoderSetup& setup, const ByteSour
 }
 
 } // namespace
+
+std::string refLooks(const RefTrack& t, const DecoderSetup& setup, const ByteSource& refFile) {
+    if (t.firstSamples.empty()) {
+        return {};
+    }
+    AvDecoder ref(setup.codecId, setup.extradata);
+    const auto b = readSample(refFile, t.firstSamples.front());
+    return ref.decodeAlone(b.data(), b.size()) ? ref.looks() : std::string{};
+}
 
 std::string checkDecodes(const Reference& ref, const ByteSource& refFile, const WalkResult& walk,
                          const ByteSource& broken) {

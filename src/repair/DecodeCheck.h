@@ -8,6 +8,12 @@
 
 namespace repair {
 
+struct DecoderSetup;
+
+// What the reference's sample description describes, as its own first sample decodes
+// with it: "1280x720 High"; empty when it does not.
+std::string refLooks(const RefTrack& t, const DecoderSetup& setup, const ByteSource& refFile);
+
 // Whether the recording fits the reference: each track's first and last pictures (or a
 // few sound frames at either end) decoded with the sample description the result will
 // carry. Throws RepairError (mismatch) when none of a track's samples checked decode;

@@ -4,6 +4,7 @@
 #include "Describe.h"
 #include "Engine.h"
 #include "OwnIndex.h"
+#include "ParamFit.h"
 #include "RepairedFile.h"
 #include "Summary.h"
 #include "box/Box.h"
@@ -16,6 +17,7 @@
 #include "write/OutputFile.h"
 
 #include <chrono>
+#include <optional>
 #include <ostream>
 
 extern "C" {
@@ -152,11 +154,11 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     const bool stale = hasStaleIndex(*broken);
     const std::string refPath = stale ? *o.broken : o.reference;
     const auto refFile = openInput(refPath, "reference", ExitCode::BadInput);
-    const Reference ref = loadReference(*refFile, refPath, out);
-    Engine engine(ref, *refFile, o);
+    Reference ref = loadReference(*refFile, refPath, out);
+    std::optional<Engine> engine(std::in_place, ref, *refFile, o);
     if (o.verbose) {
-        describeReference(ref, engine, out);
-        logChunks(engine, ref, out);
+        describeReference(ref, *engine, out);
+        logChunks(*engine, ref, out);
     }
     const MediaData media = findMediaData(*broken);
     if (o.verbose) {
@@ -167,14 +169,22 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     WalkResult walk;
     auto walked = started;
     std::string undecoded;
+    std::vector<std::string> refitted;
     OutputPlan plan = planOutput(o, ref, media);
     const auto walkDuringCopy = [&](const std::function<void(std::uint64_t)>& reached) {
-        walk = engine.walk(*broken, media, reached);
-        walked = std::chrono::steady_clock::now();
+        walk = engine->walk(*broken, media, reached);
         if (walk.dataEnd <= media.begin) {
             throw RepairError(ExitCode::NoMedia, "no media samples found in " + *o.broken + " (" +
                                                      walk.stopReason + ")");
         }
+        // Another mode of the same camera: the walk is done again with the recording's own
+        // parameter sets, which its picture order and slices depend on.
+        refitted = fitParameterSets(ref, *refFile, walk, *broken);
+        if (!refitted.empty()) {
+            engine.emplace(ref, *refFile, o);
+            walk = engine->walk(*broken, media, reached);
+        }
+        walked = std::chrono::steady_clock::now();
         // A reference from another camera or setting would make a file that does not play:
         // nothing is written then.
         undecoded = checkDecodes(ref, *refFile, walk, *broken);
@@ -183,12 +193,15 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     writeOutput(plan, *broken, walkDuringCopy, [&](std::uint64_t payloadStart) {
         const auto shift =
             static_cast<std::int64_t>(payloadStart) - static_cast<std::int64_t>(media.begin);
-        return buildMoov(ref, engine.outputTracks(walk, shift));
+        return buildMoov(ref, engine->outputTracks(walk, shift));
     });
     if (stale) {
         summarizeStaleIndex(ref, walk, out);
     } else {
         out << "index: rebuilt from the media data with the reference's tracks\n";
+    }
+    for (const auto& line : refitted) {
+        out << line << "\n";
     }
     if (o.verbose) {
         describeWalk(ref, walk, out);
@@ -197,7 +210,7 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
             << " s, the rest of the copy and the index "
             << std::chrono::duration<double>(done - walked).count() << " s\n";
     }
-    const auto tracks = engine.outputTracks(walk, 0);
+    const auto tracks = engine->outputTracks(walk, 0);
     summarizeTracks(ref, tracks, *broken, out);
     summarizeDamage(ref, walk, out);
     const Partial partial = partialRepair(ref, walk, undecoded);

@@ -1,13 +1,16 @@
-// A reference that does not fit (another size and profile, another codec, no recording): never
-// a whole repair; recognised media that does not decode with the reference's description exits
-// 7 naming both, and writes nothing. A recording of the same settings is repaired whole.
+// A reference that does not fit. Another mode of the same codec (bitrate, picture size,
+// profile) is repaired with the recording's own parameter sets, carried or inferred: every
+// video sample back as it was, decoding without an error. Another codec or no recording is
+// never whole; recognised media that nothing fits exits 7 naming both, writing nothing.
 #include "Check.h"
 #include "MediaFixture.h"
 #include "Process.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,15 +38,33 @@ const Clip kClips[] = {
       "repeat-headers=1"},
      "640x360"},
     {"avc-base-360-other", "mp4", {"-c:v", "libx264", "-profile:v", "baseline"}, "640x360"},
+    {"avc-high-720-crf18",
+     "mp4",
+     {"-c:v", "libx264", "-profile:v", "high", "-pix_fmt", "yuv420p", "-crf", "18"},
+     "1280x720"},
+    {"avc-high-720-rate-inband",
+     "mp4",
+     {"-c:v", "libx264", "-profile:v", "high", "-pix_fmt", "yuv420p", "-b:v", "800k",
+      "-x264-params", "repeat-headers=1"},
+     "1280x720"},
     {"mjpeg", "mov", {"-c:v", "mjpeg", "-q:v", "5"}, "640x360"},
     {"hevc",
      "mp4",
      {"-c:v", "libx265", "-tag:v", "hvc1", "-x265-params", "log-level=none"},
      "640x360"},
+    {"hevc-720",
+     "mp4",
+     {"-c:v", "libx265", "-tag:v", "hvc1", "-x265-params", "log-level=none"},
+     "1280x720"},
+    {"hevc-720-inband",
+     "mp4",
+     {"-c:v", "libx265", "-tag:v", "hvc1", "-x265-params", "log-level=none:repeat-headers=1"},
+     "1280x720"},
 };
 
 enum class Want {
     Whole,    // 0 and a result
+    Exact,    // 0, the video samples as they were, a result that decodes without an error
     Mismatch, // 7, no result, the reason naming both pictures
     NotWhole, // anything but 0; a result only with 6
 };
@@ -57,8 +78,16 @@ struct Case {
 
 const Case kCases[] = {
     {"avc-base-360-other", "avc-base-360", Want::Whole},
-    {"avc-base-360", "avc-high-720", Want::Mismatch, {"1280x720", "High"}},
-    {"avc-base-360-inband", "avc-high-720", Want::Mismatch, {"640x360", "1280x720"}},
+    // Another picture size and profile, another bitrate: without and with parameter sets
+    // in the stream.
+    {"avc-base-360", "avc-high-720", Want::Exact},
+    {"avc-base-360-inband", "avc-high-720", Want::Exact},
+    {"avc-high-720", "avc-base-360", Want::Exact},
+    {"avc-high-720-crf18", "avc-high-720", Want::Exact},
+    {"avc-high-720-rate-inband", "avc-high-720", Want::Exact},
+    {"hevc-720-inband", "hevc", Want::Exact},
+    // HEVC parameter sets are not inferred.
+    {"hevc-720", "hevc", Want::Mismatch, {"640x360", "Main"}},
     {"mjpeg", "hevc", Want::NotWhole},
     {"hevc", "mjpeg", Want::NotWhole},
     {"noise", "avc-high-720", Want::NotWhole},
@@ -100,6 +129,32 @@ bool cut(const std::string& from, const std::string& to) {
     return cutCopy(from, to, fs::file_size(from) * 4 / 5);
 }
 
+// The checksum of each video packet, in file order.
+std::vector<std::string> videoPackets(const std::string& file) {
+    const RunResult r = runProgram(
+        {"ffmpeg", "-v", "error", "-i", file, "-map", "0:v", "-c", "copy", "-f", "framemd5", "-"});
+    std::vector<std::string> out;
+    std::istringstream lines(r.output);
+    for (std::string line; r.status == 0 && std::getline(lines, line);) {
+        if (!line.empty() && line[0] != '#') {
+            out.push_back(line.substr(line.rfind(',') + 1));
+        }
+    }
+    return out;
+}
+
+void checkExact(Checks& c, const std::string& original, const std::string& result,
+                const std::string& what) {
+    const auto all = videoPackets(original);
+    const auto back = videoPackets(result);
+    c.expect(back.size() * 10 >= all.size() * 7 && back.size() <= all.size() &&
+                 std::equal(back.begin(), back.end(), all.begin()),
+             what + ": " + std::to_string(back.size()) + " of " + std::to_string(all.size()) +
+                 " video samples back as they were");
+    const RunResult play = runProgram({"ffmpeg", "-v", "error", "-i", result, "-f", "null", "-"});
+    c.expect(play.status == 0 && play.output.empty(), what + ": decodes cleanly\n" + play.output);
+}
+
 void run(Checks& c, const std::string& dir, const Case& k) {
     const std::string what = std::string(k.broken) + " against " + k.reference;
     const std::string broken = dir + "/" + k.broken + "-vs-" + k.reference + ".broken";
@@ -111,6 +166,10 @@ void run(Checks& c, const std::string& dir, const Case& k) {
     case Want::Whole:
         c.equal(r.status, 0, what + ": a fitting reference repairs\n" + r.output);
         c.expect(written, what + ": result written");
+        break;
+    case Want::Exact:
+        c.equal(r.status, 0, what + ": repaired with the recording's parameter sets\n" + r.output);
+        checkExact(c, path(dir, k.broken), result, what);
         break;
     case Want::Mismatch:
         c.equal(r.status, 7, what + ": exit status\n" + r.output);

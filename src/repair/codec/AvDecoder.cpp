@@ -104,6 +104,29 @@ bool AvDecoder::decodeAlone(const std::uint8_t* data, std::size_t size) {
     return good && frames_ > 0 && clean_;
 }
 
+bool AvDecoder::decodeRun(const std::vector<std::vector<std::uint8_t>>& packets) {
+    frames_ = 0;
+    clean_ = true;
+    if (!ok()) {
+        return false;
+    }
+    avcodec_flush_buffers(ctx_);
+    bool good = true;
+    for (const auto& p : packets) {
+        av_packet_unref(packet_);
+        good = good && !p.empty() && p.size() <= kMaxPacket &&
+               av_new_packet(packet_, static_cast<int>(p.size())) >= 0;
+        if (!good) {
+            break;
+        }
+        std::memcpy(packet_->data, p.data(), p.size());
+        good = avcodec_send_packet(ctx_, packet_) >= 0 && receiveAll();
+    }
+    good = good && avcodec_send_packet(ctx_, nullptr) >= 0 && receiveAll();
+    avcodec_flush_buffers(ctx_);
+    return good && frames_ == static_cast<int>(packets.size()) && clean_;
+}
+
 // Takes every frame the decoder has; false on an error other than wanting more input.
 bool AvDecoder::receiveAll() {
     int r = 0;
@@ -120,6 +143,8 @@ bool AvDecoder::receiveAll() {
 
 void AvDecoder::describeFrame() {
     const char* profile = avcodec_profile_name(ctx_->codec_id, ctx_->profile);
+    width_ = frame_->width;
+    height_ = frame_->height;
     if (frame_->width > 0) {
         looks_ = std::to_string(frame_->width) + "x" + std::to_string(frame_->height);
     } else {

@@ -40,6 +40,12 @@ public:
     bool decodeAlone(const std::uint8_t* data, std::size_t size);
     // What the last frame decodeAlone gave looks like: "1280x720 High", "48000 Hz 2 ch LC".
     const std::string& looks() const { return looks_; }
+    // Decodes packets in order from a fresh start, as a stream, and drains the decoder:
+    // true when each gave a picture and the decoder reported nothing wrong.
+    bool decodeRun(const std::vector<std::vector<std::uint8_t>>& packets);
+    // The size of the last picture decodeAlone or decodeRun gave.
+    int width() const { return width_; }
+    int height() const { return height_; }
 
 private:
     AVCodecContext* ctx_ = nullptr;
@@ -47,6 +53,7 @@ private:
     AVFrame* frame_ = nullptr;
     int samples_ = 0;
     int frames_ = 0;
+    int width_ = 0, height_ = 0;
     bool clean_ = true;
     std::string looks_;
 
