@@ -1,0 +1,122 @@
+// Raw PCM says nothing of itself: its frame size, channels and rate come from the run sizes
+// against the video time they span (every run whole frames, the bytes per second a usual
+// rate), and its byte order from which reading gives the smoother signal.
+#include "box/Endian.h"
+#include "codec/SoundGuess.h"
+
+#include <cmath>
+
+namespace repair {
+namespace {
+
+struct PcmFormat {
+    int channels;
+    int bytes;
+};
+
+// Likeliest first: where two fit the same bytes per second, the first is taken.
+constexpr PcmFormat kFormats[] = {{2, 2}, {1, 2}, {2, 3}, {1, 3}, {6, 2}, {6, 3}};
+constexpr double kRates[] = {48000, 44100, 32000, 96000, 88200, 24000, 22050, 16000, 11025, 8000};
+constexpr double kRateTolerance = 0.02;
+constexpr double kFpsTolerance = 0.01;
+constexpr std::size_t kSmoothBytes = 256u << 10;
+
+double nearestRate(double rate) {
+    for (const double r : kRates) {
+        if (std::abs(rate - r) <= r * kRateTolerance) {
+            return r;
+        }
+    }
+    return 0;
+}
+
+// The rate of a format over the runs; 0 when it does not fit.
+double rateOf(const PcmFormat& f, std::uint64_t bytes, const VideoSpan& video) {
+    const double frames = static_cast<double>(bytes) / (f.channels * f.bytes);
+    if (video.fps > 0) {
+        return nearestRate(frames * video.fps / static_cast<double>(video.frames));
+    }
+    // No frame rate: a usual rate under which the video's pictures come at a usual rate.
+    for (const double r : kRates) {
+        if (commonFrameRate(static_cast<double>(video.frames) * r / frames, kFpsTolerance) > 0) {
+            return r;
+        }
+    }
+    return 0;
+}
+
+std::int32_t sampleAt(const std::uint8_t* p, int bytes, bool bigEndian) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i) {
+        v = (v << 8) | p[bigEndian ? i : bytes - 1 - i];
+    }
+    const int shift = 32 - 8 * bytes;
+    return static_cast<std::int32_t>(v << shift) >> shift;
+}
+
+// How far each sample lies from the one before it on its channel, summed.
+double roughness(const SoundRuns& runs, const PcmFormat& f, bool bigEndian) {
+    double sum = 0;
+    std::size_t seen = 0;
+    const auto frame = static_cast<std::size_t>(f.channels * f.bytes);
+    for (const auto& run : runs) {
+        for (std::size_t at = frame; at + frame <= run.size() && seen < kSmoothBytes;
+             at += static_cast<std::size_t>(f.bytes), seen += static_cast<std::size_t>(f.bytes)) {
+            sum += std::abs(static_cast<double>(sampleAt(run.data() + at, f.bytes, bigEndian)) -
+                            sampleAt(run.data() + at - frame, f.bytes, bigEndian));
+        }
+    }
+    return sum;
+}
+
+SoundGuess describe(const SoundRuns& runs, const PcmFormat& f, double rate) {
+    SoundGuess g;
+    const bool big = roughness(runs, f, true) <= roughness(runs, f, false);
+    g.frameBytes = static_cast<std::uint32_t>(f.channels * f.bytes);
+    for (const auto& run : runs) {
+        g.samples.push_back(static_cast<std::uint32_t>(run.size() / g.frameBytes));
+    }
+    g.info.channels = f.channels;
+    g.info.bitsPerSample = 8 * f.bytes;
+    g.info.sampleRate = rate;
+    if (f.bytes == 2 && rate <= 0xffff) {
+        g.codec = fourcc(big ? "twos" : "sowt");
+    } else {
+        // 24-bit, or a rate past a 16.16 field: a version 2 description, whose flags carry
+        // the byte order.
+        g.codec = fourcc("lpcm");
+        g.info.version = 2;
+        g.info.bytesPerFrame = g.frameBytes;
+        g.info.framesPerPacket = 1;
+        g.info.formatFlags = 0x4 | 0x8 | (big ? 0x2 : 0); // signed, packed, big-endian
+    }
+    g.timescale = static_cast<std::uint32_t>(rate);
+    g.words = "LPCM " + spokenRate(rate) + " " + std::to_string(f.channels) + " ch " +
+              std::to_string(8 * f.bytes) + "-bit " + (big ? "big" : "little") + "-endian";
+    return g;
+}
+
+} // namespace
+
+std::optional<SoundGuess> guessLpcm(const SoundRuns& runs, const VideoSpan& video) {
+    std::uint64_t bytes = 0;
+    for (const auto& run : runs) {
+        bytes += run.size();
+    }
+    if (bytes == 0 || video.frames == 0) {
+        return std::nullopt;
+    }
+    for (const auto& f : kFormats) {
+        const auto frame = static_cast<std::size_t>(f.channels * f.bytes);
+        bool whole = true;
+        for (const auto& run : runs) {
+            whole = whole && run.size() % frame == 0;
+        }
+        if (const double rate = whole ? rateOf(f, bytes, video) : 0; rate > 0) {
+            return describe(runs, f, rate);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace repair
