@@ -19,7 +19,6 @@ namespace {
 constexpr std::uint64_t kScanBytes = 32u << 20;
 constexpr std::uint64_t kMaxScanFrames = 1800;
 constexpr std::uint32_t kMinLargest = 1u << 20;
-constexpr double kFpsFromSound = 0.03;
 constexpr double kAssumedFps = 30;
 
 struct FrameRate {
@@ -172,17 +171,20 @@ MediaAlone referenceFromMedia(const ByteSource& file, const MediaData& media, co
         throw RepairError(ExitCode::NoMedia, "no index and no reference: no video access unit "
                                              "follows the parameter sets in the media");
     }
-    // Every run between video chunks but one that reaches the end of the scan.
+    // Every run between video chunks but one that reaches the end of the scan, with the
+    // pictures around it.
     std::vector<Stretch> runs;
     SoundRuns bytes;
-    std::uint64_t frames = 0, framesBefore = 0;
-    for (std::size_t i = 0; i < scan.stretches.size(); ++i) {
+    VideoSpan span;
+    std::uint64_t frames = 0;
+    for (std::size_t i = 0; i + 1 < scan.stretches.size(); ++i) {
         const Stretch& s = scan.stretches[i];
         frames += s.samples;
-        if (!s.video && i + 1 < scan.stretches.size()) {
+        if (!s.video) {
             runs.push_back(s);
             bytes.emplace_back(window.data() + (s.offset - media.begin), s.bytes);
-            framesBefore = frames;
+            const double before = static_cast<double>(frames);
+            span.pictures.emplace_back(before, before + scan.stretches[i + 1].samples);
         }
     }
     FrameRate rate;
@@ -192,16 +194,16 @@ MediaAlone referenceFromMedia(const ByteSource& file, const MediaData& media, co
     } else if (o.fps > 0) {
         rate = fromFps(o.fps, "as --fps gives it");
     }
-    const auto sound = guessSound(bytes, {framesBefore, rate.fps});
+    span.fps = rate.fps;
+    const auto sound = guessSound(bytes, span);
     if (rate.fps == 0 && sound) {
+        std::vector<double> ends;
         std::uint64_t samples = 0;
         for (const auto n : sound->samples) {
             samples += n;
+            ends.push_back(static_cast<double>(samples) * sound->sampleDuration / sound->timescale);
         }
-        const double seconds =
-            static_cast<double>(samples) * sound->sampleDuration / sound->timescale;
-        if (const double fps =
-                commonFrameRate(static_cast<double>(framesBefore) / seconds, kFpsFromSound)) {
+        if (const double fps = fittingFrameRate(span, ends)) {
             rate = fromFps(fps, "fitting the sound's duration");
         }
     }

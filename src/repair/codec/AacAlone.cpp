@@ -31,10 +31,11 @@ std::vector<std::uint8_t> esds(const std::vector<std::uint8_t>& asc) {
 } // namespace
 
 std::optional<SoundGuess> guessAac(const SoundRuns& runs, const VideoSpan& video) {
-    if (video.fps <= 0) {
+    if (video.fps <= 0 || video.pictures.empty()) {
         return std::nullopt; // the guess weighs configurations by the time the runs span
     }
-    const double seconds = static_cast<double>(video.frames) / video.fps;
+    const auto& [before, after] = video.pictures.back();
+    const double seconds = (before + after) / 2 / video.fps;
     const auto all = guessAacConfig(runs, seconds);
     if (!all || all->config.audioSpecificConfig.size() > 64) {
         return std::nullopt;

@@ -4,6 +4,7 @@
 #include "box/Endian.h"
 #include "codec/SoundGuess.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace repair {
@@ -14,35 +15,27 @@ struct PcmFormat {
     int bytes;
 };
 
-// Likeliest first: where two fit the same bytes per second, the first is taken.
+// Likeliest first: where two fit the same bytes per second, the first is taken; the rates of
+// cameras before the others (stereo at 22.05 kHz is mono at 44.1 kHz).
 constexpr PcmFormat kFormats[] = {{2, 2}, {1, 2}, {2, 3}, {1, 3}, {6, 2}, {6, 3}};
-constexpr double kRates[] = {48000, 44100, 32000, 96000, 88200, 24000, 22050, 16000, 11025, 8000};
-constexpr double kRateTolerance = 0.02;
-constexpr double kFpsTolerance = 0.01;
+constexpr double kCameraRates[] = {48000, 44100, 32000, 96000};
+constexpr double kOtherRates[] = {88200, 22050, 16000, 11025, 8000};
 constexpr std::size_t kSmoothBytes = 256u << 10;
 
-double nearestRate(double rate) {
-    for (const double r : kRates) {
-        if (std::abs(rate - r) <= r * kRateTolerance) {
-            return r;
-        }
+// The time at the end of every run, were the runs PCM frames of `frame` bytes at `rate`.
+std::vector<double> soundEnds(const SoundRuns& runs, std::size_t frame, double rate) {
+    std::vector<double> ends;
+    std::uint64_t bytes = 0;
+    for (const auto& run : runs) {
+        bytes += run.size();
+        ends.push_back(static_cast<double>(bytes / frame) / rate);
     }
-    return 0;
+    return ends;
 }
 
-// The rate of a format over the runs; 0 when it does not fit.
-double rateOf(const PcmFormat& f, std::uint64_t bytes, const VideoSpan& video) {
-    const double frames = static_cast<double>(bytes) / (f.channels * f.bytes);
-    if (video.fps > 0) {
-        return nearestRate(frames * video.fps / static_cast<double>(video.frames));
-    }
-    // No frame rate: a usual rate under which the video's pictures come at a usual rate.
-    for (const double r : kRates) {
-        if (commonFrameRate(static_cast<double>(video.frames) * r / frames, kFpsTolerance) > 0) {
-            return r;
-        }
-    }
-    return 0;
+bool wholeFrames(const SoundRuns& runs, std::size_t frame) {
+    return std::all_of(runs.begin(), runs.end(),
+                       [frame](const auto& run) { return run.size() % frame == 0; });
 }
 
 std::int32_t sampleAt(const std::uint8_t* p, int bytes, bool bigEndian) {
@@ -98,22 +91,28 @@ SoundGuess describe(const SoundRuns& runs, const PcmFormat& f, double rate) {
 
 } // namespace
 
+// Of the formats and rates (first those of cameras), the one that keeps in time with the
+// video best; where two keep alike, the likelier.
 std::optional<SoundGuess> guessLpcm(const SoundRuns& runs, const VideoSpan& video) {
-    std::uint64_t bytes = 0;
-    for (const auto& run : runs) {
-        bytes += run.size();
-    }
-    if (bytes == 0 || video.frames == 0) {
-        return std::nullopt;
-    }
-    for (const auto& f : kFormats) {
-        const auto frame = static_cast<std::size_t>(f.channels * f.bytes);
-        bool whole = true;
-        for (const auto& run : runs) {
-            whole = whole && run.size() % frame == 0;
+    for (const std::span<const double> rates :
+         {std::span<const double>(kCameraRates), std::span<const double>(kOtherRates)}) {
+        const PcmFormat* best = nullptr;
+        double bestRate = 0;
+        Fit bestFit;
+        for (const auto& f : kFormats) {
+            const auto frame = static_cast<std::size_t>(f.channels * f.bytes);
+            for (const double rate : wholeFrames(runs, frame) ? rates : std::span<const double>{}) {
+                Fit fit;
+                if (fittingFrameRate(video, soundEnds(runs, frame, rate), &fit) > 0 &&
+                    (!best || fit < bestFit)) {
+                    best = &f;
+                    bestRate = rate;
+                    bestFit = fit;
+                }
+            }
         }
-        if (const double rate = whole ? rateOf(f, bytes, video) : 0; rate > 0) {
-            return describe(runs, f, rate);
+        if (best) {
+            return describe(runs, *best, bestRate);
         }
     }
     return std::nullopt;

@@ -51,13 +51,45 @@ std::optional<SoundGuess> guessSound(const SoundRuns& runs, const VideoSpan& vid
     return std::nullopt;
 }
 
-double commonFrameRate(double fps, double tolerance) {
+bool Fit::operator<(const Fit& o) const {
+    constexpr double kSame = 1e-3; // a millisecond
+    if (std::abs(outside - o.outside) > kSame) {
+        return outside < o.outside;
+    }
+    return offMiddle < o.offMiddle;
+}
+
+Fit fitAt(const VideoSpan& video, const std::vector<double>& soundEnds, double fps) {
+    Fit f;
+    const std::size_t n = std::min(video.pictures.size(), soundEnds.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const double from = video.pictures[i].first / fps, to = video.pictures[i].second / fps;
+        const double t = soundEnds[i];
+        f.outside = std::max({f.outside, from - t, t - to});
+        f.offMiddle += std::abs(t - (from + to) / 2) / static_cast<double>(n);
+    }
+    return f;
+}
+
+double fittingFrameRate(const VideoSpan& video, const std::vector<double>& soundEnds, Fit* fit) {
+    double longestRun = 0, longestChunk = 0;
+    for (std::size_t i = 0; i < video.pictures.size() && i < soundEnds.size(); ++i) {
+        longestRun = std::max(longestRun, soundEnds[i] - (i > 0 ? soundEnds[i - 1] : 0));
+        longestChunk = std::max(longestChunk, video.pictures[i].second - video.pictures[i].first);
+    }
     double best = 0;
-    for (const double r : kFrameRates) {
-        if (std::abs(fps - r) <= r * tolerance &&
-            (best == 0 || std::abs(fps - r) < std::abs(fps - best))) {
-            best = r;
+    Fit bestFit;
+    const std::span<const double> rates = video.fps > 0 ? std::span<const double>(&video.fps, 1)
+                                                        : std::span<const double>(kFrameRates);
+    for (const double fps : rates) {
+        const Fit f = fitAt(video, soundEnds, fps);
+        if (f.outside <= longestRun + longestChunk / fps && (best == 0 || f < bestFit)) {
+            best = fps;
+            bestFit = f;
         }
+    }
+    if (fit) {
+        *fit = bestFit;
     }
     return best;
 }

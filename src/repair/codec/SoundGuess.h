@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace repair {
@@ -14,11 +15,29 @@ namespace repair {
 // hold, told from the bytes themselves and from the video time they span.
 using SoundRuns = std::vector<std::span<const std::uint8_t>>;
 
-// The video beside the runs: its pictures, and its frame rate when known (0: not known).
+// The video beside the runs. Per run, in pictures: the video before it, and before the run
+// after it (the video chunk that follows included); the sound up to the end of a run lies in
+// that stretch of time, give or take a chunk. The frame rate when known (0: not known).
 struct VideoSpan {
-    std::uint64_t frames = 0;
+    std::vector<std::pair<double, double>> pictures;
     double fps = 0;
 };
+
+// How well sound whose time at the end of each run is soundEnds (seconds) keeps with the
+// video at a frame rate: first how far it strays outside the runs' stretches at worst, then
+// how far from their middles on average (seconds). Smaller is better.
+struct Fit {
+    double outside = 0;
+    double offMiddle = 0;
+    bool operator<(const Fit& o) const;
+};
+Fit fitAt(const VideoSpan& video, const std::vector<double>& soundEnds, double fps);
+
+// Of the usual frame rates (only video.fps when known), the one the sound keeps with best,
+// where it strays by no more than a run and a video chunk; 0 when none does. fit, if given,
+// gets how well.
+double fittingFrameRate(const VideoSpan& video, const std::vector<double>& soundEnds,
+                        Fit* fit = nullptr);
 
 struct SoundGuess {
     std::uint32_t codec = 0; // sample entry type
@@ -34,9 +53,6 @@ struct SoundGuess {
 
 // The first guesser that explains every run: nothing when none does (or there are no runs).
 std::optional<SoundGuess> guessSound(const SoundRuns& runs, const VideoSpan& video);
-
-// The usual frame rate within `tolerance` (relative) of fps, nearest first; 0 when none is.
-double commonFrameRate(double fps, double tolerance);
 
 // "48 kHz", "44.1 kHz"
 std::string spokenRate(double rate);
