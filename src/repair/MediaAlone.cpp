@@ -18,7 +18,7 @@ namespace {
 // The first part of the media that teaches the layout: enough for a minute of video.
 constexpr std::uint64_t kScanBytes = 32u << 20;
 constexpr std::uint64_t kMaxScanFrames = 1800;
-constexpr std::uint32_t kMinLargest = 1u << 20;
+constexpr std::uint32_t kScanLargest = 1u << 20;
 constexpr double kAssumedFps = 30;
 
 struct FrameRate {
@@ -73,7 +73,7 @@ RefTrack videoTrack(const StreamParams& p, const VideoFacts& f) {
     v.codec = fourcc(hevc ? "hvc1" : "avc1");
     v.decoderConfig = configRecord(p, f.chromaFormat, f.bitDepth);
     v.stsd = videoStsd(v.codec, f.width, f.height, fourcc(hevc ? "hvcC" : "avcC"), v.decoderConfig);
-    v.maxSampleSize = kMinLargest;
+    v.maxSampleSize = kScanLargest; // the scan believes NAL units up to eight times this
     v.timescale = 30000;
     v.sampleDuration = 1000;
     return v;
@@ -86,8 +86,8 @@ void placeVideo(RefTrack& v, const MediaScan& s, const FrameRate& rate) {
     v.hasStss = true;
     v.syncSamples = s.syncSamples;
     v.firstSamples = s.firstSamples;
-    v.maxSampleSize = static_cast<std::uint32_t>(
-        std::clamp<std::uint64_t>(s.largest * 4, kMinLargest, UINT32_MAX));
+    // As a reference's own largest sample: how near the cut a sample may be cut off.
+    v.maxSampleSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(s.largest, UINT32_MAX));
     for (const auto& st : s.stretches) {
         if (st.video) {
             v.chunks.push_back({st.offset, st.samples});

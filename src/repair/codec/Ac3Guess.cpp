@@ -75,44 +75,51 @@ std::vector<std::uint8_t> dec3(const std::uint8_t* h, std::uint16_t frameSize, i
     const std::uint32_t acmod = r.bits(3), lfeon = r.bits(1), bsid = r.bits(5);
     const auto kbps =
         static_cast<std::uint32_t>(std::uint64_t{frameSize} * 8 * rate / kSamplesPerFrame / 1000);
-    std::vector<std::uint8_t> out;
-    putBe16(out, static_cast<std::uint16_t>(kbps << 3)); // data_rate, num_ind_sub - 1 = 0
-    const std::uint32_t v = fscod << 22 | bsid << 17 | acmod << 9 | lfeon << 8;
-    out.insert(out.end(), {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
-                           static_cast<std::uint8_t>(v)});
+    // data_rate and num_ind_sub - 1 = 0, then the one substream's fields.
+    const std::uint64_t v = std::uint64_t{kbps} << 27 | std::uint64_t{fscod} << 22 | bsid << 17 |
+                            acmod << 9 | lfeon << 8;
+    std::vector<std::uint8_t> out(5);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<std::uint8_t>(v >> (8 * (4 - i)));
+    }
     return out;
 }
 
 } // namespace
 
+// Every run whole syncframes, but for a few that damage took (they are no chunk then).
 std::optional<SoundGuess> guessAc3(const SoundRuns& runs, const VideoSpan& /*video*/) {
+    constexpr std::size_t kDamagedShare = 10; // at most one run in this many
     SoundGuess g;
     std::optional<Frame> first;
+    std::size_t damaged = 0;
     for (const auto& run : runs) {
         std::uint32_t samples = 0;
         std::size_t at = 0;
         while (at < run.size()) {
             const auto f = frameAt(run, at);
             if (!f || (first && f->eac3 != first->eac3)) {
-                return std::nullopt;
+                break;
             }
             if (!first) {
-                first = f;
-                const auto facts = ac3Facts(run.data(), f->size);
+                const auto facts = ac3Facts(run.data() + at, f->size);
                 if (!facts) {
-                    return std::nullopt;
+                    break;
                 }
+                first = f;
                 g.info.sampleRate = facts->sampleRate;
                 g.info.channels = facts->channels;
-                g.config =
-                    f->eac3 ? dec3(run.data(), f->size, facts->sampleRate) : dac3(run.data());
+                g.config = f->eac3 ? dec3(run.data() + at, f->size, facts->sampleRate)
+                                   : dac3(run.data() + at);
             }
             samples += f->counts ? 1 : 0;
             at += f->size;
         }
-        g.samples.push_back(samples);
+        const bool whole = at == run.size();
+        damaged += whole ? 0 : 1;
+        g.samples.push_back(whole ? samples : 0);
     }
-    if (!first) {
+    if (!first || damaged * kDamagedShare > runs.size()) {
         return std::nullopt;
     }
     g.codec = fourcc(first->eac3 ? "ec-3" : "ac-3");
