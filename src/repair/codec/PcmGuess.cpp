@@ -91,28 +91,19 @@ SoundGuess describe(const SoundRuns& runs, const PcmFormat& f, double rate) {
 
 } // namespace
 
-// Of the formats and rates (first those of cameras), the one that keeps in time with the
-// video best; where two keep alike, the likelier.
+// The likeliest format and rate (those of cameras first) under which the sound keeps in
+// time with the video, give or take a run and a video chunk. A short recording in long
+// chunks tells rates apart only that roughly: the likelier is taken.
 std::optional<SoundGuess> guessLpcm(const SoundRuns& runs, const VideoSpan& video) {
     for (const std::span<const double> rates :
          {std::span<const double>(kCameraRates), std::span<const double>(kOtherRates)}) {
-        const PcmFormat* best = nullptr;
-        double bestRate = 0;
-        Fit bestFit;
         for (const auto& f : kFormats) {
             const auto frame = static_cast<std::size_t>(f.channels * f.bytes);
             for (const double rate : wholeFrames(runs, frame) ? rates : std::span<const double>{}) {
-                Fit fit;
-                if (fittingFrameRate(video, soundEnds(runs, frame, rate), &fit) > 0 &&
-                    (!best || fit < bestFit)) {
-                    best = &f;
-                    bestRate = rate;
-                    bestFit = fit;
+                if (fittingFrameRate(video, soundEnds(runs, frame, rate)) > 0) {
+                    return describe(runs, f, rate);
                 }
             }
-        }
-        if (best) {
-            return describe(runs, *best, bestRate);
         }
     }
     return std::nullopt;

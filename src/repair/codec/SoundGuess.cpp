@@ -35,7 +35,9 @@ constexpr SoundGuesser kGuessers[] = {
     {"LPCM", guessLpcm},
 };
 
-constexpr double kFrameRates[] = {23.976, 24, 25, 29.97, 30, 50, 59.94, 60};
+// Where two fit alike (29.97 and 30 over a few seconds), the first: whole rates first.
+constexpr double kFrameRates[] = {25, 30, 24, 50, 60, 29.97, 23.976, 59.94};
+constexpr double kMaxLead = 1; // seconds
 
 } // namespace
 
@@ -52,21 +54,38 @@ std::optional<SoundGuess> guessSound(const SoundRuns& runs, const VideoSpan& vid
 }
 
 bool Fit::operator<(const Fit& o) const {
-    constexpr double kSame = 1e-3; // a millisecond
+    constexpr double kSame = 1e-3;
     if (std::abs(outside - o.outside) > kSame) {
         return outside < o.outside;
     }
-    return offMiddle < o.offMiddle;
+    return offMiddle < o.offMiddle - kSame;
 }
 
 Fit fitAt(const VideoSpan& video, const std::vector<double>& soundEnds, double fps) {
     Fit f;
     const std::size_t n = std::min(video.pictures.size(), soundEnds.size());
+    if (n == 0) {
+        return f;
+    }
+    // The sound may lead or lag by a constant (a writer's B-frame delay, a priming edit, a
+    // first chunk twice as long): it is shifted by the lead that strays least at worst.
+    double early = -1e18, late = -1e18;
     for (std::size_t i = 0; i < n; ++i) {
-        const double from = video.pictures[i].first / fps, to = video.pictures[i].second / fps;
-        const double t = soundEnds[i];
-        f.outside = std::max({f.outside, from - t, t - to});
-        f.offMiddle += std::abs(t - (from + to) / 2) / static_cast<double>(n);
+        early = std::max(early, video.pictures[i].first / fps - soundEnds[i]);
+        late = std::max(late, soundEnds[i] - video.pictures[i].second / fps);
+    }
+    f.lead = (early - late) / 2;
+    f.outside = std::max(0.0, (early + late) / 2);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double middle = (video.pictures[i].first + video.pictures[i].second) / 2 / fps;
+        f.offMiddle += std::abs(soundEnds[i] + f.lead - middle) / static_cast<double>(n);
+    }
+    // As shares of the time the runs span: a rate twice as high at twice the frame rate
+    // fits as well, not better.
+    const double span = soundEnds[n - 1];
+    if (span > 0) {
+        f.outside /= span;
+        f.offMiddle /= span;
     }
     return f;
 }
@@ -83,7 +102,9 @@ double fittingFrameRate(const VideoSpan& video, const std::vector<double>& sound
                                                         : std::span<const double>(kFrameRates);
     for (const double fps : rates) {
         const Fit f = fitAt(video, soundEnds, fps);
-        if (f.outside <= longestRun + longestChunk / fps && (best == 0 || f < bestFit)) {
+        const double span = soundEnds.empty() ? 0 : soundEnds.back();
+        if (span > 0 && f.outside * span <= longestRun + longestChunk / fps &&
+            std::abs(f.lead) <= kMaxLead && (best == 0 || f < bestFit)) {
             best = fps;
             bestFit = f;
         }

@@ -24,11 +24,15 @@ struct VideoSpan {
 };
 
 // How well sound whose time at the end of each run is soundEnds (seconds) keeps with the
-// video at a frame rate: first how far it strays outside the runs' stretches at worst, then
-// how far from their middles on average (seconds). Smaller is better.
+// video at a frame rate, give or take a constant lead: first how far it strays outside the
+// runs' stretches at worst, then
+// how far from their middles on average (shares of the time the runs span, so that rates
+// twice as high at twice the frame rate fit alike). Smaller is better; within a thousandth
+// is alike.
 struct Fit {
     double outside = 0;
     double offMiddle = 0;
+    double lead = 0; // seconds the sound is taken to lead the video by
     bool operator<(const Fit& o) const;
 };
 Fit fitAt(const VideoSpan& video, const std::vector<double>& soundEnds, double fps);
