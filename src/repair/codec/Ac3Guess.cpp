@@ -45,6 +45,12 @@ std::optional<Frame> frameAt(std::span<const std::uint8_t> run, std::size_t at) 
     return f;
 }
 
+// Channels of an E-AC-3 frame from its acmod and lfeon (the header's fifth byte).
+int eac3Channels(std::uint8_t b4) {
+    static constexpr int kByMode[] = {2, 1, 2, 3, 3, 4, 4, 5};
+    return kByMode[(b4 >> 1) & 7] + (b4 & 1);
+}
+
 // dac3: fscod, bsid, bsmod, acmod, lfeon and bit_rate_code from the syncframe header.
 std::vector<std::uint8_t> dac3(const std::uint8_t* h) {
     BitReader r(h + 4, kHeader - 4);
@@ -108,7 +114,7 @@ std::optional<SoundGuess> guessAc3(const SoundRuns& runs, const VideoSpan& /*vid
                 }
                 first = f;
                 g.info.sampleRate = facts->sampleRate;
-                g.info.channels = facts->channels;
+                g.info.channels = facts->channels > 0 ? facts->channels : eac3Channels(run[at + 4]);
                 g.config = f->eac3 ? dec3(run.data() + at, f->size, facts->sampleRate)
                                    : dac3(run.data() + at);
             }

@@ -88,7 +88,7 @@ std::optional<VideoFacts> videoFacts(VideoCodec codec, const std::vector<std::ui
 
 std::optional<SoundFacts> ac3Facts(const std::uint8_t* frame, std::size_t size) {
     const auto p = parse(AV_CODEC_ID_AC3, frame, size);
-    if (!p || p->ctx->sample_rate <= 0 || p->ctx->ch_layout.nb_channels <= 0) {
+    if (!p || p->ctx->sample_rate <= 0) {
         return std::nullopt;
     }
     return SoundFacts{p->ctx->sample_rate, p->ctx->ch_layout.nb_channels,

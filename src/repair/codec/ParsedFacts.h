@@ -27,7 +27,7 @@ std::optional<VideoFacts> videoFacts(VideoCodec codec, const std::vector<std::ui
 
 struct SoundFacts {
     int sampleRate = 0;
-    int channels = 0;
+    int channels = 0; // 0: the parser did not say (E-AC-3)
     bool eac3 = false;
 };
 

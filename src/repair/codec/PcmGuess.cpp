@@ -47,24 +47,32 @@ std::int32_t sampleAt(const std::uint8_t* p, int bytes, bool bigEndian) {
     return static_cast<std::int32_t>(v << shift) >> shift;
 }
 
-// How far each sample lies from the one before it on its channel, summed.
+// How far each sample lies from the one before it on its channel, against how far from
+// silence: sound recorded by a microphone moves little from sample to sample (well under
+// 1), noise and compressed bytes read as samples as much as they lie from 0 (about 1.3).
 double roughness(const SoundRuns& runs, const PcmFormat& f, bool bigEndian) {
-    double sum = 0;
+    double sum = 0, level = 0;
     std::size_t seen = 0;
     const auto frame = static_cast<std::size_t>(f.channels * f.bytes);
     for (const auto& run : runs) {
         for (std::size_t at = frame; at + frame <= run.size() && seen < kSmoothBytes;
              at += static_cast<std::size_t>(f.bytes), seen += static_cast<std::size_t>(f.bytes)) {
-            sum += std::abs(static_cast<double>(sampleAt(run.data() + at, f.bytes, bigEndian)) -
-                            sampleAt(run.data() + at - frame, f.bytes, bigEndian));
+            const double v = sampleAt(run.data() + at, f.bytes, bigEndian);
+            sum += std::abs(v - sampleAt(run.data() + at - frame, f.bytes, bigEndian));
+            level += std::abs(v);
         }
     }
-    return sum;
+    return level > 0 ? sum / level : 0;
 }
 
-SoundGuess describe(const SoundRuns& runs, const PcmFormat& f, double rate) {
+std::optional<SoundGuess> describe(const SoundRuns& runs, const PcmFormat& f, double rate) {
+    constexpr double kMostRough = 0.8;
     SoundGuess g;
-    const bool big = roughness(runs, f, true) <= roughness(runs, f, false);
+    const double bigRough = roughness(runs, f, true), littleRough = roughness(runs, f, false);
+    const bool big = bigRough <= littleRough;
+    if (std::min(bigRough, littleRough) >= kMostRough) {
+        return std::nullopt; // no sound a microphone recorded, in either byte order
+    }
     g.frameBytes = static_cast<std::uint32_t>(f.channels * f.bytes);
     for (const auto& run : runs) {
         g.samples.push_back(static_cast<std::uint32_t>(run.size() / g.frameBytes));
@@ -101,7 +109,7 @@ std::optional<SoundGuess> guessLpcm(const SoundRuns& runs, const VideoSpan& vide
             const auto frame = static_cast<std::size_t>(f.channels * f.bytes);
             for (const double rate : wholeFrames(runs, frame) ? rates : std::span<const double>{}) {
                 if (fittingFrameRate(video, soundEnds(runs, frame, rate)) > 0) {
-                    return describe(runs, f, rate);
+                    return describe(runs, f, rate); // the likeliest fit, or none
                 }
             }
         }
