@@ -75,6 +75,26 @@ int takeNumeric(Options& o, const std::vector<std::string>& args, std::size_t i)
     return 0;
 }
 
+// "--fps 29.97" or "--fps=25"; returns how many arguments were used (0: not --fps).
+int takeFps(Options& o, const std::vector<std::string>& args, std::size_t i) {
+    constexpr double kMaxFps = 1000;
+    const std::string& a = args[i];
+    const bool joined = a.rfind("--fps=", 0) == 0;
+    if (a != "--fps" && !joined) {
+        return 0;
+    }
+    if (!joined && i + 1 >= args.size()) {
+        usage("--fps needs a value");
+    }
+    const std::string text = joined ? a.substr(6) : args[i + 1];
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, o.fps);
+    if (text.empty() || ec != std::errc() || ptr != end || !(o.fps > 0 && o.fps <= kMaxFps)) {
+        usage("--fps needs a frame rate above 0 and up to 1000, not '" + text + "'");
+    }
+    return joined ? 1 : 2;
+}
+
 // A codec family a line (longer entry lists wrap under themselves), from the registry, so
 // that the help never leaves one out.
 std::string codecList() {
@@ -111,6 +131,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             ++i;
         } else if (const int used = takeNumeric(o, args, i)) {
             i += static_cast<std::size_t>(used);
+        } else if (const int fps = takeFps(o, args, i)) {
+            i += static_cast<std::size_t>(fps);
         } else if (a.size() > 1 && a[0] == '-') {
             usage("unknown option " + a);
         } else {
@@ -153,8 +175,17 @@ std::string helpText() {
            "media it does not list (a recorder that rewrites its index now and then, cut off)\n"
            "serves as the working file for all of the media. Given alone, such a file is\n"
            "repaired when it is fragmented, its index lists samples it does not hold whole or\n"
-           "media follows what it lists; any other single file is described and nothing is\n"
-           "written. A fragmented working file is read from its fragments.\n"
+           "media follows what it lists; any other single file with an index is described and\n"
+           "nothing is written. A fragmented working file is read from its fragments.\n"
+           "A single file with no index at all (cut off before its moov was written) is\n"
+           "repaired from its media alone when its H.264/HEVC stream repeats its parameter\n"
+           "sets (SPS/PPS, HEVC VPS/SPS/PPS) before keyframes, as most dashcams, action\n"
+           "cameras and drones do: picture size and frame rate come from them, the chunk\n"
+           "layout from the first part of the media, and the sound between the video chunks\n"
+           "is told from its bytes (AC-3/E-AC-3, or PCM whose format is inferred from its\n"
+           "amount against the video's time). Sound told by none of these is dropped (status\n"
+           "6). The summary's first line says what was inferred. A stream without parameter\n"
+           "sets needs a working file: status 2.\n"
            "\n"
            "Options:\n"
            "  --uverbose        Print every detail: the working file's tracks, a line per chunk\n"
@@ -170,6 +201,9 @@ std::string helpText() {
            "                    follows each NAL unit (default 12).\n"
            "  --aacgg n         For 1-channel AAC: a frame start whose global_gain is below n\n"
            "                    counts as audio only after it decodes (0..127, default 80).\n"
+           "  --fps n           Frame rate of video repaired without an index or working file,\n"
+           "                    when its stream gives none (e.g. 25, 29.97); otherwise the\n"
+           "                    usual rate that fits the sound, else 30 (said in the summary).\n"
            "  --help            Show this text.\n"
            "\n"
            "Samples are recognised by their content where they have any (video, AAC, metadata\n"

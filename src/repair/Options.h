@@ -16,6 +16,7 @@ struct Options {
     int samplesPerChunk = 0; // --smpltrk
     int h264Level = 12;      // --h264alg
     int aacLowGain = 80;     // --aacgg
+    double fps = 0;          // --fps: video frame rate when neither index nor stream says it
     std::string reference;
     std::optional<std::string> broken;
 };

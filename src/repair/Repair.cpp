@@ -3,6 +3,7 @@
 #include "DecodeCheck.h"
 #include "Describe.h"
 #include "Engine.h"
+#include "MediaAlone.h"
 #include "OwnIndex.h"
 #include "ParamFit.h"
 #include "RepairedFile.h"
@@ -108,10 +109,14 @@ struct Partial {
     std::string summary, why;
 };
 
-Partial partialRepair(const Reference& ref, const WalkResult& walk, const std::string& undecoded) {
+Partial partialRepair(const Reference& ref, const WalkResult& walk, const std::string& undecoded,
+                      const std::string& dropped) {
     if (const double share = mediaShare(walk); share < kWholeRepair) {
         return {spokenShare(share) + " of the media data came back",
                 whyShort(walk) + "; " + describeShare(share) + " of the media data accounted for"};
+    }
+    if (!dropped.empty()) {
+        return {dropped, dropped};
     }
     if (const LeftOut* t = mediaLeftOut(ref)) {
         return {leftOutLine(*t), leftOutLine(*t)};
@@ -139,29 +144,30 @@ Partial partialRepair(const Reference& ref, const WalkResult& walk, const std::s
                       "the broken file " + *o.broken + " is whole: nothing to repair");
 }
 
-int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
-    const auto broken = openInput(*o.broken, "broken", ExitCode::NoMedia);
-    if (isWholeRecording(*broken)) {
-        refuseWhole(o);
+// Where the tracks of a walk come from: a reference file, the broken file's own stale
+// index, or its media alone.
+enum class TracksFrom { Reference, StaleIndex, Media };
+
+void summarizeIndex(TracksFrom from, const Reference& ref, const WalkResult& walk,
+                    std::ostream& out) {
+    if (from == TracksFrom::StaleIndex) {
+        summarizeStaleIndex(ref, walk, out);
+    } else {
+        out << (from == TracksFrom::Media
+                    ? "index: rebuilt from the media data with tracks told from the media itself\n"
+                    : "index: rebuilt from the media data with the reference's tracks\n");
     }
-    // A broken file whose own index survived before its media data needs no reference.
-    if (const auto status =
-            repairFromOwnIndex(o, *broken, *o.broken, OwnIndexUse::Always, out, err)) {
-        return *status;
-    }
-    // An index that lists only the media written before its last rewrite describes the
-    // file's own tracks and layout better than any other recording.
-    const bool stale = hasStaleIndex(*broken);
-    const std::string refPath = stale ? *o.broken : o.reference;
-    const auto refFile = openInput(refPath, "reference", ExitCode::BadInput);
-    Reference ref = loadReference(*refFile, refPath, out);
-    std::optional<Engine> engine(std::in_place, ref, *refFile, o);
+}
+
+// The walk over the broken file's media with the tracks of `ref` (whose samples lie in
+// refFile), the result written and summed up.
+int walkAndWrite(const Options& o, const FileSource& broken, const MediaData& media,
+                 Reference ref, const ByteSource& refFile, TracksFrom from,
+                 const std::string& dropped, std::ostream& out, std::ostream& err) {
+    std::optional<Engine> engine(std::in_place, ref, refFile, o);
     if (o.verbose) {
         describeReference(ref, *engine, out);
         logChunks(*engine, ref, out);
-    }
-    const MediaData media = findMediaData(*broken);
-    if (o.verbose) {
         out << "broken file: media data from byte " << media.begin << " to " << media.end
             << (media.cut ? " (cut off)" : "") << "\n";
     }
@@ -172,34 +178,30 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
     std::vector<std::string> refitted;
     OutputPlan plan = planOutput(o, ref, media);
     const auto walkDuringCopy = [&](const std::function<void(std::uint64_t)>& reached) {
-        walk = engine->walk(*broken, media, reached);
+        walk = engine->walk(broken, media, reached);
         if (walk.dataEnd <= media.begin) {
             throw RepairError(ExitCode::NoMedia, "no media samples found in " + *o.broken + " (" +
                                                      walk.stopReason + ")");
         }
         // Another mode of the same camera: the walk is done again with the recording's own
         // parameter sets, which its picture order and slices depend on.
-        refitted = fitParameterSets(ref, *refFile, walk, *broken);
+        refitted = fitParameterSets(ref, refFile, walk, broken);
         if (!refitted.empty()) {
-            engine.emplace(ref, *refFile, o);
-            walk = engine->walk(*broken, media, reached);
+            engine.emplace(ref, refFile, o);
+            walk = engine->walk(broken, media, reached);
         }
         walked = std::chrono::steady_clock::now();
         // A reference from another camera or setting would make a file that does not play:
         // nothing is written then.
-        undecoded = checkDecodes(ref, *refFile, walk, *broken);
+        undecoded = checkDecodes(ref, refFile, walk, broken);
         return walk.dataEnd;
     };
-    writeOutput(plan, *broken, walkDuringCopy, [&](std::uint64_t payloadStart) {
+    writeOutput(plan, broken, walkDuringCopy, [&](std::uint64_t payloadStart) {
         const auto shift =
             static_cast<std::int64_t>(payloadStart) - static_cast<std::int64_t>(media.begin);
         return buildMoov(ref, engine->outputTracks(walk, shift));
     });
-    if (stale) {
-        summarizeStaleIndex(ref, walk, out);
-    } else {
-        out << "index: rebuilt from the media data with the reference's tracks\n";
-    }
+    summarizeIndex(from, ref, walk, out);
     for (const auto& line : refitted) {
         out << line << "\n";
     }
@@ -211,9 +213,9 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
             << std::chrono::duration<double>(done - walked).count() << " s\n";
     }
     const auto tracks = engine->outputTracks(walk, 0);
-    summarizeTracks(ref, tracks, *broken, out);
+    summarizeTracks(ref, tracks, broken, out);
     summarizeDamage(ref, walk, out);
-    const Partial partial = partialRepair(ref, walk, undecoded);
+    const Partial partial = partialRepair(ref, walk, undecoded, dropped);
     summarizeOutcome(tracks, walk.stretches > 0, partial.summary, out);
     out << "wrote " << plan.path << "\n";
     if (!partial.why.empty()) {
@@ -222,6 +224,34 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
         return static_cast<int>(ExitCode::Partial);
     }
     return 0;
+}
+
+// o.reference empty: the broken file was given alone.
+int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
+    const auto broken = openInput(*o.broken, "broken", ExitCode::NoMedia);
+    if (isWholeRecording(*broken)) {
+        refuseWhole(o);
+    }
+    // A broken file whose own index survived before its media data needs no reference.
+    if (const auto status =
+            repairFromOwnIndex(o, *broken, *o.broken, OwnIndexUse::Always, out, err)) {
+        return *status;
+    }
+    if (o.reference.empty()) {
+        const MediaData media = findMediaData(*broken);
+        const MediaAlone alone = referenceFromMedia(*broken, media, o);
+        out << alone.headline << "\n";
+        return walkAndWrite(o, *broken, media, alone.ref, *broken, TracksFrom::Media, alone.dropped,
+                            out, err);
+    }
+    // An index that lists only the media written before its last rewrite describes the
+    // file's own tracks and layout better than any other recording.
+    const bool stale = hasStaleIndex(*broken);
+    const std::string refPath = stale ? *o.broken : o.reference;
+    const auto refFile = openInput(refPath, "reference", ExitCode::BadInput);
+    const Reference ref = loadReference(*refFile, refPath, out);
+    return walkAndWrite(o, *broken, findMediaData(*broken), ref, *refFile,
+                        stale ? TracksFrom::StaleIndex : TracksFrom::Reference, "", out, err);
 }
 
 } // namespace
@@ -244,6 +274,13 @@ int runTool(const Options& o, std::ostream& out, std::ostream& err) {
             if (const auto status =
                     repairFromOwnIndex(o, *refFile, o.reference, OwnIndexUse::WhenCut, out, err)) {
                 return *status;
+            }
+            // No index at all: the media must describe itself.
+            if (!hasIndex(*refFile)) {
+                Options alone = o;
+                alone.broken = o.reference;
+                alone.reference.clear();
+                return repairFile(alone, out, err);
             }
             const Reference ref = loadReference(*refFile, o.reference, out);
             describeReference(ref, Engine(ref, *refFile, o), out);

@@ -184,7 +184,7 @@ void successes(Checks& c, const Files& f) {
         {"--keeptmp"},       {"--gopm", "12", "--gopl", "10"},
         {"--smpltrk", "5"},  {"--h264alg", "10"},
         {"--h264alg", "11"}, {"--aacgg", "0"},
-        {"--aacgg", "127"},
+        {"--aacgg", "127"},  {"--fps", "29.97"},
     };
     for (const auto& v : variants) {
         std::vector<std::string> argv{UNTRUNC_W};

@@ -1,0 +1,147 @@
+#include "AloneScan.h"
+
+#include "codec/Codec.h"
+#include "codec/MediaView.h"
+
+#include <algorithm>
+#include <array>
+
+namespace repair {
+namespace {
+
+constexpr std::size_t kBlock = 64u << 10;
+constexpr std::size_t kLearnSamples = 64;
+constexpr int kIdr = 5;
+constexpr int kFirstIrap = 16, kLastIrap = 23;
+
+class NoNotes : public ProbeNotes {
+public:
+    void found(std::uint64_t, const SampleGuess&) override {}
+};
+
+class Scanner {
+public:
+    Scanner(const ByteSource& file, std::uint64_t begin, std::uint64_t limit, Codec& codec,
+            VideoCodec kind, int lengthSize)
+        : view_(file, begin, limit, true), codec_(codec), kind_(kind), lengthSize_(lengthSize) {}
+
+    // The size of a whole access unit at pos; 0 when none starts there.
+    std::uint64_t unitAt(std::uint64_t pos) {
+        const SampleGuess g = codec_.probe(view_, pos, notes_);
+        return g.sure >= Sureness::Likely && !g.cut ? g.size : 0;
+    }
+
+    // The next place from `from` on where an access unit starts; the limit when none does.
+    std::uint64_t nextUnit(std::uint64_t from) {
+        std::array<std::uint8_t, kBlock> buf{};
+        for (std::uint64_t at = from; at < view_.limit();) {
+            const std::size_t n = view_.read(at, buf.data(), buf.size());
+            if (n == 0) {
+                break;
+            }
+            for (std::size_t i = 0; i < n; ++i) {
+                i += codec_.nextCandidate(buf.data() + i, n - i);
+                if (i < n) {
+                    if (const std::uint64_t size = unitAt(at + i);
+                        size > 0 && believable(at + i, size)) {
+                        return at + i;
+                    }
+                }
+            }
+            at += n;
+        }
+        return view_.limit();
+    }
+
+    // A unit found in the bytes of another track may be one only in looks: its length
+    // prefix then runs on over what follows, the real next unit included. A picture
+    // that is not a keyframe yet larger than every keyframe so far is taken for such a one.
+    bool believable(std::uint64_t pos, std::uint64_t size) const {
+        return largestKey_ == 0 || size <= largestKey_ || isKeyframe(pos, size);
+    }
+
+    bool take(std::uint64_t pos, std::uint64_t size) {
+        if (isKeyframe(pos, size)) {
+            largestKey_ = std::max(largestKey_, size);
+        }
+        return codec_.take(view_, pos, size).sync;
+    }
+    std::uint64_t limit() const { return view_.limit(); }
+
+private:
+    // Whether a NAL unit of the unit is a keyframe's slice (IDR; HEVC: any IRAP picture).
+    bool isKeyframe(std::uint64_t pos, std::uint64_t size) const {
+        const auto ls = static_cast<std::uint64_t>(lengthSize_);
+        std::uint8_t b[6] = {};
+        for (std::uint64_t at = pos; at + ls + 2 <= pos + size;) {
+            if (view_.read(at, b, ls + 2) != ls + 2) {
+                return false;
+            }
+            std::uint64_t n = 0;
+            for (std::uint64_t i = 0; i < ls; ++i) {
+                n = (n << 8) | b[i];
+            }
+            const int type = kind_ == VideoCodec::Hevc ? (b[ls] >> 1) & 0x3f : b[ls] & 0x1f;
+            if (kind_ == VideoCodec::Hevc ? type >= kFirstIrap && type <= kLastIrap
+                                          : type == kIdr) {
+                return true;
+            }
+            at += ls + n;
+        }
+        return false;
+    }
+
+    MediaView view_;
+    Codec& codec_;
+    NoNotes notes_;
+    VideoCodec kind_;
+    int lengthSize_;
+    std::uint64_t largestKey_ = 0;
+};
+
+void addStretch(MediaScan& s, std::uint64_t at, std::uint64_t bytes, bool video) {
+    if (!s.stretches.empty() && s.stretches.back().video == video &&
+        s.stretches.back().offset + s.stretches.back().bytes == at) {
+        s.stretches.back().bytes += bytes;
+        s.stretches.back().samples += video ? 1 : 0;
+        return;
+    }
+    s.stretches.push_back({at, bytes, video ? 1u : 0u, video});
+}
+
+} // namespace
+
+MediaScan scanMedia(const ByteSource& file, std::uint64_t begin, std::uint64_t limit,
+                    const RefTrack& video, VideoCodec kind, int lengthSize, const Options& o,
+                    std::uint64_t maxFrames) {
+    MediaScan s;
+    const CodecFamily* family = familyFor(video);
+    if (!family) {
+        return s;
+    }
+    const auto codec = family->make({video, file, o.h264Level, o.aacLowGain});
+    Scanner scan(file, begin, limit, *codec, kind, lengthSize);
+    std::uint64_t pos = begin;
+    while (pos < limit && s.frames < maxFrames) {
+        if (const std::uint64_t size = scan.unitAt(pos)) {
+            if (scan.take(pos, size)) {
+                s.syncSamples.push_back(static_cast<std::uint32_t>(s.frames + 1));
+            }
+            if (s.firstSamples.size() < kLearnSamples) {
+                s.firstSamples.push_back({pos, static_cast<std::uint32_t>(size)});
+            }
+            addStretch(s, pos, size, true);
+            s.largest = std::max(s.largest, size);
+            ++s.frames;
+            pos += size;
+            continue;
+        }
+        const std::uint64_t next = scan.nextUnit(pos + 1);
+        addStretch(s, pos, next - pos, false);
+        s.openEnd = next >= limit;
+        pos = next;
+    }
+    return s;
+}
+
+} // namespace repair
