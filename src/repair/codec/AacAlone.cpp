@@ -40,19 +40,13 @@ std::optional<SoundGuess> guessAac(const SoundRuns& runs, const VideoSpan& video
     if (!all || all->config.audioSpecificConfig.size() > 64) {
         return std::nullopt;
     }
-    std::uint64_t bytes = 0;
-    for (const auto& run : runs) {
-        bytes += run.size();
+    const auto perRun = aacFramesPerRun(runs, all->config);
+    if (!perRun) {
+        return std::nullopt;
     }
     SoundGuess g;
-    // Frames per run: each run on its own must take the same configuration.
-    for (const auto& run : runs) {
-        const auto one = guessAacConfig({run}, seconds * static_cast<double>(run.size()) /
-                                                   static_cast<double>(bytes));
-        if (!one || one->config.audioSpecificConfig != all->config.audioSpecificConfig) {
-            return std::nullopt;
-        }
-        g.samples.push_back(static_cast<std::uint32_t>(one->frames));
+    for (const std::uint64_t frames : *perRun) {
+        g.samples.push_back(static_cast<std::uint32_t>(frames));
     }
     g.codec = fourcc("mp4a");
     g.info.channels = all->config.channels;

@@ -30,8 +30,11 @@ constexpr int kChannelConfigs[] = {1, 2, 6};
 constexpr std::size_t kMaxExamined = std::size_t{2} << 20;
 // A frame holds at most 6144 bits per channel; a cut-off tail is shorter than twice that.
 constexpr std::size_t kMaxBytesPerChannel = 1536;
-// Random bytes that happen to parse rarely also come out at the video's duration.
-constexpr double kDurationSlack = 0.02;
+// The video time the runs span is known to about a chunk; random bytes that happen to parse
+// rarely also come out near it. Of the rates that fit, the nearest wins when it is clearly
+// nearer than the next (48 and 44.1 kHz are 9 % apart).
+constexpr double kDurationSlack = 0.1;
+constexpr double kClearlyNearer = 0.5;
 constexpr int kConfirmFrames = 8;
 
 bool sameBands(int a, int b) {
@@ -110,6 +113,7 @@ struct Candidate {
     int rateIndex = 0;
     int channelConfig = 0;
     std::uint64_t frames = 0;
+    double off = 0; // of the duration from the video's, as a share
 };
 
 // Every rate of the layout's band tables whose duration fits `seconds`; frames counted in
@@ -122,11 +126,10 @@ void addFits(const AacLayout& layout, const Walked& w, std::uint64_t total, doub
     const double frames = static_cast<double>(w.frames) * static_cast<double>(total) /
                           static_cast<double>(w.examined);
     for (int r = layout.samplingIndex; r < kRateCount; ++r) {
-        const double duration = frames * 1024.0 / kRates[r];
-        if (sameBands(r, layout.samplingIndex) &&
-            std::abs(duration - seconds) <= kDurationSlack * seconds) {
+        const double off = std::abs(frames * 1024.0 / kRates[r] - seconds) / seconds;
+        if (sameBands(r, layout.samplingIndex) && off <= kDurationSlack) {
             out.push_back(
-                {r, layout.channelConfig, static_cast<std::uint64_t>(std::llround(frames))});
+                {r, layout.channelConfig, static_cast<std::uint64_t>(std::llround(frames)), off});
         }
     }
 }
@@ -151,7 +154,9 @@ std::optional<AacGuess> guessAacConfig(const std::vector<std::span<const std::ui
             }
         }
     }
-    if (fits.size() != 1) {
+    std::sort(fits.begin(), fits.end(),
+              [](const Candidate& a, const Candidate& b) { return a.off < b.off; });
+    if (fits.empty() || (fits.size() > 1 && fits[0].off > kClearlyNearer * fits[1].off)) {
         return std::nullopt; // none, or more than the duration can choose between
     }
     const Candidate& c = fits[0];
@@ -165,6 +170,26 @@ std::optional<AacGuess> guessAacConfig(const std::vector<std::span<const std::ui
         return std::nullopt;
     }
     return guess;
+}
+
+std::optional<std::vector<std::uint64_t>>
+aacFramesPerRun(const std::vector<std::span<const std::uint8_t>>& runs, const AacConfig& config) {
+    const auto rate = std::find(std::begin(kRates), std::end(kRates), config.sampleRate);
+    if (rate == std::end(kRates) || config.channels < 1 || config.channels > 7) {
+        return std::nullopt;
+    }
+    const AacLayout layout{kAacLc, static_cast<int>(rate - std::begin(kRates)), config.channels};
+    AacWalker walker(layout);
+    std::vector<std::uint64_t> frames;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        Walked w;
+        countRun(walker, runs[i], layout.channelConfig, i + 1 == runs.size(), runs[i].size(), w);
+        if (!w.whole) {
+            return std::nullopt;
+        }
+        frames.push_back(w.frames);
+    }
+    return frames;
 }
 
 } // namespace repair

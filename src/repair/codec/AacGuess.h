@@ -20,4 +20,9 @@ struct AacGuess {
 std::optional<AacGuess> guessAacConfig(const std::vector<std::span<const std::uint8_t>>& runs,
                                        double seconds);
 
+// Each run's frames under a configuration the guess found (a cut-off frame at the end of the
+// last run not counted); nullopt when a run is not whole frames of it.
+std::optional<std::vector<std::uint64_t>>
+aacFramesPerRun(const std::vector<std::span<const std::uint8_t>>& runs, const AacConfig& config);
+
 } // namespace repair
