@@ -64,14 +64,14 @@ std::vector<std::uint8_t> defaultFtyp() {
     return w.bytes();
 }
 
-RefTrack videoTrack(const StreamParams& p, const VideoFacts& f) {
+RefTrack videoTrack(const FoundParams& p, const VideoFacts& f) {
     RefTrack v;
     v.number = 1;
     v.id = 1;
     v.handler = fourcc("vide");
     const bool hevc = p.codec == VideoCodec::Hevc;
     v.codec = fourcc(hevc ? "hvc1" : "avc1");
-    v.decoderConfig = configRecord(p, f.chromaFormat, f.bitDepth);
+    v.decoderConfig = foundConfigRecord(p, f.chromaFormat, f.bitDepth);
     v.stsd = videoStsd(v.codec, f.width, f.height, fourcc(hevc ? "hvcC" : "avcC"), v.decoderConfig);
     v.maxSampleSize = kScanLargest; // the scan believes NAL units up to eight times this
     v.timescale = 30000;
@@ -143,7 +143,7 @@ RefTrack opaqueTrack(const std::vector<Stretch>& runs, std::string fault) {
     return t;
 }
 
-std::string videoWords(const StreamParams& p, const VideoFacts& f, const FrameRate& rate) {
+std::string videoWords(const FoundParams& p, const VideoFacts& f, const FrameRate& rate) {
     char fps[32];
     std::snprintf(fps, sizeof fps, "%g fps", std::round(rate.fps * 1000) / 1000);
     return std::string("video ") + (p.codec == VideoCodec::Hevc ? "HEVC " : "H.264 ") +

@@ -28,26 +28,26 @@ MpegJudge::MpegJudge(MpegStandard standard, const std::vector<std::uint8_t>& con
     if (first.size() != samples[0].size || first.empty()) {
         return;
     }
-    const bool whole = verdict(first.data(), first.size(), PictureType::I) == Verdict::Exact;
+    const bool whole = verdict(first.data(), first.size(), PictureType::I) == WholeVerdict::Exact;
     auto longer = first;
     longer.push_back(kJunk);
-    ok_ = whole && verdict(longer.data(), longer.size(), PictureType::I) == Verdict::NotExact;
+    ok_ = whole && verdict(longer.data(), longer.size(), PictureType::I) == WholeVerdict::NotExact;
     stream_.decode(first.data(), first.size(), false);
 }
 
-Verdict MpegJudge::judge(const std::uint8_t* data, std::size_t size, PictureType type) {
-    return ok_ ? verdict(data, size, type) : Verdict::Unknown;
+WholeVerdict MpegJudge::judge(const std::uint8_t* data, std::size_t size, PictureType type) {
+    return ok_ ? verdict(data, size, type) : WholeVerdict::Unknown;
 }
 
-Verdict MpegJudge::verdict(const std::uint8_t* data, std::size_t size, PictureType type) {
+WholeVerdict MpegJudge::verdict(const std::uint8_t* data, std::size_t size, PictureType type) {
     AvDecoder& d = type == PictureType::B ? stream_ : pictures_;
     if (!d.decode(data, size, false)) {
-        return Verdict::NotExact;
+        return WholeVerdict::NotExact;
     }
     if (d.frames() == 0) {
-        return Verdict::Unknown; // skipped, for want of reference pictures
+        return WholeVerdict::Unknown; // skipped, for want of reference pictures
     }
-    return d.clean() ? Verdict::Exact : Verdict::NotExact;
+    return d.clean() ? WholeVerdict::Exact : WholeVerdict::NotExact;
 }
 
 void MpegJudge::follow(const ByteSource& media, std::uint64_t pos, std::uint64_t size) {

@@ -10,7 +10,7 @@
 
 namespace repair {
 
-enum class Verdict : std::uint8_t { NotExact, Exact, Unknown };
+enum class WholeVerdict : std::uint8_t { NotExact, Exact, Unknown };
 
 // Whether bytes hold exactly one picture, as libavcodec's strict decoder sees it: bytes that
 // run on past the last macroblock fail, and bytes cut short fail or leave macroblocks to be
@@ -26,12 +26,12 @@ public:
     // False when the decoder is missing or does not judge the reference's own first picture
     // right: then only start codes can tell.
     bool ok() const { return ok_; }
-    Verdict judge(const std::uint8_t* data, std::size_t size, PictureType type);
+    WholeVerdict judge(const std::uint8_t* data, std::size_t size, PictureType type);
     // A picture taken (not a B picture): the following decoder moves on.
     void follow(const ByteSource& media, std::uint64_t pos, std::uint64_t size);
 
 private:
-    Verdict verdict(const std::uint8_t* data, std::size_t size, PictureType type);
+    WholeVerdict verdict(const std::uint8_t* data, std::size_t size, PictureType type);
 
     AvDecoder pictures_;
     AvDecoder stream_;

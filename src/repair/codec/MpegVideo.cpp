@@ -313,11 +313,11 @@ private:
         }
         const auto bytes = media.bytes(pos, static_cast<std::size_t>(u.next - pos));
         const PictureType type = u.picture.type;
-        const Verdict whole = judge_.judge(bytes.data(), bytes.size(), type);
-        if (whole == Verdict::Exact) {
+        const WholeVerdict whole = judge_.judge(bytes.data(), bytes.size(), type);
+        if (whole == WholeVerdict::Exact) {
             return {Sureness::Sure, u.next - pos, false};
         }
-        if (whole == Verdict::Unknown) {
+        if (whole == WholeVerdict::Unknown) {
             return u.nextOpens || u.next == media.limit()
                        ? SampleGuess{Sureness::Likely, u.next - pos, false}
                        : SampleGuess{};
@@ -351,7 +351,7 @@ private:
                                            PictureType type, bool atCut) {
         const auto exact = [&](std::uint64_t e) {
             return judge_.judge(bytes.data(), static_cast<std::size_t>(e - pos), type) ==
-                   Verdict::Exact;
+                   WholeVerdict::Exact;
         };
         to = std::min(to, pos + maxPicture_);
         std::uint64_t decoded = 0;
