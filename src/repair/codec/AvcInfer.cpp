@@ -22,25 +22,15 @@ constexpr std::size_t kHeaderBytes = 512;
 
 std::vector<AvcSliceData> firstSlices(const NalUnits& pictures, int lengthSize) {
     std::vector<AvcSliceData> out;
-    const auto ls = static_cast<std::size_t>(lengthSize);
     for (const auto& p : pictures) {
-        std::size_t at = 0;
-        while (at + ls < p.size()) {
-            std::size_t n = 0;
-            for (std::size_t i = 0; i < ls; ++i) {
-                n = (n << 8) | p[at + i];
-            }
-            at += ls;
-            if (n == 0 || n > p.size() - at) {
-                break;
-            }
-            const int type = p[at] & 0x1f;
+        forEachNal(p, lengthSize, [&](const std::uint8_t* nal, std::size_t n) {
+            const int type = n > 0 ? nal[0] & 0x1f : 0;
             if (type == 1 || type == 5) {
-                out.push_back({p[at], unescapeRbsp(p.data() + at + 1, n - 1, kHeaderBytes)});
-                break;
+                out.push_back({nal[0], unescapeRbsp(nal + 1, n - 1, kHeaderBytes)});
+                return false;
             }
-            at += n;
-        }
+            return n > 0;
+        });
     }
     return out;
 }

@@ -90,20 +90,10 @@ std::optional<std::vector<std::uint8_t>> hevcRecord(const StreamParams& p, int l
 
 StreamParams paramsIn(VideoCodec codec, const std::vector<std::uint8_t>& sample, int lengthSize) {
     StreamParams p;
-    const auto ls = static_cast<std::size_t>(lengthSize);
-    std::size_t at = 0;
-    while (ls > 0 && at + ls <= sample.size()) {
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < ls; ++i) {
-            n = (n << 8) | sample[at + i];
-        }
-        at += ls;
-        if (n > sample.size() - at) {
-            break;
-        }
-        add(p, codec, sample.data() + at, n);
-        at += n;
-    }
+    forEachNal(sample, lengthSize, [&](const std::uint8_t* nal, std::size_t size) {
+        add(p, codec, nal, size);
+        return true;
+    });
     return p;
 }
 

@@ -49,23 +49,13 @@ std::optional<DecoderSetup> decoderSetup(const RefTrack& t) {
 
 std::vector<std::uint8_t> withStartCodes(const std::vector<std::uint8_t>& sample, int lengthSize) {
     std::vector<std::uint8_t> out;
-    const auto ls = static_cast<std::size_t>(lengthSize);
-    std::size_t at = 0;
-    while (ls > 0 && at + ls <= sample.size()) {
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < ls; ++i) {
-            n = (n << 8) | sample[at + i];
-        }
-        at += ls;
-        if (n > sample.size() - at) {
-            return {};
-        }
-        out.insert(out.end(), {0, 0, 0, 1});
-        out.insert(out.end(), sample.begin() + static_cast<std::ptrdiff_t>(at),
-                   sample.begin() + static_cast<std::ptrdiff_t>(at + n));
-        at += n;
-    }
-    return at == sample.size() ? out : std::vector<std::uint8_t>{};
+    const bool whole =
+        forEachNal(sample, lengthSize, [&](const std::uint8_t* nal, std::size_t size) {
+            out.insert(out.end(), {0, 0, 0, 1});
+            out.insert(out.end(), nal, nal + size);
+            return true;
+        });
+    return whole ? out : std::vector<std::uint8_t>{};
 }
 
 } // namespace repair
