@@ -51,8 +51,39 @@ const AloneCase kCases[] = {
      "30 fps fitting the sound's duration; sound LPCM 48 kHz 2 ch 16-bit little-endian", 1.0},
     {"H.264 repeat-headers, AAC, ffmpeg mp4", "mp4", "-c:v libx264 -x264-params repeat-headers=1",
      "-c:a aac", false, false, 0, "sound AAC 48 kHz 1 ch, inferred", 1.0},
-    {"H.264 without parameter sets in the stream", "mov", "-c:v libx264", "-c:a pcm_s16be", false,
-     false, 2, "the media carries no parameter sets", -1},
+    {"HEVC without parameter sets in the stream", "mp4", "-c:v libx265 -tag:v hvc1", "-c:a aac",
+     false, false, 2, "the media carries no parameter sets", -1},
+    // H.264 whose parameter sets were only in the lost index: inferred from its pictures.
+    {"H.264 baseline 320x240 -crf 23, no parameter sets", "mov",
+     "-c:v libx264 -s 320x240 -profile:v baseline -crf 23", "-c:a pcm_s16be", false, false, 0,
+     "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 main 320x240 -crf 28 -bf 2, no parameter sets", "mp4",
+     "-c:v libx264 -s 320x240 -profile:v main -crf 28 -bf 2", "-c:a aac", false, false, 0,
+     "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 high 320x240 -crf 18, no parameter sets", "mov",
+     "-c:v libx264 -s 320x240 -profile:v high -crf 18", "-c:a pcm_s16le", false, false, 0,
+     "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 high 320x240 -crf 35 -bf 0, no parameter sets", "mov",
+     "-c:v libx264 -s 320x240 -profile:v high -crf 35 -bf 0", "-c:a pcm_s16be", false, false, 0,
+     "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 baseline 640x360 -crf 30, no parameter sets", "mov",
+     "-c:v libx264 -s 640x360 -profile:v baseline -crf 30", "-c:a pcm_s16be", false, false, 0,
+     "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 main 640x360 -crf 23 -bf 0, no parameter sets", "mov",
+     "-c:v libx264 -s 640x360 -profile:v main -crf 23 -bf 0", "-c:a pcm_s16be", false, false, 0,
+     "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 main 640x360 -crf 20 -preset ultrafast, no parameter sets", "mov",
+     "-c:v libx264 -s 640x360 -profile:v main -crf 20 -preset ultrafast", "-c:a pcm_s16be", false,
+     false, 0, "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 high 640x360 -crf 26 -preset veryfast, no parameter sets", "mov",
+     "-c:v libx264 -s 640x360 -profile:v high -crf 26 -preset veryfast", "-c:a pcm_s16be", false,
+     false, 0, "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 baseline 1280x720 -crf 30 -preset veryfast, no parameter sets", "mov",
+     "-c:v libx264 -s 1280x720 -profile:v baseline -crf 30 -preset veryfast", "-c:a pcm_s16be",
+     false, false, 0, "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 high 1280x720 -crf 26 -preset veryfast, no parameter sets", "mov",
+     "-c:v libx264 -s 1280x720 -profile:v high -crf 26 -preset veryfast", "-c:a pcm_s16be", false,
+     false, 0, "parameter sets inferred (not in the stream)", 1.0},
 };
 
 constexpr int kFrames = 90;
@@ -212,6 +243,7 @@ void aloneCase(Checks& c, const std::string& dir, const AloneCase& k) {
     c.expect(writeFile(broken, bytes), std::string(k.name) + ": cut file written");
     const RunResult r = runProgram({UNTRUNC_W, broken}, 120);
     const std::string what = std::string(k.name) + "\n" + r.output;
+    std::cout << k.name << ": " << r.output.substr(0, r.output.find('\n')) << "\n";
     c.equal(r.status, k.status, what + "exit status");
     c.expect(r.output.find(k.says) != std::string::npos, what + "says: " + k.says);
     if (k.minShare < 0) {
