@@ -165,7 +165,7 @@ std::optional<StreamParams> inferredParams(const std::vector<std::uint8_t>& wind
                           "none found in " +
                               ms +
                               " decode its H.264 pictures; give a reference recording "
-                              "from the same camera");
+                              "recording from the same camera");
     }
     how = "its parameter sets inferred (not in the stream) in " + ms;
     return StreamParams{VideoCodec::H264, bare->lengthSize, {},
@@ -189,10 +189,12 @@ MediaAlone referenceFromMedia(const ByteSource& file, const MediaData& media, co
     const auto window = readWindow(file, media.begin, media.end);
     std::string inferred;
     auto params = findParamSets(window.data(), window.size());
-    if (!params) {
+    auto facts = params ? videoFacts(params->codec, annexB(*params)) : std::nullopt;
+    if (!facts) {
+        // None, or bytes that only look like some (in an SEI's text, another track's data).
         params = inferredParams(window, inferred);
+        facts = params ? videoFacts(params->codec, annexB(*params)) : std::nullopt;
     }
-    const auto facts = params ? videoFacts(params->codec, annexB(*params)) : std::nullopt;
     if (!facts) {
         throw RepairError(ExitCode::BadInput,
                           "no index and no reference: the media carries no parameter sets; give "
