@@ -164,7 +164,7 @@ std::optional<StreamParams> inferredParams(const std::vector<std::uint8_t>& wind
                           "no index and no reference: the media carries no parameter sets and "
                           "none found in " +
                               ms +
-                              " decode its H.264 pictures; give a reference recording "
+                              " decode what look like H.264 pictures; give a reference "
                               "recording from the same camera");
     }
     how = "its parameter sets inferred (not in the stream) in " + ms;
