@@ -167,7 +167,8 @@ std::optional<StreamParams> inferredParams(const std::vector<std::uint8_t>& wind
                               " decode what look like H.264 pictures; give a reference "
                               "recording from the same camera");
     }
-    how = "its parameter sets inferred (not in the stream) in " + ms;
+    how = "its parameter sets inferred (not in the stream) in " + ms +
+          (found->unsure.empty() ? "" : " (" + found->unsure + ")");
     return StreamParams{VideoCodec::H264, bare->lengthSize, {},
                         {found->sps},     {found->pps},     bare->keySlice};
 }

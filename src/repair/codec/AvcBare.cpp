@@ -6,6 +6,8 @@
 #include "codec/ConfigRecord.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 
 namespace repair {
 namespace {
@@ -151,6 +153,48 @@ std::optional<BarePictures> picturesFrom(const std::uint8_t* data, std::size_t s
     return out;
 }
 
+// x264 writes its settings as text into an SEI of the first picture; its initial QP is
+// the CRF (truncated) or the constant QP, else 26. No decoding of CAVLC pictures shows it.
+struct X264Hints {
+    std::optional<int> initQp, chromaQpOffset;
+};
+
+std::optional<double> setting(const std::string& text, const std::string& name) {
+    const auto at = text.find(" " + name + "=");
+    if (at == std::string::npos) {
+        return std::nullopt;
+    }
+    const char* from = text.c_str() + at + name.size() + 2;
+    char* end = nullptr;
+    const double v = std::strtod(from, &end);
+    return end == from || v < -64 || v > 64 ? std::nullopt : std::optional(v);
+}
+
+X264Hints x264Hints(const std::vector<std::uint8_t>& picture) {
+    constexpr std::size_t kMaxText = 4096;
+    const std::string tag = "x264 - core ";
+    const auto at = std::search(picture.begin(), picture.end(), tag.begin(), tag.end());
+    if (at == picture.end()) {
+        return {};
+    }
+    const auto left = static_cast<std::size_t>(picture.end() - at);
+    std::string text(at, at + static_cast<std::ptrdiff_t>(std::min(left, kMaxText)));
+    text = text.substr(0, text.find('\0'));
+    X264Hints h;
+    if (const auto c = setting(text, "chroma_qp_offset")) {
+        h.chromaQpOffset = static_cast<int>(*c);
+    }
+    const auto crf = setting(text, "crf"), qp = setting(text, "qp");
+    if (text.find(" rc=crf ") != std::string::npos && crf) {
+        h.initQp = static_cast<int>(*crf);
+    } else if (text.find(" rc=cqp ") != std::string::npos && qp) {
+        h.initQp = static_cast<int>(*qp);
+    } else if (text.find(" rc=") != std::string::npos) {
+        h.initQp = 26;
+    }
+    return h;
+}
+
 } // namespace
 
 std::optional<BarePictures> findBarePictures(const std::uint8_t* data, std::size_t size) {
@@ -177,7 +221,8 @@ std::optional<BarePictures> findBarePictures(const std::uint8_t* data, std::size
 std::optional<BareParams> inferBareParams(const BarePictures& p,
                                           std::chrono::steady_clock::time_point deadline) {
     // Where the search starts: x264's defaults (CRF 23, chroma QP offset -2 with its psy
-    // tuning) in a Baseline profile, which the search raises to the tools the slices use.
+    // tuning), or the settings it wrote, in a Baseline profile, which the search raises
+    // to the tools the slices use.
     AvcSpsFields sps;
     sps.profile = 66;
     sps.constraints = 0xc0;
@@ -192,8 +237,9 @@ std::optional<BareParams> inferBareParams(const BarePictures& p,
     pps.refIdxL0 = 2;
     pps.weightedPred = true;
     pps.weightedBipred = 2;
-    pps.initQp = -3;
-    pps.chromaQpOffset = pps.secondChromaQpOffset = -2;
+    const X264Hints hints = x264Hints(p.pictures.front());
+    pps.initQp = hints.initQp.value_or(23) - 26;
+    pps.chromaQpOffset = pps.secondChromaQpOffset = hints.chromaQpOffset.value_or(-2);
     StreamParams start;
     start.sps = {writeAvcSps(sps)};
     start.pps = {writeAvcPps(pps)};
@@ -209,7 +255,12 @@ std::optional<BareParams> inferBareParams(const BarePictures& p,
     if (got.empty()) {
         return std::nullopt;
     }
-    return BareParams{got.sps.front(), got.pps.front()};
+    const auto read = readAvcPps(got.pps.front().data(), got.pps.front().size());
+    std::string unsure;
+    if (read && !read->cabac && !hints.initQp) {
+        unsure = "initial QP " + std::to_string(26 + read->initQp) + " unconfirmed";
+    }
+    return BareParams{got.sps.front(), got.pps.front(), unsure};
 }
 
 } // namespace repair

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace repair {
@@ -26,6 +27,7 @@ std::optional<BarePictures> findBarePictures(const std::uint8_t* data, std::size
 // x264 and cameras write by default; nothing when none fits by the deadline.
 struct BareParams {
     std::vector<std::uint8_t> sps, pps; // NAL units, header included
+    std::string unsure;                 // a field no decoding shows, when one is guessed
 };
 std::optional<BareParams> inferBareParams(const BarePictures& p,
                                           std::chrono::steady_clock::time_point deadline);
