@@ -1,8 +1,9 @@
 // Recordings cut off before their moov was written, given alone: the video's parameter sets
-// travel in its stream, so the repair needs no reference. Recorded by ffmpeg (its own
-// interleave) and GStreamer's qtmux (its own chunking), then cut inside the media; one also
-// damaged. Every packet complete before the cut must come back bit-exact and on time, as
-// ffprobe reads them from the whole recording, and the result must decode cleanly.
+// travel in its stream, or (H.264) are inferred from its pictures, so the repair needs no
+// reference. Recorded by ffmpeg (its own interleave) and GStreamer's qtmux (its own
+// chunking), then cut inside the media; one also damaged. Every packet complete before the
+// cut must come back bit-exact and on time, as ffprobe reads them from the whole recording,
+// and the result must decode cleanly to the original's pictures.
 #include "MediaFixture.h"
 #include "Process.h"
 

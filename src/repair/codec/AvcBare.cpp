@@ -79,7 +79,9 @@ public:
     }
 
     void learn(const std::uint8_t* keyNal, std::size_t n) {
-        ppsId_ = sliceStart(keyNal, n)->ppsId;
+        if (const auto s = sliceStart(keyNal, n)) {
+            ppsId_ = s->ppsId;
+        }
         largestKey_ = std::max(largestKey_, n);
     }
     std::size_t nalAt(std::size_t pos) const {
