@@ -68,7 +68,7 @@ std::vector<std::uint8_t> defaultFtyp() {
     return w.bytes();
 }
 
-RefTrack videoTrack(const StreamParams& p, const VideoFacts& f) {
+RefTrack videoTrack(const FoundParams& p, const VideoFacts& f) {
     RefTrack v;
     v.number = 1;
     v.id = 1;
@@ -149,8 +149,8 @@ RefTrack opaqueTrack(const std::vector<Stretch>& runs, std::string fault) {
 
 // H.264 parameter sets inferred from the pictures, for media that carries none; `how`
 // says so. Nothing when no H.264 picture is found.
-std::optional<StreamParams> inferredParams(const std::vector<std::uint8_t>& window,
-                                           std::string& how) {
+std::optional<FoundParams> inferredParams(const std::vector<std::uint8_t>& window,
+                                          std::string& how) {
     const auto bare = findBarePictures(window.data(), window.size());
     if (!bare || bare->pictures.empty()) {
         return std::nullopt;
@@ -169,11 +169,11 @@ std::optional<StreamParams> inferredParams(const std::vector<std::uint8_t>& wind
     }
     how = "its parameter sets inferred (not in the stream) in " + ms +
           (found->unsure.empty() ? "" : " (" + found->unsure + ")");
-    return StreamParams{VideoCodec::H264, bare->lengthSize, {},
-                        {found->sps},     {found->pps},     bare->keySlice};
+    return FoundParams{VideoCodec::H264, bare->lengthSize, {},
+                       {found->sps},     {found->pps},     bare->keySlice};
 }
 
-std::string videoWords(const StreamParams& p, const VideoFacts& f, const FrameRate& rate,
+std::string videoWords(const FoundParams& p, const VideoFacts& f, const FrameRate& rate,
                        const std::string& inferred) {
     char fps[32];
     std::snprintf(fps, sizeof fps, "%g fps", std::round(rate.fps * 1000) / 1000);

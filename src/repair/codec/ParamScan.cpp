@@ -26,7 +26,7 @@ std::uint64_t lengthAt(const std::uint8_t* p, int ls) {
 }
 
 // Keeps a parameter set that parses; false for one that does not.
-bool keep(StreamParams& p, ParamSets& check, const NalKind& k, const std::uint8_t* nal,
+bool keep(FoundParams& p, ParamSets& check, const NalKind& k, const std::uint8_t* nal,
           std::size_t n) {
     const bool hevc = p.codec == VideoCodec::Hevc;
     std::vector<std::uint8_t> bytes(nal, nal + n);
@@ -42,9 +42,9 @@ bool keep(StreamParams& p, ParamSets& check, const NalKind& k, const std::uint8_
     return true;
 }
 
-std::optional<StreamParams> chainFrom(const std::uint8_t* data, std::size_t size, std::size_t at,
-                                      VideoCodec c, int ls) {
-    StreamParams p{c, ls, {}, {}, {}, {}};
+std::optional<FoundParams> chainFrom(const std::uint8_t* data, std::size_t size, std::size_t at,
+                                     VideoCodec c, int ls) {
+    FoundParams p{c, ls, {}, {}, {}, {}};
     ParamSets check;
     const auto hs = static_cast<std::size_t>(nalHeaderSize(c));
     const auto lsz = static_cast<std::size_t>(ls);
@@ -91,7 +91,7 @@ void putNals(std::vector<std::uint8_t>& out, const std::vector<std::vector<std::
     }
 }
 
-std::vector<std::uint8_t> avcC(const StreamParams& p) {
+std::vector<std::uint8_t> avcC(const FoundParams& p) {
     const auto& sps = p.sps.front();
     std::vector<std::uint8_t> out{
         1,
@@ -106,7 +106,7 @@ std::vector<std::uint8_t> avcC(const StreamParams& p) {
     return out;
 }
 
-std::vector<std::uint8_t> hvcC(const StreamParams& p, int chromaFormat, int bitDepth) {
+std::vector<std::uint8_t> hvcC(const FoundParams& p, int chromaFormat, int bitDepth) {
     const auto& sps = p.sps.front();
     auto rbsp = sps.size() > 2 ? unescapeRbsp(sps.data() + 2, sps.size() - 2, 1 + kPtlBytes)
                                : std::vector<std::uint8_t>{};
@@ -136,7 +136,7 @@ std::vector<std::uint8_t> hvcC(const StreamParams& p, int chromaFormat, int bitD
 
 } // namespace
 
-std::optional<StreamParams> findParamSets(const std::uint8_t* data, std::size_t size) {
+std::optional<FoundParams> findParamSets(const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 1; i + 2 <= size; ++i) {
         for (const VideoCodec c : {VideoCodec::H264, VideoCodec::Hevc}) {
             if (!opensChain(c, data + i)) {
@@ -155,11 +155,11 @@ std::optional<StreamParams> findParamSets(const std::uint8_t* data, std::size_t 
     return std::nullopt;
 }
 
-std::vector<std::uint8_t> configRecord(const StreamParams& p, int chromaFormat, int bitDepth) {
+std::vector<std::uint8_t> configRecord(const FoundParams& p, int chromaFormat, int bitDepth) {
     return p.codec == VideoCodec::Hevc ? hvcC(p, chromaFormat, bitDepth) : avcC(p);
 }
 
-std::vector<std::uint8_t> annexB(const StreamParams& p) {
+std::vector<std::uint8_t> annexB(const FoundParams& p) {
     std::vector<std::uint8_t> out;
     for (const auto* set : {&p.vps, &p.sps, &p.pps}) {
         for (const auto& n : *set) {
