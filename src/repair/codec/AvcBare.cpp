@@ -39,7 +39,10 @@ std::optional<SliceStart> sliceStart(const std::uint8_t* nal, std::size_t n) {
     const std::uint32_t sliceType = br.ue();
     s.ppsId = br.ue();
     const bool intra = sliceType % 5 == 2 || sliceType % 5 == 4;
-    if (br.failed() || sliceType > 9 || (s.idr && !intra) || s.ppsId > kMaxPpsId) {
+    // An IDR picture's frame_num, 4 bits at least, is 0.
+    const bool frameNumZero = !s.idr || br.bits(4) == 0;
+    if (br.failed() || sliceType > 9 || (s.idr && (!intra || !frameNumZero)) ||
+        s.ppsId > kMaxPpsId) {
         return std::nullopt;
     }
     return s;
@@ -200,8 +203,9 @@ X264Hints x264Hints(const std::vector<std::uint8_t>& picture) {
 } // namespace
 
 std::optional<BarePictures> findBarePictures(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        for (const int ls : kLengthSizes) {
+    // The longest length size first: a shorter one finds more keyframes only in looks.
+    for (const int ls : kLengthSizes) {
+        for (std::size_t i = 0; i < size; ++i) {
             Finder f(data, size, ls);
             const std::size_t end = f.pictureAt(i, true);
             if (end == 0) {
