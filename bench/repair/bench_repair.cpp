@@ -19,6 +19,11 @@
 // its last fragment, alone, against cp (goal <= 1.3, RSS <= 256 MB); --keep keeps it:
 //
 //   bench_repair --fragmented-mb 4400 [--dir D] [--runs 3] [--keep]
+//
+// With --alone it repairs the clip cut before its index with no reference: its stream
+// carries no parameter sets, so they are inferred (goal: within 10 s, exit 0):
+//
+//   bench_repair --alone [--dir D]
 #include "CameraCase.h"
 #include "Spawn.h"
 
@@ -52,6 +57,7 @@ struct Settings {
     long cameraMb = 4400;
     long noiseMb = 0;
     long fragmentedMb = 0;
+    bool alone = false;
 };
 
 Settings parse(int argc, char** argv) {
@@ -77,6 +83,8 @@ Settings parse(int argc, char** argv) {
             s.noiseMb = std::max(1L, std::atol(argv[++i]));
         } else if (a == "--fragmented-mb" && i + 1 < argc) {
             s.fragmentedMb = std::max(1L, std::atol(argv[++i]));
+        } else if (a == "--alone") {
+            s.alone = true;
         } else if (a == "--camera-mb" && i + 1 < argc) {
             s.cameraMb = std::max(1L, std::atol(argv[++i]));
         } else {
@@ -84,7 +92,8 @@ Settings parse(int argc, char** argv) {
                          "       bench_repair --camera KIND [--camera-mb N] [--dir D] [--runs N] "
                          "[--keep]\n"
                          "       bench_repair --noise-mb N [--dir D] [--runs N] [--keep]\n"
-                         "       bench_repair --fragmented-mb N [--dir D] [--runs N] [--keep]\n";
+                         "       bench_repair --fragmented-mb N [--dir D] [--runs N] [--keep]\n"
+                         "       bench_repair --alone [--dir D]\n";
             std::exit(2);
         }
     }
@@ -243,6 +252,22 @@ void measureNoise(const Settings& s, const std::string& untrunc, const std::stri
                 median(repair), static_cast<double>(s.noiseMb) / median(repair), status);
 }
 
+// The clip's parameter sets were only in its index: the summary's first line says how long
+// inferring them took.
+void measureAlone(const Settings& s, const std::string& untrunc) {
+    const std::string broken = s.dir + "/alone.mp4", said = s.dir + "/alone.txt";
+    if (!makeBroken(s.dir + "/clip.mp4", broken, 0)) {
+        std::cerr << "could not make " << broken << "\n";
+        return;
+    }
+    const Timed r = runTimed({untrunc, "--fps", "30", broken}, said);
+    std::ifstream in(said);
+    std::string line;
+    std::getline(in, line);
+    std::printf("alone | untrunc-w %6.3f s | exit %d | %s\n", r.seconds, r.status, line.c_str());
+    fs::remove(broken + "_untrunc.mp4");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -268,10 +293,14 @@ int main(int argc, char** argv) {
     if (s.noiseMb > 0) {
         measureNoise(s, UNTRUNC_W, ref);
     }
+    if (s.alone) {
+        measureAlone(s, UNTRUNC_W);
+    }
     if (s.fragmentedMb > 0) {
         measure(s, UNTRUNC_W, ref, s.fragmentedMb, true);
     }
-    for (long mb : s.noiseMb > 0 || s.fragmentedMb > 0 ? std::vector<long>{} : s.sizesMb) {
+    for (long mb :
+         s.noiseMb > 0 || s.fragmentedMb > 0 || s.alone ? std::vector<long>{} : s.sizesMb) {
         measure(s, UNTRUNC_W, ref, mb, false);
     }
     if (!s.keep) {

@@ -3,12 +3,14 @@
 #include "AloneScan.h"
 #include "box/BoxWriter.h"
 #include "box/RepairError.h"
+#include "codec/AvcBare.h"
 #include "codec/ParamScan.h"
 #include "codec/ParsedFacts.h"
 #include "codec/SoundGuess.h"
 #include "write/NewTrack.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -20,6 +22,8 @@ constexpr std::uint64_t kScanBytes = 32u << 20;
 constexpr std::uint64_t kMaxScanFrames = 1800;
 constexpr std::uint32_t kScanLargest = 1u << 20;
 constexpr double kAssumedFps = 30;
+// How long parameter sets are searched for when the stream carries none.
+constexpr auto kInferBound = std::chrono::seconds(10);
 
 struct FrameRate {
     std::uint32_t timescale = 0, duration = 0;
@@ -71,7 +75,7 @@ RefTrack videoTrack(const FoundParams& p, const VideoFacts& f) {
     v.handler = fourcc("vide");
     const bool hevc = p.codec == VideoCodec::Hevc;
     v.codec = fourcc(hevc ? "hvc1" : "avc1");
-    v.decoderConfig = foundConfigRecord(p, f.chromaFormat, f.bitDepth);
+    v.decoderConfig = configRecord(p, f.chromaFormat, f.bitDepth);
     v.stsd = videoStsd(v.codec, f.width, f.height, fourcc(hevc ? "hvcC" : "avcC"), v.decoderConfig);
     v.maxSampleSize = kScanLargest; // the scan believes NAL units up to eight times this
     v.timescale = 30000;
@@ -143,21 +147,55 @@ RefTrack opaqueTrack(const std::vector<Stretch>& runs, std::string fault) {
     return t;
 }
 
-std::string videoWords(const FoundParams& p, const VideoFacts& f, const FrameRate& rate) {
+// H.264 parameter sets inferred from the pictures, for media that carries none; `how`
+// says so. Nothing when no H.264 picture is found.
+std::optional<FoundParams> inferredParams(const std::vector<std::uint8_t>& window,
+                                          std::string& how) {
+    const auto bare = findBarePictures(window.data(), window.size());
+    if (!bare || bare->pictures.empty()) {
+        return std::nullopt;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    const auto found = inferBareParams(*bare, started + kInferBound);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    const std::string ms = std::to_string(static_cast<int>(took.count() * 1000)) + " ms";
+    if (!found) {
+        throw RepairError(ExitCode::BadInput,
+                          "no index and no reference: the media carries no parameter sets and "
+                          "none found in " +
+                              ms +
+                              " decode what look like H.264 pictures; give a reference "
+                              "recording from the same camera");
+    }
+    how = "its parameter sets inferred (not in the stream) in " + ms +
+          (found->unsure.empty() ? "" : " (" + found->unsure + ")");
+    return FoundParams{VideoCodec::H264, bare->lengthSize, {},
+                       {found->sps},     {found->pps},     bare->keySlice};
+}
+
+std::string videoWords(const FoundParams& p, const VideoFacts& f, const FrameRate& rate,
+                       const std::string& inferred) {
     char fps[32];
     std::snprintf(fps, sizeof fps, "%g fps", std::round(rate.fps * 1000) / 1000);
     return std::string("video ") + (p.codec == VideoCodec::Hevc ? "HEVC " : "H.264 ") +
            (f.profile.empty() ? "" : f.profile + " ") + std::to_string(f.width) + "×" +
-           std::to_string(f.height) + " from the parameter sets in the stream, " + fps + " " +
-           rate.source;
+           std::to_string(f.height) +
+           (inferred.empty() ? " from the parameter sets in the stream" : ", " + inferred) + ", " +
+           fps + " " + rate.source;
 }
 
 } // namespace
 
 MediaAlone referenceFromMedia(const ByteSource& file, const MediaData& media, const Options& o) {
     const auto window = readWindow(file, media.begin, media.end);
-    const auto params = findParamSets(window.data(), window.size());
-    const auto facts = params ? videoFacts(params->codec, annexB(*params)) : std::nullopt;
+    std::string inferred;
+    auto params = findParamSets(window.data(), window.size());
+    auto facts = params ? videoFacts(params->codec, annexB(*params)) : std::nullopt;
+    if (!facts) {
+        // None, or bytes that only look like some (in an SEI's text, another track's data).
+        params = inferredParams(window, inferred);
+        facts = params ? videoFacts(params->codec, annexB(*params)) : std::nullopt;
+    }
     if (!facts) {
         throw RepairError(ExitCode::BadInput,
                           "no index and no reference: the media carries no parameter sets; give "
@@ -213,7 +251,7 @@ MediaAlone referenceFromMedia(const ByteSource& file, const MediaData& media, co
     placeVideo(video, scan, rate);
     // The picture size goes into the track header too.
     giveTrackBoxes(video, facts->width, facts->height);
-    out.headline = "no reference: " + videoWords(*params, *facts, rate);
+    out.headline = "no reference: " + videoWords(*params, *facts, rate, inferred);
     out.ref.tracks.push_back(std::move(video));
     if (sound) {
         out.ref.tracks.push_back(soundTrack(*sound, runs));

@@ -1,8 +1,9 @@
 // Recordings cut off before their moov was written, given alone: the video's parameter sets
-// travel in its stream, so the repair needs no reference. Recorded by ffmpeg (its own
-// interleave) and GStreamer's qtmux (its own chunking), then cut inside the media; one also
-// damaged. Every packet complete before the cut must come back bit-exact and on time, as
-// ffprobe reads them from the whole recording, and the result must decode cleanly.
+// travel in its stream, or (H.264) are inferred from its pictures, so the repair needs no
+// reference. Recorded by ffmpeg (its own interleave) and GStreamer's qtmux (its own
+// chunking), then cut inside the media; one also damaged. Every packet complete before the
+// cut must come back bit-exact and on time, as ffprobe reads them from the whole recording,
+// and the result must decode cleanly to the original's pictures.
 #include "MediaFixture.h"
 #include "Process.h"
 
@@ -26,6 +27,7 @@ struct AloneCase {
     const char* says; // in the output (the summary's first line, or the reason)
     double minShare;  // of each track's packets back; < 0: no result to compare
     bool soundBack = true;
+    const char* option = nullptr; // given to the tool
 };
 
 const AloneCase kCases[] = {
@@ -51,8 +53,41 @@ const AloneCase kCases[] = {
      "30 fps fitting the sound's duration; sound LPCM 48 kHz 2 ch 16-bit little-endian", 1.0},
     {"H.264 repeat-headers, AAC, ffmpeg mp4", "mp4", "-c:v libx264 -x264-params repeat-headers=1",
      "-c:a aac", false, false, 0, "sound AAC 48 kHz 1 ch, inferred", 1.0},
-    {"H.264 without parameter sets in the stream", "mov", "-c:v libx264", "-c:a pcm_s16be", false,
-     false, 2, "the media carries no parameter sets", -1},
+    {"HEVC without parameter sets in the stream", "mp4", "-c:v libx265 -tag:v hvc1", "-c:a aac",
+     false, false, 2, "the media carries no parameter sets", -1},
+    // H.264 whose parameter sets were only in the lost index: inferred from its pictures.
+    // Stereo PCM: without timing in the stream, mono 16-bit reads as stereo at half the
+    // rate. AAC is told only for a known frame rate.
+    {"H.264 baseline 320x240 -crf 23, no parameter sets", "mov",
+     "-c:v libx264 -s 320x240 -profile:v baseline -crf 23", "-c:a pcm_s16be -ac 2", false, false, 0,
+     "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 main 320x240 -crf 28 -bf 2, no parameter sets", "mp4",
+     "-c:v libx264 -s 320x240 -profile:v main -crf 28 -bf 2", "-c:a aac", false, false, 0,
+     "parameter sets inferred (not in the stream)", 1.0, true, "--fps=30"},
+    {"H.264 high 320x240 -crf 18, no parameter sets", "mov",
+     "-c:v libx264 -s 320x240 -profile:v high -crf 18", "-c:a pcm_s16le -ac 2", false, false, 0,
+     "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 high 320x240 -crf 35 -bf 0, no parameter sets", "mov",
+     "-c:v libx264 -s 320x240 -profile:v high -crf 35 -bf 0", "-c:a pcm_s16be -ac 2", false, false,
+     0, "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 baseline 640x360 -crf 30, no parameter sets", "mov",
+     "-c:v libx264 -s 640x360 -profile:v baseline -crf 30", "-c:a pcm_s16be -ac 2", false, false, 0,
+     "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 main 640x360 -crf 23 -bf 0, no parameter sets", "mov",
+     "-c:v libx264 -s 640x360 -profile:v main -crf 23 -bf 0", "-c:a pcm_s16be -ac 2", false, false,
+     0, "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 main 640x360 -crf 20 -preset ultrafast, no parameter sets", "mov",
+     "-c:v libx264 -s 640x360 -profile:v main -crf 20 -preset ultrafast", "-c:a pcm_s16be -ac 2",
+     false, false, 0, "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 high 640x360 -crf 26 -preset veryfast, no parameter sets", "mov",
+     "-c:v libx264 -s 640x360 -profile:v high -crf 26 -preset veryfast", "-c:a pcm_s16be -ac 2",
+     false, false, 0, "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 baseline 1280x720 -crf 30 -preset veryfast, no parameter sets", "mov",
+     "-c:v libx264 -s 1280x720 -profile:v baseline -crf 30 -preset veryfast",
+     "-c:a pcm_s16be -ac 2", false, false, 0, "parameter sets inferred (not in the stream)", 1.0},
+    {"H.264 high 1280x720 -crf 26 -preset veryfast, no parameter sets", "mov",
+     "-c:v libx264 -s 1280x720 -profile:v high -crf 26 -preset veryfast", "-c:a pcm_s16be -ac 2",
+     false, false, 0, "parameter sets inferred (not in the stream)", 1.0},
 };
 
 constexpr int kFrames = 90;
@@ -195,6 +230,22 @@ std::map<int, double> shares(const std::vector<Packet>& truth, std::uint64_t cut
     return out;
 }
 
+// Decoded pictures: parameter sets under which the pictures decode without an error may
+// still give other pictures.
+std::vector<std::string> pictures(const std::string& path) {
+    const RunResult r =
+        runProgram({"ffmpeg", "-v", "error", "-i", path, "-map", "0:v", "-f", "framemd5", "-"});
+    std::vector<std::string> out;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line[0] != '#') {
+            out.push_back(line.substr(line.rfind(' ') + 1));
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 void aloneCase(Checks& c, const std::string& dir, const AloneCase& k) {
     const std::string original = dir + "/original." + k.ext, broken = dir + "/cut." + k.ext;
     const std::string result = broken + "_untrunc.mp4";
@@ -210,8 +261,11 @@ void aloneCase(Checks& c, const std::string& dir, const AloneCase& k) {
         bytes.replace(bytes.size() / 2, 16384, std::string(16384, '\0'));
     }
     c.expect(writeFile(broken, bytes), std::string(k.name) + ": cut file written");
-    const RunResult r = runProgram({UNTRUNC_W, broken}, 120);
+    const RunResult r = runProgram(k.option ? std::vector<std::string>{UNTRUNC_W, k.option, broken}
+                                            : std::vector<std::string>{UNTRUNC_W, broken},
+                                   120);
     const std::string what = std::string(k.name) + "\n" + r.output;
+    std::cout << k.name << ": " << r.output.substr(0, r.output.find('\n')) << "\n";
     c.equal(r.status, k.status, what + "exit status");
     c.expect(r.output.find(k.says) != std::string::npos, what + "says: " + k.says);
     if (k.minShare < 0) {
@@ -232,6 +286,10 @@ void aloneCase(Checks& c, const std::string& dir, const AloneCase& k) {
     const RunResult play = runProgram({"ffmpeg", "-v", "error", "-i", result, "-f", "null", "-"});
     c.expect(k.damaged || (play.status == 0 && play.output.empty()),
              what + "decodes cleanly\n" + play.output);
+    const auto before = pictures(original), after = pictures(result);
+    c.expect(k.damaged || (!after.empty() &&
+                           std::includes(before.begin(), before.end(), after.begin(), after.end())),
+             what + "every picture as the original's");
 }
 
 } // namespace

@@ -15,7 +15,8 @@ struct Size {
     std::uint32_t width, height;
 };
 // The picture sizes cameras record in, after the reference's own.
-constexpr Size kSizes[] = {{640, 360}, {640, 480}, {1280, 720}, {1920, 1080}, {3840, 2160}};
+constexpr Size kSizes[] = {{320, 240},  {640, 360},   {640, 480},
+                           {1280, 720}, {1920, 1080}, {3840, 2160}};
 
 // first, then the others not equal to it.
 template <typename T> std::vector<T> nearestFirst(T first, const std::vector<T>& others) {

@@ -155,7 +155,7 @@ std::optional<FoundParams> findParamSets(const std::uint8_t* data, std::size_t s
     return std::nullopt;
 }
 
-std::vector<std::uint8_t> foundConfigRecord(const FoundParams& p, int chromaFormat, int bitDepth) {
+std::vector<std::uint8_t> configRecord(const FoundParams& p, int chromaFormat, int bitDepth) {
     return p.codec == VideoCodec::Hevc ? hvcC(p, chromaFormat, bitDepth) : avcC(p);
 }
 

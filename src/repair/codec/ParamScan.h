@@ -24,7 +24,7 @@ struct FoundParams {
 std::optional<FoundParams> findParamSets(const std::uint8_t* data, std::size_t size);
 
 // The decoder configuration record for them: an avcC or hvcC payload.
-std::vector<std::uint8_t> foundConfigRecord(const FoundParams& p, int chromaFormat, int bitDepth);
+std::vector<std::uint8_t> configRecord(const FoundParams& p, int chromaFormat, int bitDepth);
 
 // The parameter sets and slice with start codes, as a parser of a bare stream reads them.
 std::vector<std::uint8_t> annexB(const FoundParams& p);
