@@ -25,10 +25,13 @@ public:
             VideoCodec kind, int lengthSize)
         : view_(file, begin, limit, true), codec_(codec), kind_(kind), lengthSize_(lengthSize) {}
 
-    // The size of a whole access unit at pos; 0 when none starts there.
+    // The size of a whole access unit at pos; 0 when none starts there. An encoder's stream
+    // opens with a keyframe: before one is found, nothing else is taken for video (other
+    // tracks' bytes ahead of the first video chunk may look like a picture).
     std::uint64_t unitAt(std::uint64_t pos) {
         const SampleGuess g = codec_.probe(view_, pos, notes_);
-        return g.sure >= Sureness::Likely && !g.cut ? g.size : 0;
+        const bool unit = g.sure >= Sureness::Likely && !g.cut;
+        return unit && (largestKey_ > 0 || isKeyframe(pos, g.size)) ? g.size : 0;
     }
 
     // The next place from `from` on where an access unit starts; the limit when none does.

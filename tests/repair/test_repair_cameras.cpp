@@ -26,6 +26,9 @@ using camlayout::Truth;
 constexpr double kSeconds = 3;
 constexpr double kReferenceSeconds = 2;
 constexpr double kShortReferenceSeconds = 1;
+// Without a reference the sound's rate comes from its amount against the video's time, which
+// a second-long chunk cycle blurs by a cycle: cut recordings of a few cycles at least.
+constexpr double kAloneSeconds = 8;
 
 // Kinds also repaired against a one-second reference: PCM in one-second and in GOP-long
 // chunks, frame-by-frame interleaves, metadata once a second, six AAC tracks, intra-only,
@@ -301,7 +304,7 @@ private:
 
 void AloneRun::kind(const CameraKind& k) {
     camlayout::ContentLook look;
-    look.seconds = kSeconds;
+    look.seconds = kAloneSeconds;
     look.inBandParameterSets = true;
     original_ = dir_ + "/" + k.name + ".alone" + (k.quickTime() ? ".mov" : ".mp4");
     const bool laid = made(k, look, 1, original_, truth_);
