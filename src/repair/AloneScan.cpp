@@ -28,9 +28,9 @@ public:
     // The size of a whole access unit at pos; 0 when none starts there. An encoder's stream
     // opens with a keyframe: before one is found, nothing else is taken for video (other
     // tracks' bytes ahead of the first video chunk may look like a picture).
-    std::uint64_t unitAt(std::uint64_t pos) {
+    std::uint64_t unitAt(std::uint64_t pos, Sureness least = Sureness::Likely) {
         const SampleGuess g = codec_.probe(view_, pos, notes_);
-        const bool unit = g.sure >= Sureness::Likely && !g.cut;
+        const bool unit = g.sure >= least && !g.cut;
         return unit && (largestKey_ > 0 || isKeyframe(pos, g.size)) ? g.size : 0;
     }
 
@@ -45,7 +45,7 @@ public:
             for (std::size_t i = 0; i < n; ++i) {
                 i += codec_.nextCandidate(buf.data() + i, n - i);
                 if (i < n) {
-                    if (const std::uint64_t size = unitAt(at + i);
+                    if (const std::uint64_t size = unitAt(at + i, Sureness::Sure);
                         size > 0 && believable(at + i, size)) {
                         return at + i;
                     }
