@@ -14,6 +14,10 @@ constexpr std::size_t kLearnSamples = 64;
 constexpr int kIdr = 5;
 constexpr int kFirstIrap = 16, kLastIrap = 23;
 
+// Which units that nothing after them confirms a scan takes: any, those no larger than the
+// pictures so far, none.
+enum class Lone { Any, Small, None };
+
 class NoNotes : public ProbeNotes {
 public:
     void found(std::uint64_t, const SampleGuess&) override {}
@@ -25,14 +29,25 @@ public:
             VideoCodec kind, int lengthSize)
         : view_(file, begin, limit, true), codec_(codec), kind_(kind), lengthSize_(lengthSize) {}
 
-    // The size of a whole access unit at pos; 0 when none starts there.
-    std::uint64_t unitAt(std::uint64_t pos) {
+    // The size of a whole access unit at pos; 0 when none starts there; with `confirmed`, 0
+    // also for a unit that is not a keyframe, that nothing after it confirms and that is
+    // larger than the pictures taken so far. An encoder's stream
+    // opens with a keyframe: before one is found, nothing else is taken for video (other
+    // tracks' bytes ahead of the first video chunk may look like a picture).
+    std::uint64_t unitAt(std::uint64_t pos, Lone lone = Lone::Any) {
         const SampleGuess g = codec_.probe(view_, pos, notes_);
-        return g.sure >= Sureness::Likely && !g.cut ? g.size : 0;
+        const bool unit = g.sure >= Sureness::Likely && !g.cut;
+        const bool key = unit && isKeyframe(pos, g.size);
+        const bool sure = g.sure >= Sureness::Sure || key;
+        const bool loneFits = lone == Lone::Any || (lone == Lone::Small && g.size <= largestOther_);
+        return unit && (largestKey_ > 0 || key) && (sure || loneFits) ? g.size : 0;
     }
 
     // The next place from `from` on where an access unit starts; the limit when none does.
-    std::uint64_t nextUnit(std::uint64_t from) {
+    // loneLikely: a unit that nothing after it confirms (a chunk of one picture, or a
+    // picture in looks only) may be taken; else only units that a next one confirms,
+    // keyframes, or pictures no larger than the others so far.
+    std::uint64_t nextUnit(std::uint64_t from, Lone loneLikely) {
         std::array<std::uint8_t, kBlock> buf{};
         for (std::uint64_t at = from; at < view_.limit();) {
             const std::size_t n = view_.read(at, buf.data(), buf.size());
@@ -42,7 +57,7 @@ public:
             for (std::size_t i = 0; i < n; ++i) {
                 i += codec_.nextCandidate(buf.data() + i, n - i);
                 if (i < n) {
-                    if (const std::uint64_t size = unitAt(at + i);
+                    if (const std::uint64_t size = unitAt(at + i, loneLikely);
                         size > 0 && believable(at + i, size)) {
                         return at + i;
                     }
@@ -63,6 +78,8 @@ public:
     bool take(std::uint64_t pos, std::uint64_t size) {
         if (isKeyframe(pos, size)) {
             largestKey_ = std::max(largestKey_, size);
+        } else {
+            largestOther_ = std::max(largestOther_, size);
         }
         return codec_.take(view_, pos, size).sync;
     }
@@ -97,6 +114,7 @@ private:
     VideoCodec kind_;
     int lengthSize_;
     std::uint64_t largestKey_ = 0;
+    std::uint64_t largestOther_ = 0; // pictures that are not keyframes
 };
 
 void addStretch(MediaScan& s, std::uint64_t at, std::uint64_t bytes, bool video) {
@@ -136,7 +154,21 @@ MediaScan scanMedia(const ByteSource& file, std::uint64_t begin, std::uint64_t l
             pos += size;
             continue;
         }
-        const std::uint64_t next = scan.nextUnit(pos + 1);
+        // Chunks of one picture are the layout's own once one came (the first one when
+        // it is no larger than the pictures so far and no chunk but the first held more);
+        // otherwise a lone picture between runs is taken for another track's bytes.
+        const auto lone = [](const Stretch& st) { return st.video && st.samples == 1; };
+        const auto firstVideo = std::find_if(s.stretches.begin(), s.stretches.end(),
+                                             [](const Stretch& st) { return st.video; });
+        const bool onlyFirstLonger =
+            firstVideo == s.stretches.end() ||
+            std::none_of(firstVideo + 1, s.stretches.end(),
+                         [](const Stretch& st) { return st.video && st.samples > 1; });
+        const Lone loneLikely = std::any_of(s.stretches.begin(), s.stretches.end(), lone)
+                                    ? Lone::Any
+                                : onlyFirstLonger ? Lone::Small
+                                                  : Lone::None;
+        const std::uint64_t next = scan.nextUnit(pos + 1, loneLikely);
         addStretch(s, pos, next - pos, false);
         s.openEnd = next >= limit;
         pos = next;

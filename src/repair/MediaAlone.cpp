@@ -127,11 +127,11 @@ RefTrack soundTrack(const SoundGuess& g, const std::vector<Stretch>& runs) {
 
 // Runs no sound guesser explains: a track of one opaque sample a run, walked over (its
 // bytes lie between the video's chunks as the scan found them) but not written.
-RefTrack opaqueTrack(const std::vector<Stretch>& runs, std::string fault) {
+RefTrack opaqueTrack(const std::vector<Stretch>& runs, std::string fault, std::uint32_t number) {
     constexpr std::size_t kLearnRuns = 64;
     RefTrack t;
-    t.number = 2;
-    t.id = 2;
+    t.number = number;
+    t.id = number;
     t.handler = fourcc("data");
     t.codec = fourcc("data");
     t.fault = std::move(fault);
@@ -145,6 +145,21 @@ RefTrack opaqueTrack(const std::vector<Stretch>& runs, std::string fault) {
     }
     t.sampleCount = runs.size();
     return t;
+}
+
+constexpr const char* kAfterSound =
+    "the bytes after the sound between the video chunks (timecode or metadata) cannot be "
+    "described without a reference: dropped";
+
+// What follows the sound in each run: other tracks' chunks, one opaque sample a run.
+std::vector<Stretch> afterSound(const SoundGuess& g, const std::vector<Stretch>& runs) {
+    std::vector<Stretch> rest;
+    for (std::size_t i = 0; i < runs.size() && i < g.bytes.size(); ++i) {
+        if (g.bytes[i] < runs[i].bytes) {
+            rest.push_back({runs[i].offset + g.bytes[i], runs[i].bytes - g.bytes[i], 0, false});
+        }
+    }
+    return rest;
 }
 
 // H.264 parameter sets inferred from the pictures, for media that carries none; `how`
@@ -256,11 +271,15 @@ MediaAlone referenceFromMedia(const ByteSource& file, const MediaData& media, co
     if (sound) {
         out.ref.tracks.push_back(soundTrack(*sound, runs));
         out.headline += "; sound " + sound->words + ", inferred";
+        if (const auto rest = afterSound(*sound, runs); !rest.empty()) {
+            out.ref.tracks.push_back(opaqueTrack(rest, kAfterSound, 3));
+            out.headline += "; " + std::string(kAfterSound);
+        }
     } else if (!runs.empty()) {
         out.dropped = "the bytes between the video chunks match no sound format known without "
                       "a description: sound dropped";
         out.headline += "; " + out.dropped;
-        out.ref.tracks.push_back(opaqueTrack(runs, out.dropped));
+        out.ref.tracks.push_back(opaqueTrack(runs, out.dropped, 2));
     }
     out.ref.ftyp = defaultFtyp();
     out.ref.mvhd =

@@ -4,10 +4,15 @@
 #include "codec/AacGuess.h"
 #include "codec/SoundGuess.h"
 
+#include <algorithm>
+
 namespace repair {
 namespace {
 
 constexpr std::uint32_t kFrameSamples = 1024;
+// The duration against the midpoints of the runs' stretches is off by up to half a chunk of
+// the few the start of a recording holds; the fit run by run decides.
+constexpr double kWideSlack = 0.4;
 
 void descriptor(std::vector<std::uint8_t>& out, std::uint8_t tag,
                 const std::vector<std::uint8_t>& body) {
@@ -28,6 +33,49 @@ std::vector<std::uint8_t> esds(const std::vector<std::uint8_t>& asc) {
     return out;
 }
 
+// Sound ends per run of a configuration's frames, in seconds.
+std::vector<double> soundEnds(const std::vector<AacRun>& runs, std::uint32_t rate) {
+    std::vector<double> ends;
+    std::uint64_t frames = 0;
+    for (const AacRun& r : runs) {
+        frames += r.frames;
+        ends.push_back(static_cast<double>(frames) * kFrameSamples / rate);
+    }
+    return ends;
+}
+
+struct Choice {
+    AacGuess guess;
+    std::vector<AacRun> runs;
+    Fit fit;
+};
+
+// Of the configurations near the duration, the one whose sound keeps with the video run by
+// run (a constant lead aside) clearly best; the midpoints of the runs' stretches alone blur
+// rates that share band tables (44.1 and 48 kHz) by half a chunk.
+std::optional<Choice> bestKept(const SoundRuns& runs, const VideoSpan& video, double seconds,
+                               bool tails) {
+    std::vector<Choice> kept;
+    for (auto& g : aacConfigsNear(runs, seconds, tails, kWideSlack)) {
+        auto perRun = aacFramesPerRun(runs, g.config, tails);
+        if (!perRun) {
+            continue;
+        }
+        Fit fit;
+        const auto ends = soundEnds(*perRun, g.config.sampleRate);
+        if (fittingFrameRate(video, ends, &fit) > 0) {
+            kept.push_back({std::move(g), std::move(*perRun), fit});
+        }
+    }
+    std::sort(kept.begin(), kept.end(),
+              [](const Choice& a, const Choice& b) { return a.fit < b.fit; });
+    if (kept.empty() || (kept.size() > 1 && !(kept[0].fit < kept[1].fit)) ||
+        !aacDecoderAgrees(runs, kept[0].guess.config)) {
+        return std::nullopt;
+    }
+    return std::move(kept[0]);
+}
+
 } // namespace
 
 std::optional<SoundGuess> guessAac(const SoundRuns& runs, const VideoSpan& video) {
@@ -36,27 +84,33 @@ std::optional<SoundGuess> guessAac(const SoundRuns& runs, const VideoSpan& video
     }
     const auto& [before, after] = video.pictures.back();
     const double seconds = (before + after) / 2 / video.fps;
-    const auto all = guessAacConfig(runs, seconds);
-    if (!all || all->config.audioSpecificConfig.size() > 64) {
+    // Runs of sound alone first; then runs whose sound another track's chunk follows.
+    bool tails = false;
+    auto choice = bestKept(runs, video, seconds, false);
+    if (!choice) {
+        tails = true;
+        choice = bestKept(runs, video, seconds, true);
+    }
+    if (!choice || choice->guess.config.audioSpecificConfig.size() > 64) {
         return std::nullopt;
     }
-    const auto perRun = aacFramesPerRun(runs, all->config);
-    if (!perRun) {
-        return std::nullopt;
-    }
+    const auto& all = choice->guess;
     SoundGuess g;
-    for (const std::uint64_t frames : *perRun) {
-        g.samples.push_back(static_cast<std::uint32_t>(frames));
+    for (const AacRun& r : choice->runs) {
+        g.samples.push_back(static_cast<std::uint32_t>(r.frames));
+        if (tails) {
+            g.bytes.push_back(r.bytes);
+        }
     }
     g.codec = fourcc("mp4a");
-    g.info.channels = all->config.channels;
+    g.info.channels = all.config.channels;
     g.info.bitsPerSample = 16;
-    g.info.sampleRate = all->config.sampleRate;
-    g.timescale = all->config.sampleRate;
+    g.info.sampleRate = all.config.sampleRate;
+    g.timescale = all.config.sampleRate;
     g.sampleDuration = kFrameSamples;
     g.configType = fourcc("esds");
     g.config = {0, 0, 0, 0};
-    const auto body = esds(all->config.audioSpecificConfig);
+    const auto body = esds(all.config.audioSpecificConfig);
     g.config.insert(g.config.end(), body.begin(), body.end());
     g.words =
         "AAC " + spokenRate(g.info.sampleRate) + " " + std::to_string(g.info.channels) + " ch";

@@ -52,6 +52,8 @@ struct Walked {
     bool whole = true;
     std::uint64_t frames = 0;
     std::uint64_t examined = 0; // bytes
+    std::uint64_t seen = 0;     // bytes the frames stand for, a run's tail included
+    std::uint64_t runBytes = 0; // of the last run, up to its last whole frame
 };
 
 // Counts a run's frames until `budget` bytes are behind: each must parse and carry the
@@ -59,31 +61,37 @@ struct Walked {
 // cut by the end of the media within its last frame. Bytes past the budget and the frame
 // that crosses it are not looked at (a frame followed by zeros takes them all).
 void countRun(AacWalker& walker, std::span<const std::uint8_t> run, int channels, bool mayBeCut,
-              std::size_t budget, Walked& w) {
+              std::size_t budget, bool tail, Walked& w) {
     const std::size_t maxFrame = kMaxBytesPerChannel * static_cast<std::size_t>(channels);
     const std::size_t view = std::min(run.size(), budget + maxFrame);
     std::size_t at = 0;
+    bool tailed = false;
     while (at < view && at < budget) {
         const AacStep step = walker.next(run.data(), view, at);
         if (step.result != AacBlock::Result::Ok || step.channels != channels) {
             const bool cut = mayBeCut && view == run.size() &&
                              step.result == AacBlock::Result::Bad && view - at < maxFrame;
-            w.whole = w.whole && cut;
+            tailed = tail && !cut;
+            w.whole = w.whole && (cut || tail);
+            w.runBytes = at;
             at = cut ? view : at;
             break;
         }
         ++w.frames;
         at = step.start + step.length;
+        w.runBytes = at;
     }
     w.examined += at;
+    w.seen += tailed ? run.size() : at;
 }
 
-Walked walkRuns(const AacLayout& layout, const std::vector<std::span<const std::uint8_t>>& runs) {
+Walked walkRuns(const AacLayout& layout, const std::vector<std::span<const std::uint8_t>>& runs,
+                bool tails) {
     AacWalker walker(layout);
     Walked w;
     for (std::size_t i = 0; i < runs.size() && w.whole && w.examined < kMaxExamined; ++i) {
         countRun(walker, runs[i], layout.channelConfig, i + 1 == runs.size(),
-                 kMaxExamined - w.examined, w);
+                 kMaxExamined - w.examined, tails, w);
     }
     return w;
 }
@@ -119,15 +127,15 @@ struct Candidate {
 // Every rate of the layout's band tables whose duration fits `seconds`; frames counted in
 // the examined bytes stand for all the runs' bytes in proportion.
 void addFits(const AacLayout& layout, const Walked& w, std::uint64_t total, double seconds,
-             std::vector<Candidate>& out) {
-    if (!w.whole || w.frames == 0 || w.examined == 0) {
+             double slack, std::vector<Candidate>& out) {
+    if (!w.whole || w.frames == 0 || w.seen == 0) {
         return;
     }
-    const double frames = static_cast<double>(w.frames) * static_cast<double>(total) /
-                          static_cast<double>(w.examined);
+    const double frames =
+        static_cast<double>(w.frames) * static_cast<double>(total) / static_cast<double>(w.seen);
     for (int r = layout.samplingIndex; r < kRateCount; ++r) {
         const double off = std::abs(frames * 1024.0 / kRates[r] - seconds) / seconds;
-        if (sameBands(r, layout.samplingIndex) && off <= kDurationSlack) {
+        if (sameBands(r, layout.samplingIndex) && off <= slack) {
             out.push_back(
                 {r, layout.channelConfig, static_cast<std::uint64_t>(std::llround(frames)), off});
         }
@@ -136,60 +144,91 @@ void addFits(const AacLayout& layout, const Walked& w, std::uint64_t total, doub
 
 } // namespace
 
-std::optional<AacGuess> guessAacConfig(const std::vector<std::span<const std::uint8_t>>& runs,
-                                       double seconds) {
+std::vector<AacGuess> aacConfigsNear(const std::vector<std::span<const std::uint8_t>>& runs,
+                                     double seconds, bool tails, double slack) {
     std::uint64_t total = 0;
     for (const auto& r : runs) {
         total += r.size();
     }
     if (total == 0 || !std::isfinite(seconds) || seconds <= 0) {
-        return std::nullopt;
+        return {};
     }
     std::vector<Candidate> fits;
     for (const int config : kChannelConfigs) {
         for (int r = 0; r < kRateCount; ++r) {
             if (r == 0 || !sameBands(r, r - 1)) { // one walk per set of band tables
                 const AacLayout layout{kAacLc, r, config};
-                addFits(layout, walkRuns(layout, runs), total, seconds, fits);
+                addFits(layout, walkRuns(layout, runs, tails), total, seconds, slack, fits);
             }
         }
     }
     std::sort(fits.begin(), fits.end(),
               [](const Candidate& a, const Candidate& b) { return a.off < b.off; });
-    if (fits.empty() || (fits.size() > 1 && fits[0].off > kClearlyNearer * fits[1].off)) {
-        return std::nullopt; // none, or more than the duration can choose between
+    std::vector<AacGuess> out;
+    for (const Candidate& c : fits) {
+        AacGuess guess;
+        guess.config.audioSpecificConfig = lcConfig(c.rateIndex, c.channelConfig);
+        guess.frames = c.frames;
+        if (describeAudioSpecificConfig(guess.config)) {
+            out.push_back(std::move(guess));
+        }
     }
-    const Candidate& c = fits[0];
-    AacGuess guess;
-    guess.config.audioSpecificConfig = lcConfig(c.rateIndex, c.channelConfig);
-    guess.frames = c.frames;
-    const auto first = std::find_if(runs.begin(), runs.end(), [](auto r) { return !r.empty(); });
-    if (!describeAudioSpecificConfig(guess.config) ||
-        !decoderAgrees(guess.config.audioSpecificConfig, {kAacLc, c.rateIndex, c.channelConfig},
-                       *first)) {
-        return std::nullopt;
-    }
-    return guess;
+    return out;
 }
 
-std::optional<std::vector<std::uint64_t>>
-aacFramesPerRun(const std::vector<std::span<const std::uint8_t>>& runs, const AacConfig& config) {
+bool aacDecoderAgrees(const std::vector<std::span<const std::uint8_t>>& runs,
+                      const AacConfig& config) {
+    const auto rate = std::find(std::begin(kRates), std::end(kRates), config.sampleRate);
+    if (rate == std::end(kRates)) {
+        return false;
+    }
+    // The first run that opens with a frame (with tails, a run may hold none).
+    const AacLayout layout{kAacLc, static_cast<int>(rate - std::begin(kRates)), config.channels};
+    const auto first = std::find_if(runs.begin(), runs.end(), [&](auto r) {
+        AacWalker walker(layout);
+        return !r.empty() && walker.next(r.data(), r.size(), 0).result == AacBlock::Result::Ok;
+    });
+    return first != runs.end() && decoderAgrees(config.audioSpecificConfig, layout, *first);
+}
+
+std::optional<AacGuess> guessAacConfig(const std::vector<std::span<const std::uint8_t>>& runs,
+                                       double seconds, bool tails) {
+    const auto fits = aacConfigsNear(runs, seconds, tails, kDurationSlack);
+    if (fits.empty()) {
+        return std::nullopt;
+    }
+    // None, or more than the duration can choose between.
+    const auto off = [&](const AacGuess& g) {
+        return std::abs(static_cast<double>(g.frames) * 1024.0 / g.config.sampleRate - seconds);
+    };
+    if (fits.size() > 1 && off(fits[0]) > kClearlyNearer * off(fits[1])) {
+        return std::nullopt;
+    }
+    return aacDecoderAgrees(runs, fits[0].config) ? std::optional(fits[0]) : std::nullopt;
+}
+
+std::optional<std::vector<AacRun>>
+aacFramesPerRun(const std::vector<std::span<const std::uint8_t>>& runs, const AacConfig& config,
+                bool tails) {
     const auto rate = std::find(std::begin(kRates), std::end(kRates), config.sampleRate);
     if (rate == std::end(kRates) || config.channels < 1 || config.channels > 7) {
         return std::nullopt;
     }
     const AacLayout layout{kAacLc, static_cast<int>(rate - std::begin(kRates)), config.channels};
     AacWalker walker(layout);
-    std::vector<std::uint64_t> frames;
+    std::vector<AacRun> out;
+    std::uint64_t frames = 0;
     for (std::size_t i = 0; i < runs.size(); ++i) {
         Walked w;
-        countRun(walker, runs[i], layout.channelConfig, i + 1 == runs.size(), runs[i].size(), w);
+        countRun(walker, runs[i], layout.channelConfig, i + 1 == runs.size(), runs[i].size(), tails,
+                 w);
         if (!w.whole) {
             return std::nullopt;
         }
-        frames.push_back(w.frames);
+        out.push_back({w.frames, w.frames ? w.runBytes : 0});
+        frames += w.frames;
     }
-    return frames;
+    return frames > 0 ? std::optional(out) : std::nullopt;
 }
 
 } // namespace repair

@@ -50,6 +50,7 @@ struct SoundGuess {
     std::uint32_t sampleDuration = 1;
     std::uint32_t frameBytes = 0;       // PCM: bytes of every sample; 0 when sizes vary
     std::vector<std::uint32_t> samples; // per run
+    std::vector<std::uint64_t> bytes;   // per run, the sound's; empty: the whole run
     std::uint32_t configType = 0;       // child box of the sample entry (dac3, esds); 0: none
     std::vector<std::uint8_t> config;   // its payload
     std::string words;                  // "AC-3 48 kHz 2 ch"
