@@ -161,9 +161,9 @@ void summarizeIndex(TracksFrom from, const Reference& ref, const WalkResult& wal
 
 // The walk over the broken file's media with the tracks of `ref` (whose samples lie in
 // refFile), the result written and summed up.
-int walkAndWrite(const Options& o, const FileSource& broken, const MediaData& media,
-                 Reference ref, const ByteSource& refFile, TracksFrom from,
-                 const std::string& dropped, std::ostream& out, std::ostream& err) {
+int walkAndWrite(const Options& o, const FileSource& broken, const MediaData& media, Reference ref,
+                 const ByteSource& refFile, TracksFrom from, const std::string& dropped,
+                 std::ostream& out, std::ostream& err) {
     std::optional<Engine> engine(std::in_place, ref, refFile, o);
     if (o.verbose) {
         describeReference(ref, *engine, out);
