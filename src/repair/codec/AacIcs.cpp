@@ -14,10 +14,10 @@ namespace repair {
 namespace {
 
 constexpr int kMaxBands = 64;
-// Section codebooks: none, the eleven Huffman books, a reserved one, noise and intensity.
+// Section codebooks: none, the eleven Huffman books, a reserved one, noise (13) and
+// intensity (14, 15).
 constexpr int kReservedBook = 12;
 constexpr int kNoiseBook = 13;
-constexpr int kFirstIntensityBook = 14;
 constexpr int kScaleDiffZero = 60;
 constexpr int kNoiseStartBits = 9;
 
@@ -136,7 +136,7 @@ bool readSpectrum(AacBits& bits, const AacLayout& layout, const AacWindows& w, c
     for (int g = 0; g < w.groups; ++g) {
         for (int band = 0; band < w.maxSfb; ++band) {
             const int book = books[g * kMaxBands + band];
-            if (book == 0 || book > 11) {
+            if (book == 0 || book >= kReservedBook) {
                 continue; // nothing coded: zero, noise or intensity
             }
             const int width = bands.offsets[band + 1] - bands.offsets[band];
