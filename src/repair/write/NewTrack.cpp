@@ -64,6 +64,24 @@ void childBox(BoxWriter& w, std::uint32_t type, const Bytes& payload) {
     }
 }
 
+// An stsd of one sample entry: the entry's own header (six reserved bytes, data reference
+// 1), the fields of its kind as `fields` writes them, then its decoder configuration box.
+template <typename Fields>
+Bytes oneEntryStsd(std::uint32_t codec, std::uint32_t configType, const Bytes& config,
+                   Fields&& fields) {
+    BoxWriter w;
+    const auto stsd = w.openFull(fourcc("stsd"), 0, 0);
+    w.u32(1);
+    const auto entry = w.open(codec);
+    w.zeros(6);
+    w.u16(1); // data reference
+    fields(w);
+    childBox(w, configType, config);
+    w.close(entry);
+    w.close(stsd);
+    return w.bytes();
+}
+
 } // namespace
 
 Bytes newMvhd(std::uint32_t timescale, std::uint32_t lastTrackId) {
@@ -112,62 +130,46 @@ void giveTrackBoxes(RefTrack& t, int width, int height) {
 
 Bytes videoStsd(std::uint32_t codec, int width, int height, std::uint32_t configType,
                 const Bytes& config) {
-    BoxWriter w;
-    const auto stsd = w.openFull(fourcc("stsd"), 0, 0);
-    w.u32(1);
-    const auto entry = w.open(codec);
-    w.zeros(6);
-    w.u16(1); // data reference
-    w.zeros(16);
-    w.u16(static_cast<std::uint16_t>(width));
-    w.u16(static_cast<std::uint16_t>(height));
-    w.u32(0x00480000); // 72 dpi
-    w.u32(0x00480000);
-    w.u32(0);
-    w.u16(1); // frames per sample
-    w.zeros(32);
-    w.u16(0x0018);
-    w.u16(0xffff);
-    childBox(w, configType, config);
-    w.close(entry);
-    w.close(stsd);
-    return w.bytes();
+    return oneEntryStsd(codec, configType, config, [&](BoxWriter& w) {
+        w.zeros(16);
+        w.u16(static_cast<std::uint16_t>(width));
+        w.u16(static_cast<std::uint16_t>(height));
+        w.u32(0x00480000); // 72 dpi
+        w.u32(0x00480000);
+        w.u32(0);
+        w.u16(1); // frames per sample
+        w.zeros(32);
+        w.u16(0x0018);
+        w.u16(0xffff);
+    });
 }
 
 Bytes soundStsd(std::uint32_t codec, const SoundInfo& info, std::uint32_t configType,
                 const Bytes& config) {
-    BoxWriter w;
-    const auto stsd = w.openFull(fourcc("stsd"), 0, 0);
-    w.u32(1);
-    const auto entry = w.open(codec);
-    w.zeros(6);
-    w.u16(1);
-    w.u16(static_cast<std::uint16_t>(info.version));
-    w.zeros(6);
-    if (info.version == 2) {
-        w.u16(3);
-        w.u16(16);
-        w.u16(0xfffe);
-        w.u16(0);
-        w.u32(kFixedOne);
-        w.u32(72);
-        w.u64(std::bit_cast<std::uint64_t>(info.sampleRate));
-        w.u32(static_cast<std::uint32_t>(info.channels));
-        w.u32(0x7F000000);
-        w.u32(static_cast<std::uint32_t>(info.bitsPerSample));
-        w.u32(info.formatFlags);
-        w.u32(info.bytesPerFrame);
-        w.u32(info.framesPerPacket);
-    } else {
-        w.u16(static_cast<std::uint16_t>(info.channels));
-        w.u16(static_cast<std::uint16_t>(info.bitsPerSample));
-        w.u32(0);
-        w.u32(static_cast<std::uint32_t>(info.sampleRate) << 16);
-    }
-    childBox(w, configType, config);
-    w.close(entry);
-    w.close(stsd);
-    return w.bytes();
+    return oneEntryStsd(codec, configType, config, [&](BoxWriter& w) {
+        w.u16(static_cast<std::uint16_t>(info.version));
+        w.zeros(6);
+        if (info.version == 2) {
+            w.u16(3);
+            w.u16(16);
+            w.u16(0xfffe);
+            w.u16(0);
+            w.u32(kFixedOne);
+            w.u32(72);
+            w.u64(std::bit_cast<std::uint64_t>(info.sampleRate));
+            w.u32(static_cast<std::uint32_t>(info.channels));
+            w.u32(0x7F000000);
+            w.u32(static_cast<std::uint32_t>(info.bitsPerSample));
+            w.u32(info.formatFlags);
+            w.u32(info.bytesPerFrame);
+            w.u32(info.framesPerPacket);
+        } else {
+            w.u16(static_cast<std::uint16_t>(info.channels));
+            w.u16(static_cast<std::uint16_t>(info.bitsPerSample));
+            w.u32(0);
+            w.u32(static_cast<std::uint32_t>(info.sampleRate) << 16);
+        }
+    });
 }
 
 } // namespace repair
