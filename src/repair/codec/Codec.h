@@ -95,6 +95,14 @@ public:
         return {};
     }
 
+    // Whether a sample at pos can be the very next one of the stream, nothing lost since the
+    // last one taken, as far as the stream's own counters tell; true when they cannot.
+    virtual bool continuesAt(MediaView& media, std::uint64_t pos) {
+        (void)media;
+        (void)pos;
+        return true;
+    }
+
     // The samples the last damage took, once a sample taken after it tells the count
     // exactly (a time code counting pictures); nullopt until then, and after telling it.
     virtual std::optional<std::uint64_t> settledLoss() { return std::nullopt; }

@@ -109,7 +109,8 @@ std::optional<Sps> parseSps(const std::uint8_t* nal, std::size_t size) {
     }
     sps.log2MaxFrameNum = static_cast<int>(frameNum) + 4;
     br.ue(); // max_num_ref_frames
-    br.skip(1);
+    sps.frameNumGaps = br.flag();
+    sps.anySliceOrder = profile == 66 || profile == 88;
     const std::uint32_t widthMbs = br.ue() + 1;
     const std::uint32_t heightUnits = br.ue() + 1;
     sps.frameMbsOnly = br.flag();

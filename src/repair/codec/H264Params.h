@@ -24,6 +24,9 @@ struct Sps {
     std::vector<std::int32_t> refFrameOffsets;
     bool frameMbsOnly = true;
     std::uint32_t picSizeInMbs = 0;
+    bool frameNumGaps = false; // gaps_in_frame_num_value_allowed_flag
+    // Baseline and Extended streams may send a picture's slices in any order (ASO).
+    bool anySliceOrder = false;
 };
 
 struct Pps {

@@ -128,6 +128,9 @@ NalVideo::Unit NalVideo::assemble(MediaView& media, std::uint64_t pos) const {
         if (nal.verdict == Verdict::No || (!u.au.empty() && u.au.startsNew(nal))) {
             break;
         }
+        if (nal.kind.vcl && nal.slice && !u.au.hasPicture() && !opensPicture(*nal.slice, *params)) {
+            return {}; // a sample starts with its picture's first slice
+        }
         if (nal.verdict == Verdict::Truncated) {
             u.guess = {u.au.empty() ? Sureness::Likely : Sureness::Sure, q + nal.size - pos, true};
             return u;
@@ -163,6 +166,12 @@ NalVideo::Unit NalVideo::assemble(MediaView& media, std::uint64_t pos) const {
     return u;
 }
 
+// A picture's first slice starts at its first macroblock (HEVC: it says it is the first
+// segment), unless the profile lets slices come in any order.
+bool NalVideo::opensPicture(const SliceHeader& slice, const ParamSets& params) const {
+    return slice.firstMb == 0 || orderRules(settings_.codec, slice, params).anySliceOrder;
+}
+
 SampleGuess NalVideo::probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) {
     if (!couldStart(media, pos)) {
         return {}; // most places asked about, and nothing worth keeping
@@ -186,6 +195,9 @@ SampleFacts NalVideo::take(MediaView& media, std::uint64_t pos, std::uint64_t si
     pictures_.push_back(
         {poc_.next(first, orderRules(settings_.codec, first, params_)), au.idr(), false});
     count_.add(pictures_.back(), pictureKind(first));
+    if (settings_.codec == VideoCodec::H264 && first.nalRefIdc != 0) {
+        prevRefFrameNum_ = first.frameNum;
+    }
     SampleFacts facts;
     facts.sync = au.sync();
     last_.reset();
@@ -197,6 +209,7 @@ SampleFacts NalVideo::take(MediaView& media, std::uint64_t pos, std::uint64_t si
 std::vector<std::uint64_t> NalVideo::lostBefore(MediaView& media, std::uint64_t pos,
                                                 std::uint64_t upTo) {
     count_.gap();
+    prevRefFrameNum_.reset();
     const Unit u = assemble(media, pos);
     if (!u.au.hasPicture()) {
         return {};
@@ -215,6 +228,22 @@ std::vector<std::uint64_t> NalVideo::lostBefore(MediaView& media, std::uint64_t 
     return count_.lostBefore(
         {first.pocLsb, std::int64_t{1} << rules.log2MaxPocLsb, first.idr, pictureKind(first)},
         upTo);
+}
+
+// H.264 (7.4.3): without gaps allowed, a picture's frame_num is the last reference picture's
+// or one more (modulo MaxFrameNum); an IDR picture may come at any time.
+bool NalVideo::continuesAt(MediaView& media, std::uint64_t pos) {
+    if (!prevRefFrameNum_) {
+        return true;
+    }
+    const Unit u = assemble(media, pos);
+    if (!u.au.hasPicture() || u.au.firstSlice().idr) {
+        return true;
+    }
+    const SliceHeader& first = u.au.firstSlice();
+    const Sps rules = orderRules(settings_.codec, first, u.params ? *u.params : params_);
+    const std::uint32_t next = (*prevRefFrameNum_ + 1) % (1u << rules.log2MaxFrameNum);
+    return rules.frameNumGaps || first.frameNum == *prevRefFrameNum_ || first.frameNum == next;
 }
 
 std::vector<std::uint32_t> NalVideo::compositionOffsets() const {

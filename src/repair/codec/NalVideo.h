@@ -27,6 +27,7 @@ public:
     std::vector<std::uint32_t> compositionOffsets() const override;
     std::vector<std::uint64_t> lostBefore(MediaView& media, std::uint64_t pos,
                                           std::uint64_t upTo) override;
+    bool continuesAt(MediaView& media, std::uint64_t pos) override;
     std::string describe() const override;
 
 private:
@@ -39,6 +40,7 @@ private:
     };
     Unit assemble(MediaView& media, std::uint64_t pos) const;
     bool couldStart(MediaView& media, std::uint64_t pos) const;
+    bool opensPicture(const SliceHeader& slice, const ParamSets& params) const;
     bool prefixFits(const std::uint8_t* b) const;
     void learnParamSet(MediaView& media, std::uint64_t pos, const NalProbe& nal,
                        ParamSets& into) const;
@@ -52,6 +54,8 @@ private:
     OrderHints hints_;
     std::vector<PictureOrder> pictures_;
     PictureCount count_;
+    // H.264: frame_num of the last reference picture taken, while no damage came after it.
+    std::optional<std::uint32_t> prevRefFrameNum_;
 };
 
 // Probe settings for a reference track: NAL length size, the largest believable NAL unit.

@@ -128,8 +128,11 @@ ChunkWalker::Start ChunkWalker::lastChunk(int t, std::uint64_t pos, std::uint32_
     // scan each would cost the square of the chunk: there, only the end of the data tells.
     for (std::uint32_t n = othersDepth_ > 0 ? 0 : room; n > 0; --n) {
         for (int s : layout_.successors(t)) {
-            if (!codecs_[static_cast<std::size_t>(s)]->headerless() &&
-                startAt(s, pos + n * bytes, 0).sure == Sureness::Sure) {
+            // The sure sample also continues its stream: in a long run of raw bytes some
+            // place always passes a single sample's checks.
+            const std::uint64_t at = pos + n * bytes;
+            if (!codecs_[idx(s)]->headerless() && startAt(s, at, 0).sure == Sureness::Sure &&
+                codecs_[idx(s)]->continuesAt(media_, at)) {
                 return {t, Sureness::Likely, n, false};
             }
         }
