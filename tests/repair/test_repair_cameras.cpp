@@ -45,7 +45,11 @@ struct OtherContent {
     double seconds;
     int seed;
 };
-const OtherContent kOtherContent[] = {{"panasonic", 4.3, 2}};
+const OtherContent kOtherContent[] = {
+    {"panasonic", 4.3, 2}, // noisy PCM at a cut
+    {"xdcam", 5.7, 4},     // quiet PCM after a picture, at a cut
+    {"xdcam-ex", 5.7, 2},  // a cut right after a start code's prefix
+};
 
 enum class CutAt { Inside, Boundary, Early, EachPicture };
 

@@ -34,6 +34,17 @@ constexpr int kMaxCodesPerUnit = 8192;
 // Header bytes read after a start code: enough for a VOL with all its options.
 constexpr std::size_t kHeaderBytes = 64;
 
+// Whether most of the reference's first pictures end in a zero byte: stuffing, which this
+// encoder then usually writes. An encoder that stuffs now and then (to keep a constant
+// rate) leaves zero bytes at a cut more often to the sound that follows than to its picture.
+bool mostlyStuffed(const ByteSource& reference, const std::vector<RefSample>& samples) {
+    const auto zero = std::count_if(samples.begin(), samples.end(), [&](const RefSample& r) {
+        std::uint8_t last = 1;
+        return r.size > 0 && reference.read(r.offset + r.size - 1, &last, 1) == 1 && last == 0;
+    });
+    return !samples.empty() && 2 * static_cast<std::size_t>(zero) > samples.size();
+}
+
 struct Unit {
     bool valid = false;
     PictureHeader picture;   // the first picture of the sample
@@ -68,6 +79,7 @@ public:
         if (standard == MpegStandard::Mpeg4 && !config.empty()) {
             readConfigVol(config);
         }
+        stuffs_ = mostlyStuffed(s.reference, s.track.firstSamples);
     }
 
     SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
@@ -186,6 +198,10 @@ private:
         for (int codes = 0; codes < kMaxCodesPerUnit; ++codes) {
             std::array<std::uint8_t, 4 + kHeaderBytes> h{};
             const std::size_t n = media.read(at, h.data(), h.size());
+            if (n < 4 && pictures > 0 && at + n >= end) {
+                u.next = end; // the cut took the code after a start code's prefix
+                return u;
+            }
             if (n < 4 || be32(h.data()) >> 8 != 1) {
                 return {};
             }
@@ -360,8 +376,14 @@ private:
                 decoded += e - pos;
             }
             if (atCut ? exact(e) : media.otherStartsAt(e) && exact(e)) {
-                // Zero bytes after the last macroblock still belong to the picture.
-                while (atCut && e + 1 < to && exact(e + 1)) {
+                // Zero bytes after the last macroblock still belong to the picture where
+                // this encoder stuffs its pictures, or where nothing but zeros follows up to
+                // the cut; elsewhere they are the next sample's (quiet sound begins with zero
+                // bytes).
+                const bool zerosToCut = std::all_of(
+                    bytes.begin() + static_cast<std::ptrdiff_t>(std::min(e - pos, bytes.size())),
+                    bytes.end(), [](std::uint8_t b) { return b == 0; });
+                while (atCut && (stuffs_ || zerosToCut) && e + 1 < to && exact(e + 1)) {
                     ++e;
                 }
                 return e;
@@ -371,6 +393,7 @@ private:
     }
 
     MpegStandard standard_;
+    bool stuffs_ = false; // most of the reference's pictures end in zero bytes
     std::uint64_t maxUnit_;
     std::uint64_t maxPicture_;
     MpegJudge judge_;
