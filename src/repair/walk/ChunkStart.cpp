@@ -229,6 +229,15 @@ bool ChunkWalker::chunkGoesOn(int t, std::uint32_t taken) {
     if (own.sure == Sureness::Likely && known) {
         return !endsHere(t, taken);
     }
+    if (own.sure == Sureness::Likely && !known && layout_.timeRule(t) == TimeRule::Cover) {
+        // The weak frames of the next track (of one format) go on decoding alike: a chunk
+        // whose count the layout does not know (a recording's shorter last chunks) ends
+        // once it covers the video's time, and never runs a sample past it.
+        const std::uint32_t due = countInTime(t, taken);
+        if (due > 0 && taken > due) {
+            return false;
+        }
+    }
     return own.sure != Sureness::No && !known;
 }
 
