@@ -49,6 +49,7 @@ const OtherContent kOtherContent[] = {
     {"panasonic", 4.3, 2}, // noisy PCM at a cut
     {"xdcam", 5.7, 4},     // quiet PCM after a picture, at a cut
     {"xdcam-ex", 5.7, 2},  // a cut right after a start code's prefix
+    {"obs", 3.8, 4},       // six AAC tracks' last chunks shorter than the others
 };
 
 enum class CutAt { Inside, Boundary, Early, EachPicture };
@@ -198,7 +199,11 @@ void Run::kind(const CameraKind& k) {
         if (other.kind == std::string_view(k.name)) {
             c_.expect(made(k, look, static_cast<std::uint32_t>(other.seed), path, truth_),
                       std::string(k.name) + ": other content laid out");
-            cutsOf(k, std::string(k.name) + " other content", path, reference);
+            const std::string group = std::string(k.name) + " other content";
+            cutsOf(k, group, path, reference);
+            // All the media written and the moov lost: every track's last chunk is short.
+            const CutCase end{"at the media's end", CutAt::Early, nullptr, 1.0, false};
+            cutCase(group + " / " + end.name, k, end, mdatAt(truth_, 1.0), path, reference);
         }
     }
 }
