@@ -53,12 +53,13 @@ ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
     return {};
 }
 
-// Opaque bytes about to be taken at pos, right after a chunk of another track, that open
-// with a whole sample of that track: its chunk ended early, and the track is short of
-// what they hold.
+// Opaque bytes about to be taken at pos, right after a chunk of another track that could
+// have held one more sample, that open with a whole sample of that track: its chunk ended
+// early, and the track is short of what they hold.
 void ChunkWalker::checkOwnedBefore(std::uint64_t pos, std::uint64_t bytes) {
     if (prev_ < 0 || result_.dataEnd != pos || codecs_[idx(prev_)]->headerless() ||
-        !result_.endedEarly.empty()) {
+        !result_.endedEarly.empty() || result_.tracks[idx(prev_)].chunks.empty() ||
+        result_.tracks[idx(prev_)].chunks.back().samples >= layout_.maxCount(prev_)) {
         return;
     }
     const SampleGuess g = probe(prev_, pos);
