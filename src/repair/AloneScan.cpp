@@ -11,8 +11,8 @@ namespace {
 
 constexpr std::size_t kBlock = 64u << 10;
 constexpr std::size_t kLearnSamples = 64;
-constexpr int kIdr = 5;
-constexpr int kFirstIrap = 16, kLastIrap = 23;
+constexpr int kIdr = 5, kSps = 7, kPps = 8;
+constexpr int kFirstIrap = 16, kLastIrap = 23, kVps = 32, kPpsHevc = 34;
 
 // Which units that nothing after them confirms a scan takes: any, those no larger than the
 // pictures so far, none.
@@ -37,7 +37,14 @@ public:
     std::uint64_t unitAt(std::uint64_t pos, Lone lone = Lone::Any) {
         const SampleGuess g = codec_.probe(view_, pos, notes_);
         const bool unit = g.sure >= Sureness::Likely && !g.cut;
-        const bool key = unit && isKeyframe(pos, g.size);
+        const KeyLook look = unit ? keyLook(pos, g.size) : KeyLook{};
+        // A stream that repeats its parameter sets before its keyframes does so before every
+        // one: a keyframe in looks without them, larger than every keyframe so far, is
+        // another track's bytes whose length prefix runs on over what follows.
+        if (look.key && !look.params && keysWithParams_ > 0 && g.size > largestKey_) {
+            return 0;
+        }
+        const bool key = look.key;
         const bool sure = g.sure >= Sureness::Sure || key;
         const bool loneFits = lone == Lone::Any || (lone == Lone::Small && g.size <= largestOther_);
         return unit && (largestKey_ > 0 || key) && (sure || loneFits) ? g.size : 0;
@@ -72,11 +79,12 @@ public:
     // prefix then runs on over what follows, the real next unit included. A picture
     // that is not a keyframe yet larger than every keyframe so far is taken for such a one.
     bool believable(std::uint64_t pos, std::uint64_t size) const {
-        return largestKey_ == 0 || size <= largestKey_ || isKeyframe(pos, size);
+        return largestKey_ == 0 || size <= largestKey_ || keyLook(pos, size).key;
     }
 
     bool take(std::uint64_t pos, std::uint64_t size) {
-        if (isKeyframe(pos, size)) {
+        if (const KeyLook look = keyLook(pos, size); look.key) {
+            keysWithParams_ += look.params ? 1 : 0;
             largestKey_ = std::max(largestKey_, size);
         } else {
             largestOther_ = std::max(largestOther_, size);
@@ -86,26 +94,33 @@ public:
     std::uint64_t limit() const { return view_.limit(); }
 
 private:
-    // Whether a NAL unit of the unit is a keyframe's slice (IDR; HEVC: any IRAP picture).
-    bool isKeyframe(std::uint64_t pos, std::uint64_t size) const {
+    struct KeyLook {
+        bool key = false;    // a NAL unit of it is a keyframe's slice (IDR; HEVC: any IRAP)
+        bool params = false; // a parameter set comes before that slice
+    };
+    KeyLook keyLook(std::uint64_t pos, std::uint64_t size) const {
         const auto ls = static_cast<std::uint64_t>(lengthSize_);
+        const bool hevc = kind_ == VideoCodec::Hevc;
         std::uint8_t b[6] = {};
+        KeyLook look;
         for (std::uint64_t at = pos; at + ls + 2 <= pos + size;) {
             if (view_.read(at, b, ls + 2) != ls + 2) {
-                return false;
+                return {};
             }
             std::uint64_t n = 0;
             for (std::uint64_t i = 0; i < ls; ++i) {
                 n = (n << 8) | b[i];
             }
-            const int type = kind_ == VideoCodec::Hevc ? (b[ls] >> 1) & 0x3f : b[ls] & 0x1f;
-            if (kind_ == VideoCodec::Hevc ? type >= kFirstIrap && type <= kLastIrap
-                                          : type == kIdr) {
-                return true;
+            const int type = hevc ? (b[ls] >> 1) & 0x3f : b[ls] & 0x1f;
+            look.params = look.params ||
+                          (hevc ? type >= kVps && type <= kPpsHevc : type == kSps || type == kPps);
+            if (hevc ? type >= kFirstIrap && type <= kLastIrap : type == kIdr) {
+                look.key = true;
+                return look;
             }
             at += ls + n;
         }
-        return false;
+        return {};
     }
 
     MediaView view_;
@@ -114,6 +129,7 @@ private:
     VideoCodec kind_;
     int lengthSize_;
     std::uint64_t largestKey_ = 0;
+    std::uint64_t keysWithParams_ = 0;
     std::uint64_t largestOther_ = 0; // pictures that are not keyframes
 };
 

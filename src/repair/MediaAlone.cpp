@@ -126,7 +126,9 @@ RefTrack soundTrack(const SoundGuess& g, const std::vector<Stretch>& runs) {
 }
 
 // Runs no sound guesser explains: a track of one opaque sample a run, walked over (its
-// bytes lie between the video's chunks as the scan found them) but not written.
+// bytes lie between the video's chunks as the scan found them) but not written. Runs all of
+// one size are samples of that size, known by the bytes they share, if any; others end where
+// the track after them starts.
 RefTrack opaqueTrack(const std::vector<Stretch>& runs, std::string fault, std::uint32_t number) {
     constexpr std::size_t kLearnRuns = 64;
     RefTrack t;
@@ -144,6 +146,13 @@ RefTrack opaqueTrack(const std::vector<Stretch>& runs, std::string fault, std::u
             static_cast<std::uint32_t>(std::max<std::uint64_t>(t.maxSampleSize, r.bytes));
     }
     t.sampleCount = runs.size();
+    if (runs.size() > 1 && std::all_of(runs.begin(), runs.end(), [&](const Stretch& r) {
+            return r.bytes == runs[0].bytes;
+        })) {
+        t.fixedSampleSize = t.maxSampleSize;
+    } else {
+        t.opaque = true;
+    }
     return t;
 }
 

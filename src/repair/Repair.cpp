@@ -121,6 +121,9 @@ Partial partialRepair(const Reference& ref, const WalkResult& walk, const std::s
     if (const LeftOut* t = mediaLeftOut(ref)) {
         return {leftOutLine(*t), leftOutLine(*t)};
     }
+    if (!walk.endedEarly.empty()) {
+        return {"a track is short of samples", walk.endedEarly};
+    }
     if (!walk.outOfTime.empty()) {
         return {"the tracks are out of time",
                 "the tracks are out of time (" + walk.outOfTime + ")"};

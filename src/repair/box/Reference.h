@@ -50,7 +50,10 @@ struct RefTrack {
     std::vector<std::uint32_t> syncSamples; // 1-based
     std::vector<RefChunk> chunks;
     std::vector<RefSample> firstSamples; // a bounded number, for learning
-    std::int64_t editMediaTime = -1;     // -1: no edit list
+    // Its samples are several tracks' bytes taken as one (a repair without a reference):
+    // what they share tells nothing of where they end, so they lie between the others'.
+    bool opaque = false;
+    std::int64_t editMediaTime = -1; // -1: no edit list
     // When its first picture shown is shown, in sample durations: the writer's B-frame
     // delay. -1: no composition offsets.
     std::int64_t shownDelay = -1;

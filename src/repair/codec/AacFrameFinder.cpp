@@ -223,6 +223,13 @@ std::size_t AacFrameFinder::lastFrameLength(const std::uint8_t* data, std::size_
                     return l;
                 }
             }
+            // Bytes past the frame's own end that are not padding are another track's that
+            // say nothing of themselves (metadata placed between): the frame ends before them.
+            const std::size_t own = end ? *end : shortestDecoding(data, len);
+            if (own > 0 && own < len &&
+                !std::all_of(data + own, data + len, [](std::uint8_t b) { return b == 0; })) {
+                return own;
+            }
         }
         return len;
     }

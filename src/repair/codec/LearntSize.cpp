@@ -18,8 +18,8 @@ constexpr std::size_t kMaxSizes = 16;
 class LearntSize : public Codec {
 public:
     LearntSize(const CodecSetup& s)
-        : sig_(Signature::learn(s.reference, s.track.firstSamples)),
-          grammar_(SampleGrammar::learn(s.reference, s.track.firstSamples, s.track.maxSampleSize)) {
+        : sig_(Signature::learn(s.reference, learnFrom(s.track))),
+          grammar_(SampleGrammar::learn(s.reference, learnFrom(s.track), s.track.maxSampleSize)) {
         std::map<std::uint32_t, int> counts;
         for (const auto& sample : s.track.firstSamples) {
             ++counts[sample.size];
@@ -72,6 +72,10 @@ public:
     }
 
 private:
+    static std::vector<RefSample> learnFrom(const RefTrack& t) {
+        return t.opaque ? std::vector<RefSample>{} : t.firstSamples;
+    }
+
     // Protobuf samples prove themselves by their lengths; their leading bytes are no
     // signature, as varints grow with the counters in them.
     bool structural() const { return grammar_.kind() == SampleGrammar::Kind::Protobuf; }

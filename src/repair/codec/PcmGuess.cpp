@@ -97,12 +97,10 @@ std::optional<SoundGuess> describe(const SoundRuns& runs, const PcmFormat& f, do
     return g;
 }
 
-} // namespace
-
 // The likeliest format and rate (those of cameras first) under which the sound keeps in
 // time with the video, give or take a run and a video chunk. A short recording in long
 // chunks tells rates apart only that roughly: the likelier is taken.
-std::optional<SoundGuess> guessLpcm(const SoundRuns& runs, const VideoSpan& video) {
+std::optional<SoundGuess> wholeRuns(const SoundRuns& runs, const VideoSpan& video) {
     for (const std::span<const double> rates :
          {std::span<const double>(kCameraRates), std::span<const double>(kOtherRates)}) {
         for (const auto& f : kFormats) {
@@ -115,6 +113,37 @@ std::optional<SoundGuess> guessLpcm(const SoundRuns& runs, const VideoSpan& vide
         }
     }
     return std::nullopt;
+}
+
+// Another track's chunk of one size ahead of the first video chunk, and after the sound in
+// every run after it (a layout of metadata, video, sound): the runs less that size.
+std::optional<SoundGuess> runsBeforeTails(const SoundRuns& runs, const VideoSpan& video) {
+    constexpr std::size_t kMinRuns = 3;
+    if (runs.size() < kMinRuns || video.pictures.empty() || video.pictures[0].first > 0) {
+        return std::nullopt;
+    }
+    const std::size_t tail = runs[0].size();
+    SoundRuns sound{runs[0].first(0)};
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        if (runs[i].size() <= tail) {
+            return std::nullopt;
+        }
+        sound.push_back(runs[i].first(runs[i].size() - tail));
+    }
+    auto g = wholeRuns(sound, video);
+    if (g) {
+        for (const auto& s : sound) {
+            g->bytes.push_back(s.size());
+        }
+    }
+    return g;
+}
+
+} // namespace
+
+std::optional<SoundGuess> guessLpcm(const SoundRuns& runs, const VideoSpan& video) {
+    auto g = wholeRuns(runs, video);
+    return g ? g : runsBeforeTails(runs, video);
 }
 
 } // namespace repair

@@ -53,6 +53,22 @@ ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
     return {};
 }
 
+// Opaque bytes about to be taken at pos, right after a chunk of another track that could
+// have held one more sample, that open with a whole sample of that track: its chunk ended
+// early, and the track is short of what they hold.
+void ChunkWalker::checkOwnedBefore(std::uint64_t pos, std::uint64_t bytes) {
+    if (prev_ < 0 || result_.dataEnd != pos || codecs_[idx(prev_)]->headerless() ||
+        !result_.endedEarly.empty() || result_.tracks[idx(prev_)].chunks.empty() ||
+        result_.tracks[idx(prev_)].chunks.back().samples >= layout_.maxCount(prev_)) {
+        return;
+    }
+    const SampleGuess g = probe(prev_, pos);
+    if (g.sure >= Sureness::Likely && !g.cut && g.size > 0 && g.size <= bytes) {
+        result_.endedEarly = "a chunk of track " + std::to_string(prev_ + 1) +
+                             " ended before its " + "samples did, at byte " + std::to_string(pos);
+    }
+}
+
 std::uint64_t ChunkWalker::boundaryAfter(std::uint64_t pos) const {
     std::uint64_t end = media_.endIsCut() ? 0 : media_.limit();
     for (const auto& [begin, after] : holes_) {

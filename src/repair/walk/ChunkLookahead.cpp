@@ -24,7 +24,28 @@ bool ChunkWalker::endsHere(int t, std::uint32_t taken) {
     // Not refuted within reach, or the data ends before anything tells: the layout's clock
     // decides, where the reference keeps to one.
     const std::uint32_t due = countInTime(t, taken);
+    if (due == 0 && fit == Fit::Open && onlyOpaqueAfter(t, pos_)) {
+        // Bytes that say nothing could start anywhere: the track's own samples, which go on
+        // here, measure the chunk; its usual counts only cap it.
+        return taken >= layout_.maxCount(t);
+    }
     return due == 0 || taken >= due;
+}
+
+// Of the tracks that may follow t, only opaque ones (placed between others) could start at
+// pos: nothing there but t's own samples tells where its chunk ends.
+bool ChunkWalker::onlyOpaqueAfter(int t, std::uint64_t pos) {
+    bool opaque = false;
+    for (int s : layout_.successors(t)) {
+        if (s == t || startAt(s, pos, kVerifyDepth).sure < Sureness::Likely) {
+            continue;
+        }
+        if (!placedBetween(s)) {
+            return false;
+        }
+        opaque = true;
+    }
+    return opaque;
 }
 
 // The sample count of the chunk being taken (`taken` samples so far) that keeps track t in

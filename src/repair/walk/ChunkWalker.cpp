@@ -67,6 +67,7 @@ void ChunkWalker::closeChunk(int t, std::uint64_t start, std::uint32_t samples) 
 bool ChunkWalker::takeLaidOut(const Start& s) {
     const std::uint64_t start = pos_;
     if (s.bytes > 0) {
+        checkOwnedBefore(start, s.bytes);
         addSample(s.track, s.bytes, {});
         pos_ += s.bytes;
         closeChunk(s.track, start, 1);

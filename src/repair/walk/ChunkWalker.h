@@ -70,6 +70,7 @@ private:
     // The first place after pos where the media data surely ends a sample; 0: none.
     std::uint64_t boundaryAfter(std::uint64_t pos) const;
     Start placeBetween(int t, std::uint64_t pos);
+    void checkOwnedBefore(std::uint64_t pos, std::uint64_t bytes);
     std::optional<std::uint64_t> opaqueEnd(int s, std::uint64_t pos, std::uint64_t to);
     std::optional<std::uint64_t> nextSurely(int s, std::uint64_t from, std::uint64_t to);
     std::optional<std::uint64_t> weakRunBefore(int s, std::uint64_t from, std::uint64_t to);
@@ -88,6 +89,7 @@ private:
     // tells; it leads to a sample surely recognised.
     enum class Fit { No, Open, Cut, Yes };
     bool endsHere(int t, std::uint32_t taken);
+    bool onlyOpaqueAfter(int t, std::uint64_t pos);
     std::uint32_t countInTime(int t, std::uint32_t taken) const;
     Fit endFits(int t, std::uint64_t pos, std::uint32_t taken, int depth);
     Fit endFitsUncached(int t, std::uint64_t pos, std::uint32_t taken, int depth);

@@ -49,6 +49,9 @@ struct WalkResult {
 
     std::uint64_t dataEnd = 0; // one past the last recovered byte
     std::string outOfTime;     // why the tracks did not come back in time; empty when they did
+    // A chunk that ended before its track's samples did (the next ones taken for opaque
+    // bytes): that track is short of them. Empty when none did.
+    std::string endedEarly;
     // Zeros after the limit that a camera preallocated: left out of the media data.
     std::uint64_t zeroTail = 0;
 
