@@ -65,7 +65,7 @@ void ChunkWalker::checkOwnedBefore(std::uint64_t pos, std::uint64_t bytes) {
     const SampleGuess g = probe(prev_, pos);
     if (g.sure >= Sureness::Likely && !g.cut && g.size > 0 && g.size <= bytes) {
         result_.endedEarly = "a chunk of track " + std::to_string(prev_ + 1) +
-                             " ended before its " + "samples did, at byte " + std::to_string(pos);
+                             " ended before its samples did, at byte " + std::to_string(pos);
     }
 }
 
