@@ -109,6 +109,22 @@ struct Partial {
     std::string summary, why;
 };
 
+// Whether some video or sound came back, where the reference has any: a result holding only
+// metadata plays nothing.
+bool playableCameBack(const Reference& ref, const WalkResult& walk) {
+    bool any = false;
+    for (std::size_t i = 0; i < ref.tracks.size() && i < walk.tracks.size(); ++i) {
+        const RefTrack& t = ref.tracks[i];
+        if (isVideoHandler(t.handler) || t.handler == fourcc("soun")) {
+            any = true;
+            if (walk.tracks[i].samples > 0) {
+                return true;
+            }
+        }
+    }
+    return !any;
+}
+
 Partial partialRepair(const Reference& ref, const WalkResult& walk, const std::string& undecoded,
                       const std::string& dropped) {
     if (const double share = mediaShare(walk); share < kWholeRepair) {
@@ -184,6 +200,11 @@ int walkAndWrite(const Options& o, const FileSource& broken, const MediaData& me
         walk = engine->walk(broken, media, reached);
         if (walk.dataEnd <= media.begin) {
             throw RepairError(ExitCode::NoMedia, "no media samples found in " + *o.broken + " (" +
+                                                     walk.stopReason + ")");
+        }
+        if (!playableCameBack(ref, walk)) {
+            throw RepairError(ExitCode::NoMedia, "no video or sound sample is whole in " +
+                                                     *o.broken + ": it holds only metadata (" +
                                                      walk.stopReason + ")");
         }
         // Another mode of the same camera: the walk is done again with the recording's own

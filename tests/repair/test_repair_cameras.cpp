@@ -67,6 +67,8 @@ const CutCase kCuts[] = {
     {"inside a video chunk", CutAt::Inside, "vide", 0.6, true},
     {"inside a sound chunk", CutAt::Inside, "soun", 0.4, false},
     {"inside a metadata chunk", CutAt::Inside, "meta", 0.5, false},
+    // Where metadata opens the file, before any picture or sound is whole.
+    {"inside the first metadata chunk", CutAt::Inside, "meta", 0.0, false},
     {"on a chunk boundary", CutAt::Boundary, nullptr, 0.75, true},
     {"early, 10%", CutAt::Early, nullptr, 0.1, false},
     {"early, 30%, mdat size 0", CutAt::Early, nullptr, 0.3, false, true},
@@ -261,9 +263,23 @@ void Run::cutCase(const std::string& what, const CameraKind& k, const CutCase& c
     }
 }
 
+// Whether a video or sound sample lies whole before `at`.
+bool playableBefore(const Truth& t, std::uint64_t at) {
+    return std::any_of(t.tracks.begin(), t.tracks.end(), [at](const camlayout::TruthTrack& tr) {
+        return (tr.handler == "vide" || tr.handler == "soun") && !tr.samples.empty() &&
+               tr.samples.front().offset + tr.samples.front().size <= at;
+    });
+}
+
 void Run::scoreResult(const std::string& what, const std::string& original, std::uint64_t at,
                       const std::string& result, const RunResult& run) {
     const int status = run.status;
+    // Nothing to play: no media (4), and nothing written.
+    c_.equal(status == 4, !playableBefore(truth_, at), what + ": no media only when none is whole");
+    if (status == 4) {
+        c_.expect(!std::filesystem::exists(result), what + ": nothing written");
+        return;
+    }
     std::string error = "no result file";
     std::optional<std::vector<TableTrack>> tables;
     if (std::filesystem::exists(result)) {
