@@ -52,7 +52,7 @@ const OtherContent kOtherContent[] = {
     {"obs", 3.8, 4},       // six AAC tracks' last chunks shorter than the others
 };
 
-enum class CutAt { Inside, Boundary, Early, EachPicture };
+enum class CutAt { Inside, Boundary, Early, EachPicture, PictureHead };
 
 struct CutCase {
     const char* name;
@@ -74,6 +74,8 @@ const CutCase kCuts[] = {
     {"early, 30%, mdat size 0", CutAt::Early, nullptr, 0.3, false, true},
     // Each picture of the group of pictures nearest the middle, where pictures are reordered.
     {"inside picture", CutAt::EachPicture, "vide", 0.5, false},
+    // Too little of the last picture for its slice header to be read.
+    {"a few bytes into a picture", CutAt::PictureHead, "vide", 0.65, false},
 };
 
 // The middle of each picture of the group whose sync picture lies nearest to `target`.
@@ -100,6 +102,18 @@ std::vector<std::uint64_t> cutPoints(const Truth& t, const TableTrack* video, co
     const auto target = mdatAt(t, c.where);
     if (c.at == CutAt::EachPicture) {
         return video && video->hasCtts ? groupCuts(*video, target) : std::vector<std::uint64_t>{};
+    }
+    if (c.at == CutAt::PictureHead) {
+        // A picture inside a chunk, right after another one.
+        constexpr std::uint64_t kInto = 6;
+        const auto& v = video ? video->samples : std::vector<TableSample>{};
+        for (std::size_t i = 1; i < v.size(); ++i) {
+            if (v[i].offset >= target && v[i].size > kInto &&
+                v[i - 1].offset + v[i - 1].size == v[i].offset) {
+                return {v[i].offset + kInto};
+            }
+        }
+        return {};
     }
     const std::uint64_t at = c.at == CutAt::Early ? target : chunkCut(t, target, c.handler);
     return at ? std::vector<std::uint64_t>{at} : std::vector<std::uint64_t>{};

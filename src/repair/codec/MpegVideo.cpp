@@ -83,6 +83,9 @@ public:
     }
 
     SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
+        if (cutInHeaders(media, pos)) {
+            return {Sureness::Likely, media.limit() - pos + 1, true};
+        }
         if (media.nested()) {
             // While another codec asks: the headers alone, which is cheap.
             const Unit u = walk(media, pos, true);
@@ -318,6 +321,18 @@ private:
             return u.govSeconds.has_value();
         }
         return true;
+    }
+
+    // A cut a few bytes into a sample leaves too little to read its headers: a cut-off sample
+    // all the same, where it opens as one does.
+    bool cutInHeaders(MediaView& media, std::uint64_t pos) const {
+        std::uint8_t h[4];
+        if (!media.endIsCut() || media.limit() - pos >= kHeaderBytes ||
+            media.read(pos, h, sizeof h) != sizeof h || be32(h) >> 8 != 1) {
+            return false;
+        }
+        const CodeRole role = codeRole(standard_, h[3]);
+        return role == CodeRole::Opens || role == CodeRole::Picture;
     }
 
     // Where the sample ends: at the next sample's start code, or, when another track's chunk

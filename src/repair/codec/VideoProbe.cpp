@@ -10,6 +10,8 @@ namespace {
 // Bytes a probe looks at: length prefix plus enough of a slice header.
 constexpr std::size_t kProbeBytes = 64;
 constexpr std::size_t kMaxParamSetBytes = 1024;
+// Fewer bytes of a slice than its header usually takes.
+constexpr std::size_t kMinSliceHeaderBytes = 8;
 // Zero bytes after a NAL unit that count as wiped media rather than a following unit.
 constexpr std::size_t kZeroedBytes = 8;
 
@@ -81,7 +83,9 @@ bool VideoProbe::strongBody(std::uint64_t pos, const std::uint8_t* p, std::size_
             r.verdict = Verdict::Weak;
             return true;
         }
-        return r.slice.has_value();
+        // A cut a few bytes into a picture leaves too little of its slice header to check:
+        // it is a cut-off sample all the same, not the next track's bytes.
+        return r.slice.has_value() || (r.size > limit_ - pos && body < kMinSliceHeaderBytes);
     }
     if (r.size > limit_ - pos) {
         return true; // cannot see the end of a cut-off NAL unit
