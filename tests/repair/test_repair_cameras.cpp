@@ -381,6 +381,9 @@ void AloneRun::kind(const CameraKind& k) {
         soundMayDrop_ = a.name == std::string_view(k.name) ? a.soundMayDrop : soundMayDrop_;
     }
     for (const auto& cut : kCuts) {
+        if (cut.where == 0) {
+            continue; // too little media before such a cut to tell the tracks from
+        }
         const std::uint64_t at = laid && (cut.at == CutAt::Inside || cut.at == CutAt::Boundary)
                                      ? chunkCut(truth_, mdatAt(truth_, cut.where), cut.handler)
                                      : 0;
