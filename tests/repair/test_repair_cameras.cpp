@@ -52,7 +52,7 @@ const OtherContent kOtherContent[] = {
     {"obs", 3.8, 4},       // six AAC tracks' last chunks shorter than the others
 };
 
-enum class CutAt { Inside, Boundary, Early, EachPicture, PictureHead };
+enum class CutAt { Inside, Boundary, Early, EachPicture, PictureHead, AfterSmallest };
 
 struct CutCase {
     const char* name;
@@ -76,6 +76,8 @@ const CutCase kCuts[] = {
     {"inside picture", CutAt::EachPicture, "vide", 0.5, false},
     // Too little of the last picture for its slice header to be read.
     {"a few bytes into a picture", CutAt::PictureHead, "vide", 0.65, false},
+    // Right after the smallest picture (a skipped one): whole, however few its bytes.
+    {"after the smallest picture", CutAt::AfterSmallest, "vide", 0.2, false},
 };
 
 // The middle of each picture of the group whose sync picture lies nearest to `target`.
@@ -102,6 +104,15 @@ std::vector<std::uint64_t> cutPoints(const Truth& t, const TableTrack* video, co
     const auto target = mdatAt(t, c.where);
     if (c.at == CutAt::EachPicture) {
         return video && video->hasCtts ? groupCuts(*video, target) : std::vector<std::uint64_t>{};
+    }
+    if (c.at == CutAt::AfterSmallest) {
+        const auto& v = video ? video->samples : std::vector<TableSample>{};
+        const auto small = std::min_element(v.begin(), v.end(), [&](const auto& a, const auto& b) {
+            return (a.offset >= target ? a.size : ~0u) < (b.offset >= target ? b.size : ~0u);
+        });
+        return small == v.end() || small->offset < target
+                   ? std::vector<std::uint64_t>{}
+                   : std::vector<std::uint64_t>{small->offset + small->size};
     }
     if (c.at == CutAt::PictureHead) {
         // A picture inside a chunk, right after another one.

@@ -83,16 +83,18 @@ public:
     }
 
     SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
-        if (cutInHeaders(media, pos)) {
-            return {Sureness::Likely, media.limit() - pos + 1, true};
-        }
+        const SampleGuess cutOff{Sureness::Likely, media.limit() - pos + 1, true};
         if (media.nested()) {
             // While another codec asks: the headers alone, which is cheap.
             const Unit u = walk(media, pos, true);
-            return u.valid ? SampleGuess{Sureness::Likely, 0, false} : SampleGuess{};
+            return u.valid                    ? SampleGuess{Sureness::Likely, 0, false}
+                   : cutInHeaders(media, pos) ? cutOff
+                                              : SampleGuess{};
         }
         Cached c{pos, walk(media, pos, false), {}};
-        c.guess = c.unit.valid ? extent(media, pos, c.unit) : SampleGuess{};
+        c.guess = c.unit.valid               ? extent(media, pos, c.unit)
+                  : cutInHeaders(media, pos) ? cutOff
+                                             : SampleGuess{};
         last_ = c;
         return c.guess;
     }
@@ -324,7 +326,7 @@ private:
     }
 
     // A cut a few bytes into a sample leaves too little to read its headers: a cut-off sample
-    // all the same, where it opens as one does.
+    // all the same, where it opens as one does (a whole small picture reads as itself).
     bool cutInHeaders(MediaView& media, std::uint64_t pos) const {
         std::uint8_t h[4];
         if (!media.endIsCut() || media.limit() - pos >= kHeaderBytes ||
