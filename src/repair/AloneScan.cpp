@@ -143,6 +143,30 @@ void addStretch(MediaScan& s, std::uint64_t at, std::uint64_t bytes, bool video)
     s.stretches.push_back({at, bytes, video ? 1u : 0u, video});
 }
 
+// What the video chunks closed so far say about chunks of one picture, gathered as they
+// close (each looked at once, not the whole list at every gap).
+struct ClosedChunks {
+    std::size_t upTo = 0;
+    bool lone = false;        // a chunk held one picture
+    bool firstSeen = false;   // a video chunk closed
+    bool laterLonger = false; // a chunk but the first held more than one
+
+    // Chunks of one picture are the layout's own once one came (the first one when it is
+    // no larger than the pictures so far and no chunk but the first held more); otherwise a
+    // lone picture between runs is taken for another track's bytes.
+    Lone update(const std::vector<Stretch>& stretches) {
+        for (; upTo < stretches.size(); ++upTo) {
+            const Stretch& st = stretches[upTo];
+            if (st.video) {
+                lone = lone || st.samples == 1;
+                laterLonger = laterLonger || (firstSeen && st.samples > 1);
+                firstSeen = true;
+            }
+        }
+        return lone ? Lone::Any : !laterLonger ? Lone::Small : Lone::None;
+    }
+};
+
 } // namespace
 
 MediaScan scanMedia(const ByteSource& file, std::uint64_t begin, std::uint64_t limit,
@@ -156,6 +180,7 @@ MediaScan scanMedia(const ByteSource& file, std::uint64_t begin, std::uint64_t l
     const auto codec = family->make({video, file, o.h264Level, o.aacLowGain});
     Scanner scan(file, begin, limit, *codec, kind, lengthSize);
     std::uint64_t pos = begin;
+    ClosedChunks closed;
     while (pos < limit && s.frames < maxFrames) {
         if (const std::uint64_t size = scan.unitAt(pos)) {
             if (scan.take(pos, size)) {
@@ -170,21 +195,8 @@ MediaScan scanMedia(const ByteSource& file, std::uint64_t begin, std::uint64_t l
             pos += size;
             continue;
         }
-        // Chunks of one picture are the layout's own once one came (the first one when
-        // it is no larger than the pictures so far and no chunk but the first held more);
-        // otherwise a lone picture between runs is taken for another track's bytes.
-        const auto lone = [](const Stretch& st) { return st.video && st.samples == 1; };
-        const auto firstVideo = std::find_if(s.stretches.begin(), s.stretches.end(),
-                                             [](const Stretch& st) { return st.video; });
-        const bool onlyFirstLonger =
-            firstVideo == s.stretches.end() ||
-            std::none_of(firstVideo + 1, s.stretches.end(),
-                         [](const Stretch& st) { return st.video && st.samples > 1; });
-        const Lone loneLikely = std::any_of(s.stretches.begin(), s.stretches.end(), lone)
-                                    ? Lone::Any
-                                : onlyFirstLonger ? Lone::Small
-                                                  : Lone::None;
-        const std::uint64_t next = scan.nextUnit(pos + 1, loneLikely);
+        // Every chunk listed is closed here: the video chunk before pos ended at it.
+        const std::uint64_t next = scan.nextUnit(pos + 1, closed.update(s.stretches));
         addStretch(s, pos, next - pos, false);
         s.openEnd = next >= limit;
         pos = next;
