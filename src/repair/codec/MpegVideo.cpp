@@ -14,6 +14,7 @@
 #include "codec/MpegCount.h"
 #include "codec/MpegJudge.h"
 #include "codec/MpegSyntax.h"
+#include "codec/MpegUnit.h"
 
 #include <algorithm>
 #include <array>
@@ -30,9 +31,6 @@ constexpr std::uint64_t kMinPicture = 256u << 10;
 constexpr std::uint64_t kMaxPicture = 16u << 20;
 // Bytes decoded, at most, to find a picture's end up to a cut.
 constexpr std::uint64_t kCutSearchBytes = 8u << 20;
-constexpr int kMaxCodesPerUnit = 8192;
-// Header bytes read after a start code: enough for a VOL with all its options.
-constexpr std::size_t kHeaderBytes = 64;
 
 // Whether most of the reference's first pictures end in a zero byte: stuffing, which this
 // encoder then usually writes. An encoder that stuffs now and then (to keep a constant
@@ -45,22 +43,10 @@ bool mostlyStuffed(const ByteSource& reference, const std::vector<RefSample>& sa
     return !samples.empty() && 2 * static_cast<std::size_t>(zero) > samples.size();
 }
 
-struct Unit {
-    bool valid = false;
-    PictureHeader picture;   // the first picture of the sample
-    bool opensGroup = false; // with a sequence or GOP header (MPEG-2), GOV or VOL (MPEG-4)
-    bool gopHeader = false;  // MPEG-2: temporal references count from 0 again
-    std::optional<std::int64_t> gopPictures; // MPEG-2: its time code, in pictures
-    std::optional<std::int64_t> govSeconds;
-    std::optional<MpegState> vol; // a VOL inside the sample
-    std::uint64_t pictureAt = 0;
-    // Where the picture's end is looked for when another track's chunk follows: after the
-    // start of its last slice (MPEG-2) or its header (MPEG-4), else after its first slice.
-    std::uint64_t searchFrom = 0;
-    std::uint64_t fallbackFrom = 0;
-    std::uint64_t next = 0; // a start code opening the next sample, or where the scan ended
-    bool nextOpens = false;
-};
+// Whole frames a second, as time codes count them (30 for 29.97 Hz).
+std::int64_t framesPerSecond(const RefTrack& t) {
+    return t.sampleDuration == 0 ? 0 : (t.timescale + t.sampleDuration / 2) / t.sampleDuration;
+}
 
 class MpegVideo : public Codec {
 public:
@@ -69,15 +55,12 @@ public:
                                    std::uint64_t{s.track.maxSampleSize} * 4, kMinUnit, kMaxUnit)),
           maxPicture_(std::clamp<std::uint64_t>(std::uint64_t{s.track.maxSampleSize} * 2,
                                                 kMinPicture, kMaxPicture)),
+          units_(standard, framesPerSecond(s.track)),
           judge_(standard, config, s.reference, s.track.firstSamples),
           frameDuration_(s.track.sampleDuration), timescale_(s.track.timescale),
-          shownDelay_(s.track.shownDelay),
-          framesPerSecond_(s.track.sampleDuration == 0
-                               ? 0
-                               : (s.track.timescale + s.track.sampleDuration / 2) /
-                                     s.track.sampleDuration) {
+          shownDelay_(s.track.shownDelay) {
         if (standard == MpegStandard::Mpeg4 && !config.empty()) {
-            readConfigVol(config);
+            readConfigVol(config, state_);
         }
         stuffs_ = mostlyStuffed(s.reference, s.track.firstSamples);
     }
@@ -86,7 +69,7 @@ public:
         const SampleGuess cutOff{Sureness::Likely, media.limit() - pos + 1, true};
         if (media.nested()) {
             // While another codec asks: the headers alone, which is cheap.
-            const Unit u = walk(media, pos, true);
+            const MpegUnit u = walk(media, pos, true);
             return u.valid                    ? SampleGuess{Sureness::Likely, 0, false}
                    : cutInHeaders(media, pos) ? cutOff
                                               : SampleGuess{};
@@ -103,7 +86,7 @@ public:
         if (!last_ || last_->pos != pos) {
             last_ = Cached{pos, walk(media, pos, false), {}};
         }
-        const Unit& u = last_->unit;
+        const MpegUnit& u = last_->unit;
         if (u.vol) {
             state_.timeBits = u.vol->timeBits;
             state_.timeResolution = u.vol->timeResolution;
@@ -132,7 +115,7 @@ public:
     // need the time base that the damage took.
     std::vector<std::uint64_t> lostBefore(MediaView& media, std::uint64_t pos,
                                           std::uint64_t upTo) override {
-        const Unit u = walk(media, pos, false);
+        const MpegUnit u = walk(media, pos, false);
         if (standard_ != MpegStandard::Mpeg2 || !u.valid || !u.picture.valid) {
             count_.gap();
             return {};
@@ -158,7 +141,7 @@ public:
 private:
     struct Cached {
         std::uint64_t pos = 0;
-        Unit unit;
+        MpegUnit unit;
         SampleGuess guess;
     };
 
@@ -179,157 +162,16 @@ private:
         return h;
     }
 
-    void readConfigVol(const std::vector<std::uint8_t>& config) {
-        const MemorySource src(config.data(), config.size());
-        std::uint64_t at = 0;
-        while (auto sc = nextStartCode(src, at, config.size())) {
-            std::array<std::uint8_t, 4 + kHeaderBytes> h{};
-            const std::size_t n = src.read(*sc, h.data(), h.size());
-            if (n > 4 && h[3] >= 0x20 && h[3] <= 0x2F) {
-                readVol(h.data() + 4, n - 4, state_);
-            }
-            at = *sc + 3;
-        }
-    }
-
-    // The sample's start codes from pos on, up to the start code that opens the next one.
-    Unit walk(MediaView& media, std::uint64_t pos, bool headersOnly) const {
-        Unit u;
-        MpegState state = state_;
-        const std::uint64_t end = std::min(media.limit(), pos + maxUnit_);
-        int pictures = 0;
-        int want = 1;
-        std::uint64_t at = pos;
-        for (int codes = 0; codes < kMaxCodesPerUnit; ++codes) {
-            std::array<std::uint8_t, 4 + kHeaderBytes> h{};
-            const std::size_t n = media.read(at, h.data(), h.size());
-            if (n < 4 && pictures > 0 && at + n >= end) {
-                u.next = end; // the cut took the code after a start code's prefix
-                return u;
-            }
-            if (n < 4 || be32(h.data()) >> 8 != 1) {
-                return {};
-            }
-            const std::uint8_t code = h[3];
-            const std::uint8_t* body = h.data() + 4;
-            const std::size_t len = n - 4;
-            const CodeRole role = codeRole(standard_, code);
-            if (pictures >= want && (role == CodeRole::Opens || role == CodeRole::Picture)) {
-                u.next = at;
-                u.nextOpens = true;
-                return u;
-            }
-            if (role == CodeRole::Foreign || (pictures >= want && role == CodeRole::Closes)) {
-                if (pictures == 0) {
-                    return {};
-                }
-                u.next = role == CodeRole::Closes ? at + 4 : at;
-                return u;
-            }
-            if (role == CodeRole::Opens) {
-                if (!groupHeader(code, body, len, u, state)) {
-                    return {};
-                }
-                if (headersOnly) {
-                    u.valid = true;
-                    return u;
-                }
-            }
-            if (role == CodeRole::Picture) {
-                const PictureHeader p = readPicture(standard_, body, len, state);
-                if (!p.valid) {
-                    return pictures == 0 ? Unit{} : foreignAt(u, at);
-                }
-                if (pictures++ == 0) {
-                    u.picture = p;
-                    u.pictureAt = at;
-                    u.valid = true;
-                }
-                u.searchFrom = at + p.headerBytes;
-                u.fallbackFrom = u.searchFrom;
-                if (headersOnly) {
-                    return u;
-                }
-                if (!p.coded) {
-                    u.next = at + p.notCodedBytes;
-                    return u;
-                }
-            } else if (role == CodeRole::Inside &&
-                       !inside(code, body, len, at, pictures, want, u)) {
-                return {};
-            }
-            const auto sc = nextStartCode(media, at + 4, end);
-            if (!sc) {
-                if (pictures == 0) {
-                    return {};
-                }
-                u.next = end;
-                return u;
-            }
-            at = *sc;
-        }
-        return {};
-    }
-
-    // A slice (MPEG-2) moves where the picture's end is looked for; a picture coding
-    // extension says whether a second field follows. False for a slice before any picture.
-    bool inside(std::uint8_t code, const std::uint8_t* body, std::size_t len, std::uint64_t at,
-                int pictures, int& want, Unit& u) const {
-        constexpr std::uint8_t kUserData = 0xB2;
-        constexpr std::uint8_t kExtension = 0xB5;
-        constexpr std::uint64_t kSliceHeader = 5;
-        if (standard_ != MpegStandard::Mpeg2 || code == kUserData) {
-            return true;
-        }
-        if (code == kExtension) {
-            if (pictures > 0 && want == 1) {
-                want = fieldPicture(body, len).value_or(false) ? 2 : 1;
-            }
-            return true;
-        }
-        if (pictures == 0) {
-            return false;
-        }
-        if (u.fallbackFrom <= u.pictureAt + u.picture.headerBytes) {
-            u.fallbackFrom = at + kSliceHeader;
-        }
-        u.searchFrom = at + kSliceHeader;
-        return true;
-    }
-
-    static Unit foreignAt(Unit u, std::uint64_t at) {
-        u.next = at;
-        return u;
-    }
-
-    bool groupHeader(std::uint8_t code, const std::uint8_t* body, std::size_t len, Unit& u,
-                     MpegState& state) const {
-        u.opensGroup = true;
-        if (standard_ == MpegStandard::Mpeg2) {
-            if (code == 0xB8) {
-                u.gopHeader = true;
-                u.gopPictures = gopPictureCount(body, len, framesPerSecond_);
-            }
-            return code == 0xB3 ? sequenceHeaderSound(body, len)
-                                : gopHeaderSound(standard_, body, len);
-        }
-        if (code >= 0x20 && code <= 0x2F) {
-            if (!readVol(body, len, state)) {
-                return false;
-            }
-            u.vol = state;
-        } else if (code == 0xB3) {
-            u.govSeconds = govSeconds(body, len);
-            return u.govSeconds.has_value();
-        }
-        return true;
+    MpegUnit walk(MediaView& media, std::uint64_t pos, bool headersOnly) const {
+        return units_.read(media, pos, std::min(media.limit(), pos + maxUnit_), state_,
+                           headersOnly);
     }
 
     // A cut a few bytes into a sample leaves too little to read its headers: a cut-off sample
     // all the same, where it opens as one does (a whole small picture reads as itself).
     bool cutInHeaders(MediaView& media, std::uint64_t pos) const {
         std::uint8_t h[4];
-        if (!media.endIsCut() || media.limit() - pos >= kHeaderBytes ||
+        if (!media.endIsCut() || media.limit() - pos >= kMpegHeaderBytes ||
             media.read(pos, h, sizeof h) != sizeof h || be32(h) >> 8 != 1) {
             return false;
         }
@@ -340,7 +182,7 @@ private:
     // Where the sample ends: at the next sample's start code, or, when another track's chunk
     // comes first, at the first place after the picture's last data where that chunk starts
     // and the picture decodes exactly.
-    SampleGuess extent(MediaView& media, std::uint64_t pos, const Unit& u) {
+    SampleGuess extent(MediaView& media, std::uint64_t pos, const MpegUnit& u) {
         if (!u.picture.coded) {
             return {Sureness::Sure, u.next - pos, u.next > media.limit()};
         }
@@ -413,11 +255,11 @@ private:
     bool stuffs_ = false; // most of the reference's pictures end in zero bytes
     std::uint64_t maxUnit_;
     std::uint64_t maxPicture_;
+    MpegUnitReader units_;
     MpegJudge judge_;
     std::uint32_t frameDuration_;
     std::uint32_t timescale_;
     std::int64_t shownDelay_;
-    std::int64_t framesPerSecond_; // whole frames a second, as time codes count them
     MpegState state_;
     MpegCount count_;
     std::optional<Cached> last_; // of the last probe outside a nested one, for take
