@@ -57,13 +57,16 @@ const AloneCase kCases[] = {
      false, false, 2, "the media carries no parameter sets", -1},
     // H.264 whose parameter sets were only in the lost index: inferred from its pictures.
     // Stereo PCM: without timing in the stream, mono 16-bit reads as stereo at half the
-    // rate. AAC is told only for a known frame rate.
+    // rate. AAC without a frame rate: its rate and the frame rate are fitted together.
     {"H.264 baseline 320x240 -crf 23, no parameter sets", "mov",
      "-c:v libx264 -s 320x240 -profile:v baseline -crf 23", "-c:a pcm_s16be -ac 2", false, false, 0,
      "parameter sets inferred (not in the stream)", 1.0},
     {"H.264 main 320x240 -crf 28 -bf 2, no parameter sets", "mp4",
      "-c:v libx264 -s 320x240 -profile:v main -crf 28 -bf 2", "-c:a aac", false, false, 0,
      "parameter sets inferred (not in the stream)", 1.0, true, "--fps=30"},
+    {"H.264 main 320x240 60 fps -bf 2, AAC, no parameter sets, no frame rate given", "mp4",
+     "-c:v libx264 -s 320x240 -r 60 -profile:v main -crf 28 -bf 2", "-c:a aac", false, false, 0,
+     "60 fps fitting the sound's duration; sound AAC 48 kHz 1 ch, inferred", 1.0},
     {"H.264 high 320x240 -crf 18, no parameter sets", "mov",
      "-c:v libx264 -s 320x240 -profile:v high -crf 18", "-c:a pcm_s16le -ac 2", false, false, 0,
      "parameter sets inferred (not in the stream)", 1.0},

@@ -13,6 +13,11 @@ constexpr std::uint32_t kFrameSamples = 1024;
 // The duration against the midpoints of the runs' stretches is off by up to half a chunk of
 // the few the start of a recording holds; the fit run by run decides.
 constexpr double kWideSlack = 0.4;
+// Without a frame rate in the stream, the runs' time is known only within the usual rates
+// (23.976 to 60 fps): taken from their middle, with a slack that reaches both ends. The fit
+// run by run then chooses the sound's rate and the frame rate together.
+constexpr double kMiddleFps = 38;
+constexpr double kUnknownRateSlack = 1.0;
 
 void descriptor(std::vector<std::uint8_t>& out, std::uint8_t tag,
                 const std::vector<std::uint8_t>& body) {
@@ -54,9 +59,9 @@ struct Choice {
 // run (a constant lead aside) clearly best; the midpoints of the runs' stretches alone blur
 // rates that share band tables (44.1 and 48 kHz) by half a chunk.
 std::optional<Choice> bestKept(const SoundRuns& runs, const VideoSpan& video, double seconds,
-                               bool tails) {
+                               double slack, bool tails) {
     std::vector<Choice> kept;
-    for (auto& g : aacConfigsNear(runs, seconds, tails, kWideSlack)) {
+    for (auto& g : aacConfigsNear(runs, seconds, tails, slack)) {
         auto perRun = aacFramesPerRun(runs, g.config, tails);
         if (!perRun) {
             continue;
@@ -79,17 +84,19 @@ std::optional<Choice> bestKept(const SoundRuns& runs, const VideoSpan& video, do
 } // namespace
 
 std::optional<SoundGuess> guessAac(const SoundRuns& runs, const VideoSpan& video) {
-    if (video.fps <= 0 || video.pictures.empty()) {
+    if (video.pictures.empty()) {
         return std::nullopt; // the guess weighs configurations by the time the runs span
     }
     const auto& [before, after] = video.pictures.back();
-    const double seconds = (before + after) / 2 / video.fps;
+    const bool known = video.fps > 0;
+    const double seconds = (before + after) / 2 / (known ? video.fps : kMiddleFps);
+    const double slack = known ? kWideSlack : kUnknownRateSlack;
     // Runs of sound alone first; then runs whose sound another track's chunk follows.
     bool tails = false;
-    auto choice = bestKept(runs, video, seconds, false);
+    auto choice = bestKept(runs, video, seconds, slack, false);
     if (!choice) {
         tails = true;
-        choice = bestKept(runs, video, seconds, true);
+        choice = bestKept(runs, video, seconds, slack, true);
     }
     if (!choice || choice->guess.config.audioSpecificConfig.size() > 64) {
         return std::nullopt;
