@@ -3,6 +3,7 @@
 // bit-exact, in order, on time and shown as before (floor 99 % per track and case), nothing
 // else. Video with B-frames is also cut inside each picture of one group; some kinds are also
 // repaired against a one-second reference; one cut leaves the mdat's size at 0.
+#include "CameraCuts.h"
 #include "CameraRun.h"
 #include "MediaFixture.h"
 #include "MiniMoov.h"
@@ -51,84 +52,6 @@ const OtherContent kOtherContent[] = {
     {"xdcam-ex", 5.7, 2},  // a cut right after a start code's prefix
     {"obs", 3.8, 4},       // six AAC tracks' last chunks shorter than the others
 };
-
-enum class CutAt { Inside, Boundary, Early, EachPicture, PictureHead, AfterSmallest };
-
-struct CutCase {
-    const char* name;
-    CutAt at;
-    const char* handler;   // Inside: the chunk's track handler
-    double where;          // fraction of the mdat payload
-    bool shortReference;   // also repaired against the one-second reference
-    bool sizeZero = false; // the mdat's 32-bit size left at 0, as a camera does until it closes
-};
-
-const CutCase kCuts[] = {
-    {"inside a video chunk", CutAt::Inside, "vide", 0.6, true},
-    {"inside a sound chunk", CutAt::Inside, "soun", 0.4, false},
-    {"inside a metadata chunk", CutAt::Inside, "meta", 0.5, false},
-    // Where metadata opens the file, before any picture or sound is whole.
-    {"inside the first metadata chunk", CutAt::Inside, "meta", 0.0, false},
-    {"on a chunk boundary", CutAt::Boundary, nullptr, 0.75, true},
-    {"early, 10%", CutAt::Early, nullptr, 0.1, false},
-    {"early, 30%, mdat size 0", CutAt::Early, nullptr, 0.3, false, true},
-    // Each picture of the group of pictures nearest the middle, where pictures are reordered.
-    {"inside picture", CutAt::EachPicture, "vide", 0.5, false},
-    // Too little of the last picture for its slice header to be read.
-    {"a few bytes into a picture", CutAt::PictureHead, "vide", 0.65, false},
-    // Right after the smallest picture (a skipped one): whole, however few its bytes.
-    {"after the smallest picture", CutAt::AfterSmallest, "vide", 0.2, false},
-};
-
-// The middle of each picture of the group whose sync picture lies nearest to `target`.
-std::vector<std::uint64_t> groupCuts(const TableTrack& video, std::uint64_t target) {
-    const auto& v = video.samples;
-    std::size_t first = v.size();
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        const auto distance = [&](std::size_t k) {
-            return v[k].offset > target ? v[k].offset - target : target - v[k].offset;
-        };
-        if (v[i].sync && (first == v.size() || distance(i) < distance(first))) {
-            first = i;
-        }
-    }
-    std::vector<std::uint64_t> cuts;
-    for (std::size_t i = first; i < v.size() && (i == first || !v[i].sync); ++i) {
-        cuts.push_back(v[i].offset + v[i].size / 2);
-    }
-    return cuts;
-}
-
-// Where to cut; nothing when the kind has no such chunk.
-std::vector<std::uint64_t> cutPoints(const Truth& t, const TableTrack* video, const CutCase& c) {
-    const auto target = mdatAt(t, c.where);
-    if (c.at == CutAt::EachPicture) {
-        return video && video->hasCtts ? groupCuts(*video, target) : std::vector<std::uint64_t>{};
-    }
-    if (c.at == CutAt::AfterSmallest) {
-        const auto& v = video ? video->samples : std::vector<TableSample>{};
-        const auto small = std::min_element(v.begin(), v.end(), [&](const auto& a, const auto& b) {
-            return (a.offset >= target ? a.size : ~0u) < (b.offset >= target ? b.size : ~0u);
-        });
-        return small == v.end() || small->offset < target
-                   ? std::vector<std::uint64_t>{}
-                   : std::vector<std::uint64_t>{small->offset + small->size};
-    }
-    if (c.at == CutAt::PictureHead) {
-        // A picture inside a chunk, right after another one.
-        constexpr std::uint64_t kInto = 6;
-        const auto& v = video ? video->samples : std::vector<TableSample>{};
-        for (std::size_t i = 1; i < v.size(); ++i) {
-            if (v[i].offset >= target && v[i].size > kInto &&
-                v[i - 1].offset + v[i - 1].size == v[i].offset) {
-                return {v[i].offset + kInto};
-            }
-        }
-        return {};
-    }
-    const std::uint64_t at = c.at == CutAt::Early ? target : chunkCut(t, target, c.handler);
-    return at ? std::vector<std::uint64_t>{at} : std::vector<std::uint64_t>{};
-}
 
 // Whether the summary's video line names the frame rate and the frames kept.
 bool videoLineReads(const std::string& output, const CameraKind& k, std::size_t frames) {
@@ -250,7 +173,7 @@ void Run::cutsOf(const CameraKind& k, const std::string& group, const std::strin
 // The cuts of the table against one reference; `group` names them in the summary.
 void Run::cuts(const CameraKind& k, const std::string& group, const std::string& original,
                const std::string& reference, bool shortReference) {
-    for (const auto& cut : kCuts) {
+    for (const auto& cut : cameraCuts()) {
         if (shortReference && !cut.shortReference) {
             continue;
         }
@@ -272,7 +195,7 @@ void Run::cutCase(const std::string& what, const CameraKind& k, const CutCase& c
               what + ": broken file made");
     const RunResult r = runProgram({UNTRUNC_W, reference, broken});
     scoreResult(what, original, at, broken + "_untrunc.mp4", r);
-    if (&cut == kCuts && r.status == 0) {
+    if (&cut == cameraCuts().data() && r.status == 0) {
         // The result's sample descriptions and timing as a player reads them, once a kind.
         const RunResult play =
             runProgram({"ffmpeg", "-v", "error", "-i", broken + "_untrunc.mp4", "-f", "null", "-"});
@@ -391,7 +314,7 @@ void AloneRun::kind(const CameraKind& k) {
     for (const auto& a : kAloneKinds) {
         soundMayDrop_ = a.name == std::string_view(k.name) ? a.soundMayDrop : soundMayDrop_;
     }
-    for (const auto& cut : kCuts) {
+    for (const auto& cut : cameraCuts()) {
         if (cut.where == 0) {
             continue; // too little media before such a cut to tell the tracks from
         }
