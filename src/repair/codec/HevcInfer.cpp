@@ -32,9 +32,9 @@ bool sameAspect(Size a, const HevcShape& b) {
     return std::uint64_t{a.width} * b.height == std::uint64_t{b.width} * a.height;
 }
 
-// Every shape but the reference's: its chroma format first, its aspect first.
+// The reference's shape, then the others: its chroma format first, its aspect first.
 std::vector<HevcShape> shapesToTry(const HevcShape& ref) {
-    std::vector<HevcShape> out;
+    std::vector<HevcShape> out = {ref};
     for (const std::uint32_t chroma : {ref.chroma, ref.chroma == 1 ? 3u : 1u}) {
         if (chroma != ref.chroma) {
             out.push_back({ref.width, ref.height, chroma});

@@ -6,7 +6,8 @@ namespace repair {
 
 // Searches, from the reference's configuration (an hvcC payload) on, for the parameter
 // sets under which the pictures (length-prefixed, in decode order, from a keyframe on)
-// decode without an error: the reference's with another picture size. Gives up at the
+// decode without an error: the reference's, else with another picture size or chroma
+// format. Gives up at the
 // deadline.
 std::optional<InferredParams>
 inferHevcParams(const std::vector<std::uint8_t>& refConfig,
