@@ -74,9 +74,11 @@ std::optional<ShapeFields> readShape(const std::vector<std::uint8_t>& rbsp) {
     return f;
 }
 
+// The whole payload, or nothing: a set cut short would be written back cut short.
 std::vector<std::uint8_t> payload(const std::vector<std::uint8_t>& nal) {
-    return nal.size() > 2 ? unescapeRbsp(nal.data() + 2, nal.size() - 2, kMaxSetBytes)
-                          : std::vector<std::uint8_t>{};
+    return nal.size() > 2 && nal.size() - 2 <= kMaxSetBytes
+               ? unescapeRbsp(nal.data() + 2, nal.size() - 2, kMaxSetBytes)
+               : std::vector<std::uint8_t>{};
 }
 
 // The bit position of rbsp_stop_one_bit: the last bit set.
@@ -171,7 +173,8 @@ std::optional<std::vector<std::uint8_t>> hevcSpsWith(const std::vector<std::uint
     auto rbsp = payload(sps);
     const auto f = readShape(rbsp);
     const std::uint32_t sw = subWidth(shape.chroma), sh = subHeight(shape.chroma);
-    if (!f || shape.chroma > 3 || shape.width == 0 || shape.height == 0 || shape.width > kMaxSide ||
+    if (!f || rbsp.size() < kSpsProfileAt + profile.size() || shape.chroma > 3 ||
+        shape.width == 0 || shape.height == 0 || shape.width > kMaxSide ||
         shape.height > kMaxSide || shape.width % sw != 0 || shape.height % sh != 0) {
         return std::nullopt;
     }
