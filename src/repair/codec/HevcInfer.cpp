@@ -124,6 +124,9 @@ inferHevcParams(const std::vector<std::uint8_t>& refConfig,
         return std::nullopt;
     }
     const NalUnits key = {pictures.front()};
+    // A size the entry points do not confirm is taken only as the one size that decodes.
+    std::optional<InferredParams> unconfirmed;
+    int decoding = 0;
     for (const HevcShape& shape : shapesToTry(*refShape)) {
         if (Clock::now() > deadline) {
             return std::nullopt;
@@ -131,13 +134,23 @@ inferHevcParams(const std::vector<std::uint8_t>& refConfig,
         const auto c = candidate(ref, refConfig, *refShape, shape);
         auto config =
             c ? configRecord(VideoCodec::Hevc, c->sets, lengthSize, c->like) : std::nullopt;
-        if (config &&
-            hevcEntryPointsFit(key.front(), lengthSize, c->sets.sps.front(), c->sets.pps.front()) &&
-            decodes(*config, key) && decodes(*config, pictures)) {
+        const RowsSay rows =
+            c ? hevcEntryPoints(key.front(), lengthSize, c->sets.sps.front(), c->sets.pps.front())
+              : RowsSay::Differ;
+        if (!config || rows == RowsSay::Differ || !decodes(*config, key) ||
+            !decodes(*config, pictures)) {
+            continue;
+        }
+        const bool sized = shape.width == refShape->width && shape.height == refShape->height;
+        if (rows == RowsSay::Agree || sized) {
             return InferredParams{std::move(*config), c->what};
         }
+        if (++decoding == 1) {
+            unconfirmed = InferredParams{std::move(*config),
+                                         c->what + ", the only picture size tried that decodes"};
+        }
     }
-    return std::nullopt;
+    return decoding == 1 ? unconfirmed : std::nullopt;
 }
 
 } // namespace repair

@@ -131,18 +131,18 @@ KeySlice keySlice(const std::vector<std::uint8_t>& picture, int lengthSize) {
 
 } // namespace
 
-bool hevcEntryPointsFit(const std::vector<std::uint8_t>& keyPicture, int lengthSize,
+RowsSay hevcEntryPoints(const std::vector<std::uint8_t>& keyPicture, int lengthSize,
                         const std::vector<std::uint8_t>& sps,
                         const std::vector<std::uint8_t>& pps) {
     const auto s = spsFacts(sps);
     const auto p = ppsFacts(pps);
     const KeySlice k = keySlice(keyPicture, lengthSize);
     if (!s || !p || !p->wavefronts || k.segments != 1) {
-        return true;
+        return RowsSay::Silent;
     }
     BitReader br(k.rbsp.data(), k.rbsp.size());
     if (!br.flag()) {
-        return false; // the keyframe's one segment starts its picture
+        return RowsSay::Differ; // the keyframe's one segment starts its picture
     }
     br.skip(1); // no_output_of_prior_pics_flag
     br.ue();
@@ -175,14 +175,14 @@ bool hevcEntryPointsFit(const std::vector<std::uint8_t>& keyPicture, int lengthS
     const std::uint32_t entries = br.ue();
     const std::uint32_t rows = (s->height + s->ctb - 1) / s->ctb;
     if (br.failed() || sliceType != 2 || entries + 1 != rows) {
-        return false;
+        return RowsSay::Differ;
     }
     const std::uint32_t bits = entries > 0 ? br.ue() + 1 : 0;
     std::uint64_t total = 0;
     for (std::uint32_t i = 0; i < entries && bits <= 32; ++i) {
         total += std::uint64_t{br.bits(static_cast<int>(bits))} + 1;
     }
-    return !br.failed() && bits <= 32 && total < k.bytes;
+    return !br.failed() && bits <= 32 && total < k.bytes ? RowsSay::Agree : RowsSay::Differ;
 }
 
 } // namespace repair
