@@ -21,7 +21,8 @@
 //   bench_repair --fragmented-mb 4400 [--dir D] [--runs 3] [--keep]
 //
 // With --alone it repairs the clip cut before its index with no reference: its stream
-// carries no parameter sets, so they are inferred (goal: within 10 s, exit 0):
+// carries no parameter sets, so they are inferred (goal: within 10 s, exit 0); then the same
+// with an HEVC clip:
 //
 //   bench_repair --alone [--dir D]
 #include "CameraCase.h"
@@ -254,9 +255,10 @@ void measureNoise(const Settings& s, const std::string& untrunc, const std::stri
 
 // The clip's parameter sets were only in its index: the summary's first line says how long
 // inferring them took.
-void measureAlone(const Settings& s, const std::string& untrunc) {
+void measureAloneClip(const Settings& s, const std::string& untrunc, const std::string& clip,
+                      const char* name) {
     const std::string broken = s.dir + "/alone.mp4", said = s.dir + "/alone.txt";
-    if (!makeBroken(s.dir + "/clip.mp4", broken, 0)) {
+    if (!makeBroken(clip, broken, 0)) {
         std::cerr << "could not make " << broken << "\n";
         return;
     }
@@ -264,8 +266,23 @@ void measureAlone(const Settings& s, const std::string& untrunc) {
     std::ifstream in(said);
     std::string line;
     std::getline(in, line);
-    std::printf("alone | untrunc-w %6.3f s | exit %d | %s\n", r.seconds, r.status, line.c_str());
+    std::printf("alone %s | untrunc-w %6.3f s | exit %d | %s\n", name, r.seconds, r.status,
+                line.c_str());
     fs::remove(broken + "_untrunc.mp4");
+}
+
+// The same with 720p HEVC as Debian's x265 writes it by default.
+void measureAlone(const Settings& s, const std::string& untrunc) {
+    measureAloneClip(s, untrunc, s.dir + "/clip.mp4", "H.264");
+    const std::string hevc = s.dir + "/clip-hevc.mp4";
+    if (!fs::exists(hevc) &&
+        !ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=30", "-f", "lavfi", "-i",
+                 "anoisesrc=a=0.2:r=48000", "-t", "5", "-c:v", "libx265", "-tag:v", "hvc1",
+                 "-x265-params", "log-level=none", "-c:a", "aac", hevc})) {
+        std::cerr << "ffmpeg could not make " << hevc << "\n";
+        return;
+    }
+    measureAloneClip(s, untrunc, hevc, "HEVC");
 }
 
 } // namespace

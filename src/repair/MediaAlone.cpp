@@ -4,6 +4,7 @@
 #include "box/BoxWriter.h"
 #include "box/RepairError.h"
 #include "codec/AvcBare.h"
+#include "codec/HevcBare.h"
 #include "codec/ParamScan.h"
 #include "codec/ParsedFacts.h"
 #include "codec/SoundGuess.h"
@@ -171,30 +172,56 @@ std::vector<Stretch> afterSound(const SoundGuess& g, const std::vector<Stretch>&
     return rest;
 }
 
-// H.264 parameter sets inferred from the pictures, for media that carries none; `how`
-// says so. Nothing when no H.264 picture is found.
-std::optional<FoundParams> inferredParams(const std::vector<std::uint8_t>& window,
-                                          std::string& how) {
-    const auto bare = findBarePictures(window.data(), window.size());
-    if (!bare || bare->pictures.empty()) {
+std::string millis(std::chrono::steady_clock::time_point since) {
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - since;
+    return std::to_string(static_cast<int>(took.count() * 1000)) + " ms";
+}
+
+RepairError noneFound(const std::string& ms, const char* codec) {
+    return {ExitCode::BadInput, "no index and no reference: the media carries no parameter sets "
+                                "and none found in " +
+                                    ms + " decode what look like " + codec +
+                                    " pictures; give a reference recording from the same camera"};
+}
+
+std::optional<FoundParams> inferredHevc(const std::vector<std::uint8_t>& window,
+                                        std::chrono::steady_clock::time_point started,
+                                        std::string& how) {
+    const auto bare = findHevcBarePictures(window.data(), window.size());
+    const auto found = bare && !bare->pictures.empty()
+                           ? inferHevcBareParams(*bare, started + kInferBound)
+                           : std::nullopt;
+    if (!found) {
         return std::nullopt;
     }
-    const auto started = std::chrono::steady_clock::now();
-    const auto found = inferBareParams(*bare, started + kInferBound);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-    const std::string ms = std::to_string(static_cast<int>(took.count() * 1000)) + " ms";
-    if (!found) {
-        throw RepairError(ExitCode::BadInput,
-                          "no index and no reference: the media carries no parameter sets and "
-                          "none found in " +
-                              ms +
-                              " decode what look like H.264 pictures; give a reference "
-                              "recording from the same camera");
-    }
-    how = "its parameter sets inferred (not in the stream) in " + ms +
-          (found->unsure.empty() ? "" : " (" + found->unsure + ")");
-    return FoundParams{VideoCodec::H264, bare->lengthSize, {},
+    how = "its parameter sets inferred (not in the stream) in " + millis(started) + ": " +
+          found->what;
+    return FoundParams{VideoCodec::Hevc, bare->lengthSize, {found->vps},
                        {found->sps},     {found->pps},     bare->keySlice};
+}
+
+// H.264 or HEVC parameter sets inferred from the pictures, for media that carries none;
+// `how` says so. Nothing when no picture of either is found. What looks like pictures of
+// one may be the other's: both are tried, within one bound.
+std::optional<FoundParams> inferredParams(const std::vector<std::uint8_t>& window,
+                                          std::string& how) {
+    const auto started = std::chrono::steady_clock::now();
+    const auto bare = findBarePictures(window.data(), window.size());
+    const bool avc = bare && !bare->pictures.empty();
+    const auto found = avc ? inferBareParams(*bare, started + kInferBound) : std::nullopt;
+    if (found) {
+        how = "its parameter sets inferred (not in the stream) in " + millis(started) +
+              (found->unsure.empty() ? "" : " (" + found->unsure + ")");
+        return FoundParams{VideoCodec::H264, bare->lengthSize, {},
+                           {found->sps},     {found->pps},     bare->keySlice};
+    }
+    if (auto hevc = inferredHevc(window, started, how)) {
+        return hevc;
+    }
+    if (avc) {
+        throw noneFound(millis(started), "H.264");
+    }
+    return std::nullopt;
 }
 
 std::string videoWords(const FoundParams& p, const VideoFacts& f, const FrameRate& rate,

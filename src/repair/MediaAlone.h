@@ -18,8 +18,8 @@ struct MediaAlone {
     std::string dropped;  // why the bytes between the video chunks are not in the result
 };
 
-// H.264 whose parameter sets were only in the lost index has them inferred from its first
-// pictures. Throws RepairError (bad input) when the media carries no video parameter sets
+// H.264 or HEVC whose parameter sets were only in the lost index has them inferred from its
+// first pictures. Throws RepairError (bad input) when the media carries no video parameter sets
 // and none are inferred, and (no media) when no access unit follows them.
 MediaAlone referenceFromMedia(const ByteSource& file, const MediaData& media, const Options& o);
 

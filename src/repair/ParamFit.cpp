@@ -9,6 +9,7 @@
 #include "codec/AvcInfer.h"
 #include "codec/ConfigRecord.h"
 #include "codec/DecoderSetup.h"
+#include "codec/HevcInfer.h"
 
 #include <chrono>
 
@@ -135,11 +136,9 @@ std::string fitTrack(RefTrack& t, const RecoveredTrack& r, const ByteSource& bro
     if (refFits(t, r, *setup, pictures, broken)) {
         return {};
     }
-    if (!avc) {
-        throw noFit(t, *setup, refFile, "they are inferred for H.264 only");
-    }
     const auto started = std::chrono::steady_clock::now();
-    const auto inferred = inferAvcParams(t.decoderConfig, pictures, started + kInferBound);
+    const auto inferred = avc ? inferAvcParams(t.decoderConfig, pictures, started + kInferBound)
+                              : inferHevcParams(t.decoderConfig, pictures, started + kInferBound);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     const std::string ms = std::to_string(static_cast<int>(took.count() * 1000)) + " ms";
     std::string looks;

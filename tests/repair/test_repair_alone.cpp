@@ -1,5 +1,5 @@
 // Recordings cut off before their moov was written, given alone: the video's parameter sets
-// travel in its stream, or (H.264) are inferred from its pictures, so the repair needs no
+// travel in its stream, or are inferred from its pictures, so the repair needs no
 // reference. Recorded by ffmpeg (its own interleave) and GStreamer's qtmux (its own
 // chunking), then cut inside the media; one also damaged. Every packet complete before the
 // cut must come back bit-exact and on time, as ffprobe reads them from the whole recording,
@@ -53,14 +53,15 @@ const AloneCase kCases[] = {
      "30 fps fitting the sound's duration; sound LPCM 48 kHz 2 ch 16-bit little-endian", 1.0},
     {"H.264 repeat-headers, AAC, ffmpeg mp4", "mp4", "-c:v libx264 -x264-params repeat-headers=1",
      "-c:a aac", false, false, 0, "sound AAC 48 kHz 1 ch, inferred", 1.0},
-    {"HEVC without parameter sets in the stream", "mp4", "-c:v libx265 -tag:v hvc1", "-c:a aac",
-     false, false, 2, "the media carries no parameter sets", -1},
-    // H.264 whose parameter sets were only in the lost index: inferred from its pictures.
+    // H.264 and HEVC whose parameter sets were only in the lost index: inferred from its
+    // pictures.
     // Stereo PCM: without timing in the stream, mono 16-bit reads as stereo at half the
     // rate. AAC without a frame rate: its rate and the frame rate are fitted together.
     {"H.264 baseline 320x240 -crf 23, no parameter sets", "mov",
      "-c:v libx264 -s 320x240 -profile:v baseline -crf 23", "-c:a pcm_s16be -ac 2", false, false, 0,
      "parameter sets inferred (not in the stream)", 1.0},
+    {"HEVC without parameter sets in the stream", "mp4", "-c:v libx265 -tag:v hvc1", "-c:a aac",
+     false, false, 0, "parameter sets inferred (not in the stream)", 1.0, true, "--fps=30"},
     {"H.264 main 320x240 -crf 28 -bf 2, no parameter sets", "mp4",
      "-c:v libx264 -s 320x240 -profile:v main -crf 28 -bf 2", "-c:a aac", false, false, 0,
      "parameter sets inferred (not in the stream)", 1.0, true, "--fps=30"},

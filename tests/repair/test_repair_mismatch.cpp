@@ -86,8 +86,9 @@ const Case kCases[] = {
     {"avc-high-720-crf18", "avc-high-720", Want::Exact},
     {"avc-high-720-rate-inband", "avc-high-720", Want::Exact},
     {"hevc-720-inband", "hevc", Want::Exact},
-    // HEVC parameter sets are not inferred.
-    {"hevc-720", "hevc", Want::Mismatch, {"640x360", "Main"}},
+    // 4:4:4 (RGB input) against a 4:2:0 reference, and the other way round.
+    {"hevc-720", "hevc", Want::Exact},
+    {"hevc", "hevc-720", Want::Exact},
     {"mjpeg", "hevc", Want::NotWhole},
     {"hevc", "mjpeg", Want::NotWhole},
     {"noise", "avc-high-720", Want::NotWhole},

@@ -8,7 +8,7 @@
 
 namespace repair {
 
-// H.264 parameter sets inferred for a stream that carries none of its own.
+// Parameter sets inferred for a stream that carries none of its own.
 struct InferredParams {
     std::vector<std::uint8_t> config; // the avcC payload
     std::string what;                 // the fields that differ from the reference's

@@ -8,7 +8,9 @@ namespace {
 constexpr std::size_t kMaxParamBytes = 512;
 constexpr int kProfileBits = 88; // profile space .. reserved bits of one profile entry
 
-void skipProfileTierLevel(BitReader& br, int maxSubLayersMinus1) {
+} // namespace
+
+void skipHevcProfileTierLevel(BitReader& br, int maxSubLayersMinus1) {
     br.skip(kProfileBits + 8); // general profile and level
     bool profile[8] = {};
     bool level[8] = {};
@@ -23,6 +25,8 @@ void skipProfileTierLevel(BitReader& br, int maxSubLayersMinus1) {
         br.skip((profile[i] ? kProfileBits : 0) + (level[i] ? 8 : 0));
     }
 }
+
+namespace {
 
 std::uint32_t ceilDiv(std::uint32_t a, std::uint32_t b) {
     return (a + b - 1) / b;
@@ -48,7 +52,7 @@ std::optional<HevcSps> parseHevcSps(const std::uint8_t* nal, std::size_t size) {
     if (subLayers > 6) {
         return std::nullopt;
     }
-    skipProfileTierLevel(br, subLayers);
+    skipHevcProfileTierLevel(br, subLayers);
     HevcSps sps;
     sps.id = br.ue();
     const std::uint32_t chroma = br.ue();

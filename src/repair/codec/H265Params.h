@@ -6,6 +6,8 @@
 
 namespace repair {
 
+class BitReader;
+
 // The fields of an HEVC SPS/PPS that slice segment headers depend on.
 struct HevcSps {
     std::uint32_t id = 0;
@@ -21,6 +23,9 @@ struct HevcPps {
     bool outputFlagPresent = false;
     int extraSliceHeaderBits = 0;
 };
+
+// profile_tier_level() with its general profile present, as SPS and VPS carry it.
+void skipHevcProfileTierLevel(BitReader& br, int maxSubLayersMinus1);
 
 // nal points at the 2-byte NAL header.
 std::optional<HevcSps> parseHevcSps(const std::uint8_t* nal, std::size_t size);

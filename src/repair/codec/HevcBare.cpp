@@ -1,0 +1,156 @@
+#include "codec/HevcBare.h"
+
+#include "codec/ConfigRecord.h"
+#include "codec/HevcDefaults.h"
+#include "codec/HevcInfer.h"
+
+#include <algorithm>
+
+namespace repair {
+namespace {
+
+constexpr int kLengthSizes[] = {4, 2, 1};
+constexpr std::size_t kPictures = 12;
+constexpr int kMaxPrefixNals = 4; // delimiter, SEI before a picture's first slice
+constexpr std::size_t kMaxSei = 64u << 10;
+constexpr std::size_t kMinKeyframe = 16;
+constexpr std::size_t kKeySliceBytes = 512;
+
+enum class Kind { None, Prefix, Suffix, Slice };
+
+struct Nal {
+    Kind kind = Kind::None;
+    bool idr = false, first = false; // first_slice_segment_in_pic_flag
+};
+
+// What a NAL unit's header says: one layer, a valid temporal id, no forbidden bit.
+Nal readNal(const std::uint8_t* nal, std::size_t n) {
+    if (n < 3 || (nal[0] & 0x81) != 0 || (nal[1] & 0xf8) != 0 || (nal[1] & 7) == 0) {
+        return {};
+    }
+    const int type = nal[0] >> 1;
+    if (type <= 9 || (type >= 16 && type <= 21)) {
+        return nal[n - 1] == 0 ? Nal{}
+                               : Nal{Kind::Slice, type == 19 || type == 20, (nal[2] & 0x80) != 0};
+    }
+    if (type == 35 || type == 39) {
+        return {type == 35 && n != 3 ? Kind::None : Kind::Prefix, false, false};
+    }
+    return type == 40 && n <= kMaxSei ? Nal{Kind::Suffix, false, false} : Nal{};
+}
+
+class Finder {
+public:
+    Finder(const std::uint8_t* data, std::size_t size, int ls)
+        : data_(data), size_(size), ls_(static_cast<std::size_t>(ls)) {}
+
+    std::size_t nalAt(std::size_t pos) const {
+        if (size_ - std::min(pos, size_) < ls_ + 3) {
+            return 0;
+        }
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < ls_; ++i) {
+            n = (n << 8) | data_[pos + i];
+        }
+        return n >= 3 && n <= size_ - pos - ls_ ? n : 0;
+    }
+
+    // The end of a picture starting at pos (prefix NAL units included), 0 when none does.
+    // key: only an IDR picture. The key slice's start goes to `slice`.
+    std::size_t pictureAt(std::size_t pos, bool key, std::vector<std::uint8_t>* slice) {
+        std::size_t q = pos;
+        for (int prefix = 0; prefix <= kMaxPrefixNals; ++prefix) {
+            const std::size_t n = nalAt(q);
+            const std::uint8_t* nal = data_ + q + ls_;
+            const Nal h = n ? readNal(nal, n) : Nal{};
+            if (h.kind == Kind::Slice) {
+                const bool fits = key ? h.idr && n >= kMinKeyframe : h.idr || n <= largestKey_;
+                if (!h.first || !fits) {
+                    return 0;
+                }
+                if (key) {
+                    largestKey_ = n;
+                    if (slice) {
+                        slice->assign(nal, nal + std::min(n, kKeySliceBytes));
+                    }
+                }
+                return restOfPicture(q + ls_ + n);
+            }
+            if (h.kind != Kind::Prefix) {
+                return 0;
+            }
+            q += ls_ + n;
+        }
+        return 0;
+    }
+
+    std::size_t lengthSize() const { return ls_; }
+
+private:
+    // Further slice segments of the picture and suffix SEI follow directly.
+    std::size_t restOfPicture(std::size_t q) const {
+        while (const std::size_t n = nalAt(q)) {
+            const Nal h = readNal(data_ + q + ls_, n);
+            if (!(h.kind == Kind::Suffix || (h.kind == Kind::Slice && !h.first))) {
+                break;
+            }
+            q += ls_ + n;
+        }
+        return q;
+    }
+
+    const std::uint8_t* data_;
+    std::size_t size_, ls_;
+    std::size_t largestKey_ = 0;
+};
+
+BarePictures picturesFrom(const std::uint8_t* data, std::size_t size, std::size_t pos, Finder& f) {
+    BarePictures out;
+    out.lengthSize = static_cast<int>(f.lengthSize());
+    while (pos < size && out.pictures.size() < kPictures) {
+        const std::size_t end = f.pictureAt(pos, false, nullptr);
+        if (end == 0) {
+            ++pos; // another track's bytes, or damage
+            continue;
+        }
+        out.pictures.emplace_back(data + pos, data + end);
+        pos = end;
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<BarePictures> findHevcBarePictures(const std::uint8_t* data, std::size_t size) {
+    // The longest length size first: a shorter one finds more keyframes only in looks.
+    for (const int ls : kLengthSizes) {
+        for (std::size_t i = 0; i < size; ++i) {
+            Finder f(data, size, ls);
+            std::vector<std::uint8_t> slice;
+            const std::size_t end = f.pictureAt(i, true, &slice);
+            if (end == 0) {
+                continue;
+            }
+            BarePictures out = picturesFrom(data, size, i, f);
+            out.keySlice = std::move(slice);
+            return out;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<HevcBareParams> inferHevcBareParams(const BarePictures& p,
+                                                  std::chrono::steady_clock::time_point deadline) {
+    const auto start = x265DefaultConfig(p.lengthSize);
+    const auto found = start.empty() ? std::nullopt : inferHevcParams(start, p.pictures, deadline);
+    if (!found) {
+        return std::nullopt;
+    }
+    const StreamParams got = paramsOf(VideoCodec::Hevc, found->config);
+    if (got.empty() || got.vps.empty()) {
+        return std::nullopt;
+    }
+    return HevcBareParams{got.vps.front(), got.sps.front(), got.pps.front(), found->what};
+}
+
+} // namespace repair

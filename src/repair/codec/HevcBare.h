@@ -1,0 +1,22 @@
+#pragma once
+
+#include "codec/AvcBare.h"
+
+namespace repair {
+
+// HEVC pictures found in media that carries no parameter sets: length-prefixed NAL units
+// with valid headers chained by their lengths, from the first IDR picture on, each picture
+// whole, in decode order; the bytes between (another track's) are passed over. Nothing
+// when no IDR picture is found.
+std::optional<BarePictures> findHevcBarePictures(const std::uint8_t* data, std::size_t size);
+
+// Parameter sets under which they decode, searched for from the sets Debian's x265 writes
+// by default; nothing when none fits by the deadline.
+struct HevcBareParams {
+    std::vector<std::uint8_t> vps, sps, pps; // NAL units, header included
+    std::string what;                        // what the search settled
+};
+std::optional<HevcBareParams> inferHevcBareParams(const BarePictures& p,
+                                                  std::chrono::steady_clock::time_point deadline);
+
+} // namespace repair
