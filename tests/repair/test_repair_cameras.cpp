@@ -51,6 +51,7 @@ const OtherContent kOtherContent[] = {
     {"xdcam", 5.7, 4},     // quiet PCM after a picture, at a cut
     {"xdcam-ex", 5.7, 2},  // a cut right after a start code's prefix
     {"obs", 3.8, 4},       // six AAC tracks' last chunks shorter than the others
+    {"obs", 3.0, 3},       // ... and of one frame each, past the video's time
 };
 
 // Whether the summary's video line names the frame rate and the frames kept.
@@ -154,6 +155,10 @@ void Run::kind(const CameraKind& k) {
             // All the media written and the moov lost: every track's last chunk is short.
             const CutCase end{"at the media's end", CutAt::Early, nullptr, 1.0, false};
             cutCase(group + " / " + end.name, k, end, mdatAt(truth_, 1.0), path, reference);
+            // The last chunks hold what the recording had left: counts of their own.
+            const CutCase last{"inside the last sound chunk", CutAt::Inside, "soun", 1.0, false};
+            cutCase(group + " / " + last.name, k, last,
+                    chunkCut(truth_, mdatAt(truth_, 1.0), "soun"), path, reference);
         }
     }
 }

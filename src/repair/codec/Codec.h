@@ -67,6 +67,15 @@ public:
     // reference's chunk layout can place such a track's chunks.
     virtual bool headerless() const { return false; }
 
+    // Raw sound: how far its samples move from one to the next, against how far from
+    // silence, read from pos on. A recorded signal moves least read in step with its
+    // frames. Nothing when the codec cannot say (compressed, or too few bytes).
+    virtual std::optional<double> restlessnessAt(MediaView& media, std::uint64_t pos) {
+        (void)media;
+        (void)pos;
+        return std::nullopt;
+    }
+
     // The most a probe of this codec can say. Only tracks that can be Sure serve to find
     // the media again after damage.
     virtual Sureness mostSure() const { return headerless() ? Sureness::Maybe : Sureness::Sure; }

@@ -37,6 +37,9 @@ public:
     // The same, but true when the question goes too deep to be answered: for checks that
     // only rule out what surely does not fit.
     bool mayStartAt(std::uint64_t pos) const { return asks(pos, Neighbours::Ask::RulesOut); }
+    std::optional<int> rawSoundStep(std::uint64_t pos) const {
+        return neighbours_ ? neighbours_->rawSoundStep(pos) : std::nullopt;
+    }
     void setNeighbours(Neighbours* neighbours) { neighbours_ = neighbours; }
 
     // True while the walker answers otherStartsAt: answers found then rest on questions

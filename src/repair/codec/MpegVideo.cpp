@@ -32,15 +32,15 @@ constexpr std::uint64_t kMaxPicture = 16u << 20;
 // Bytes decoded, at most, to find a picture's end up to a cut.
 constexpr std::uint64_t kCutSearchBytes = 8u << 20;
 
-// Whether most of the reference's first pictures end in a zero byte: stuffing, which this
-// encoder then usually writes. An encoder that stuffs now and then (to keep a constant
-// rate) leaves zero bytes at a cut more often to the sound that follows than to its picture.
-bool mostlyStuffed(const ByteSource& reference, const std::vector<RefSample>& samples) {
+// The share of the reference's first pictures that end in a zero byte: stuffing, which an
+// encoder that stuffs writes to most of them, and one that pads now and then (to keep a
+// constant rate) to a few.
+double zeroEndShare(const ByteSource& reference, const std::vector<RefSample>& samples) {
     const auto zero = std::count_if(samples.begin(), samples.end(), [&](const RefSample& r) {
         std::uint8_t last = 1;
         return r.size > 0 && reference.read(r.offset + r.size - 1, &last, 1) == 1 && last == 0;
     });
-    return !samples.empty() && 2 * static_cast<std::size_t>(zero) > samples.size();
+    return samples.empty() ? 0 : static_cast<double>(zero) / static_cast<double>(samples.size());
 }
 
 // Whole frames a second, as time codes count them (30 for 29.97 Hz).
@@ -62,7 +62,7 @@ public:
         if (standard == MpegStandard::Mpeg4 && !config.empty()) {
             readConfigVol(config, state_);
         }
-        stuffs_ = mostlyStuffed(s.reference, s.track.firstSamples);
+        zeroEnds_ = zeroEndShare(s.reference, s.track.firstSamples);
     }
 
     SampleGuess probe(MediaView& media, std::uint64_t pos, ProbeNotes& /*notes*/) override {
@@ -218,6 +218,21 @@ private:
         return e ? SampleGuess{Sureness::Likely, *e - pos, false} : SampleGuess{};
     }
 
+    // A zero byte at e after the picture's last macroblock, before a cut: the picture's where
+    // this encoder stuffs most pictures. Before raw sound, it is the sound's if the sound
+    // reads as a signal from e (quiet sound begins with zero bytes), and the picture's if it
+    // reads so from e + 1, or if neither tells and this encoder pads some pictures: sound
+    // like noise begins with a zero byte once in 256 times.
+    bool zeroIsPicture(MediaView& media, std::uint64_t e) const {
+        constexpr double kMostly = 0.5;
+        constexpr double kNoiseZero = 1.0 / 256;
+        if (zeroEnds_ > kMostly) {
+            return true;
+        }
+        const auto step = media.rawSoundStep(e);
+        return step && (*step > 0 || (*step == 0 && zeroEnds_ > kNoiseZero));
+    }
+
     // The first place in [from, to) where another track's sample starts (any place, up to a
     // cut) and the picture decodes exactly. Up to a cut every place costs a decode, so the
     // bytes decoded are bounded: a large picture before a partly written chunk may stay unfound.
@@ -235,14 +250,13 @@ private:
                 decoded += e - pos;
             }
             if (atCut ? exact(e) : media.otherStartsAt(e) && exact(e)) {
-                // Zero bytes after the last macroblock still belong to the picture where
-                // this encoder stuffs its pictures, or where nothing but zeros follows up to
-                // the cut; elsewhere they are the next sample's (quiet sound begins with zero
-                // bytes).
+                // Zero bytes after the last macroblock up to a cut: the picture's where
+                // nothing but zeros follows, or as zeroIsPicture tells.
                 const bool zerosToCut = std::all_of(
                     bytes.begin() + static_cast<std::ptrdiff_t>(std::min(e - pos, bytes.size())),
                     bytes.end(), [](std::uint8_t b) { return b == 0; });
-                while (atCut && (stuffs_ || zerosToCut) && e + 1 < to && exact(e + 1)) {
+                while (atCut && e + 1 < to && (zerosToCut || zeroIsPicture(media, e)) &&
+                       exact(e + 1)) {
                     ++e;
                 }
                 return e;
@@ -252,7 +266,7 @@ private:
     }
 
     MpegStandard standard_;
-    bool stuffs_ = false; // most of the reference's pictures end in zero bytes
+    double zeroEnds_ = 0; // the share of the reference's pictures that end in a zero byte
     std::uint64_t maxUnit_;
     std::uint64_t maxPicture_;
     MpegUnitReader units_;

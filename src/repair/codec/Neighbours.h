@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace repair {
 
@@ -15,6 +16,9 @@ public:
         Surely,   // cheaply: only tracks that can be surely recognised answer
     };
     virtual bool startsAt(std::uint64_t pos, Ask ask) = 0;
+    // Where raw sound follows the asking track: whether it reads as a recorded signal
+    // better from pos (-1), from pos + 1 (1), or alike (0); nothing when no raw sound follows.
+    virtual std::optional<int> rawSoundStep(std::uint64_t pos) = 0;
 
 protected:
     ~Neighbours() = default;

@@ -120,8 +120,10 @@ ChunkWalker::Fit ChunkWalker::endFitsUncached(int t, std::uint64_t pos, std::uin
 ChunkWalker::Fit ChunkWalker::runFits(int s, std::uint64_t pos, std::uint32_t n, int depth) {
     std::uint64_t q = pos;
     for (std::uint32_t i = 0; i < n; ++i) {
-        if (q >= media_.limit() && media_.endIsCut()) {
-            return Fit::Cut; // the cut fell between two of its samples
+        if (q >= media_.limit()) {
+            // The data ends between two of its samples: a last chunk cut short, by the cut
+            // or where the recording ended. Nothing here refutes the end being tried.
+            return Fit::Cut;
         }
         const SampleGuess g = probe(s, q);
         if (g.cut) {

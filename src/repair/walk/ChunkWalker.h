@@ -80,6 +80,7 @@ private:
     std::vector<int> expectedNext() const;
     Start bestOf(const std::vector<int>& tracks, std::uint64_t pos, int skip);
     bool startsAt(std::uint64_t pos, Ask ask) override;
+    std::optional<int> rawSoundStep(std::uint64_t pos) override;
     bool takeChunk(const Start& s);
     bool takeSamples(const Start& s);
     bool takeLaidOut(const Start& s);
