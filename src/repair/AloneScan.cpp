@@ -1,5 +1,6 @@
 #include "AloneScan.h"
 
+#include "codec/Ac3Frame.h"
 #include "codec/Codec.h"
 #include "codec/MediaView.h"
 
@@ -47,7 +48,15 @@ public:
         const bool key = look.key;
         const bool sure = g.sure >= Sureness::Sure || key;
         const bool loneFits = lone == Lone::Any || (lone == Lone::Small && g.size <= largestOther_);
+        lastSure_ = sure;
         return unit && (largestKey_ > 0 || key) && (sure || loneFits) ? g.size : 0;
+    }
+
+    // Where a run of other bytes from pos on may hold the next access unit: past the whole
+    // AC-3 syncframes it opens with (their sync words, sizes and CRCs leave no doubt), the
+    // next byte otherwise.
+    std::uint64_t searchFrom(std::uint64_t pos) const {
+        return std::max(pos + 1, syncFramesEnd(view_, pos, view_.limit()));
     }
 
     // The next place from `from` on where an access unit starts; the limit when none does.
@@ -65,7 +74,7 @@ public:
                 i += codec_.nextCandidate(buf.data() + i, n - i);
                 if (i < n) {
                     if (const std::uint64_t size = unitAt(at + i, loneLikely);
-                        size > 0 && believable(at + i, size)) {
+                        size > 0 && believable(at + i, size) && continues(at + i, size)) {
                         return at + i;
                     }
                 }
@@ -80,6 +89,13 @@ public:
     // that is not a keyframe yet larger than every keyframe so far is taken for such a one.
     bool believable(std::uint64_t pos, std::uint64_t size) const {
         return largestKey_ == 0 || size <= largestKey_ || keyLook(pos, size).key;
+    }
+
+    // A unit between other tracks' bytes that nothing after it confirms is taken only as
+    // the stream's next picture (H.264: its frame_num follows the last reference picture's),
+    // or a keyframe.
+    bool continues(std::uint64_t pos, std::uint64_t size) {
+        return lastSure_ || keyLook(pos, size).key || codec_.continuesAt(view_, pos);
     }
 
     bool take(std::uint64_t pos, std::uint64_t size) {
@@ -131,6 +147,7 @@ private:
     std::uint64_t largestKey_ = 0;
     std::uint64_t keysWithParams_ = 0;
     std::uint64_t largestOther_ = 0; // pictures that are not keyframes
+    bool lastSure_ = false;          // the last unit asked about: confirmed, or a keyframe
 };
 
 void addStretch(MediaScan& s, std::uint64_t at, std::uint64_t bytes, bool video) {
@@ -196,7 +213,7 @@ MediaScan scanMedia(const ByteSource& file, std::uint64_t begin, std::uint64_t l
             continue;
         }
         // Every chunk listed is closed here: the video chunk before pos ended at it.
-        const std::uint64_t next = scan.nextUnit(pos + 1, closed.update(s.stretches));
+        const std::uint64_t next = scan.nextUnit(scan.searchFrom(pos), closed.update(s.stretches));
         addStretch(s, pos, next - pos, false);
         s.openEnd = next >= limit;
         pos = next;

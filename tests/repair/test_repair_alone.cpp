@@ -53,6 +53,11 @@ const AloneCase kCases[] = {
      "30 fps fitting the sound's duration; sound LPCM 48 kHz 2 ch 16-bit little-endian", 1.0},
     {"H.264 repeat-headers, AAC, ffmpeg mp4", "mp4", "-c:v libx264 -x264-params repeat-headers=1",
      "-c:a aac", false, false, 0, "sound AAC 48 kHz 1 ch, inferred", 1.0},
+    // Small pictures and large AC-3 frames, a chunk of each at a time: many places in the
+    // sound read as a picture, but AC-3 frames whose CRCs hold are sound.
+    {"H.264 repeat-headers 160x120, AC-3 640 kb/s, ffmpeg mp4", "mp4",
+     "-c:v libx264 -s 160x120 -bf 2 -x264-params repeat-headers=1", "-c:a ac3 -b:a 640k", false,
+     false, 0, "sound AC-3 48 kHz 1 ch, inferred", 1.0},
     // H.264 and HEVC whose parameter sets were only in the lost index: inferred from its
     // pictures.
     // Stereo PCM: without timing in the stream, mono 16-bit reads as stereo at half the

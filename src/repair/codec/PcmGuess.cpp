@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 
 namespace repair {
 namespace {
@@ -115,20 +117,17 @@ std::optional<SoundGuess> wholeRuns(const SoundRuns& runs, const VideoSpan& vide
     return std::nullopt;
 }
 
-// Another track's chunk of one size ahead of the first video chunk, and after the sound in
-// every run after it (a layout of metadata, video, sound): the runs less that size.
-std::optional<SoundGuess> runsBeforeTails(const SoundRuns& runs, const VideoSpan& video) {
-    constexpr std::size_t kMinRuns = 3;
-    if (runs.size() < kMinRuns || video.pictures.empty() || video.pictures[0].first > 0) {
-        return std::nullopt;
-    }
-    const std::size_t tail = runs[0].size();
-    SoundRuns sound{runs[0].first(0)};
-    for (std::size_t i = 1; i < runs.size(); ++i) {
-        if (runs[i].size() <= tail) {
+constexpr std::size_t kMinRuns = 3;
+
+// Every run less `tail` bytes at its end (another track's chunk) as the sound.
+std::optional<SoundGuess> lessTails(const SoundRuns& runs, const VideoSpan& video,
+                                    std::size_t tail) {
+    SoundRuns sound;
+    for (const auto& run : runs) {
+        if (run.size() < tail) {
             return std::nullopt;
         }
-        sound.push_back(runs[i].first(runs[i].size() - tail));
+        sound.push_back(run.first(run.size() - tail));
     }
     auto g = wholeRuns(sound, video);
     if (g) {
@@ -139,11 +138,48 @@ std::optional<SoundGuess> runsBeforeTails(const SoundRuns& runs, const VideoSpan
     return g;
 }
 
+// Another track's chunk of one size ahead of the first video chunk, and after the sound in
+// every run after it (a layout of metadata, video, sound): the runs less that size.
+std::optional<SoundGuess> runsBeforeTails(const SoundRuns& runs, const VideoSpan& video) {
+    if (runs.size() < kMinRuns || video.pictures.empty() || video.pictures[0].first > 0) {
+        return std::nullopt;
+    }
+    return lessTails(runs, video, runs[0].size());
+}
+
+// The size of another track's chunk after the sound in every run, known by the bytes its
+// chunks open with: the longest stretch at the end of every run whose first bytes are alike
+// in all of them, and not all zeros (silence is alike too); 0 when there is none.
+std::size_t sharedTail(const SoundRuns& runs) {
+    constexpr std::size_t kKey = 8;
+    std::size_t shortest = SIZE_MAX;
+    for (const auto& run : runs) {
+        shortest = std::min(shortest, run.size());
+    }
+    for (std::size_t tail = shortest; tail >= kKey; --tail) {
+        const auto key = runs[0].subspan(runs[0].size() - tail, kKey);
+        const auto alike = [&](std::span<const std::uint8_t> run) {
+            return std::equal(key.begin(), key.end(),
+                              run.end() - static_cast<std::ptrdiff_t>(tail));
+        };
+        if (std::any_of(key.begin(), key.end(), [](std::uint8_t b) { return b != 0; }) &&
+            std::all_of(runs.begin(), runs.end(), alike)) {
+            return tail;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 std::optional<SoundGuess> guessLpcm(const SoundRuns& runs, const VideoSpan& video) {
     auto g = wholeRuns(runs, video);
-    return g ? g : runsBeforeTails(runs, video);
+    g = g ? g : runsBeforeTails(runs, video);
+    if (g || runs.size() < kMinRuns) {
+        return g;
+    }
+    const std::size_t tail = sharedTail(runs);
+    return tail > 0 ? lessTails(runs, video, tail) : std::nullopt;
 }
 
 } // namespace repair
