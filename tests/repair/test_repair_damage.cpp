@@ -31,6 +31,7 @@ enum class Damage {
     NoiseInChunk,  // the same with random bytes
     ZerosToNextOf, // from the middle of one chunk of a track to the middle of its next one
     TrackGone,     // every chunk of a track zeroed from `where` on: the result cannot be whole
+    FirstOfChunk,  // the first sample of a chunk of a track (a keyframe, where chunks open so)
 };
 
 struct DamageCase {
@@ -56,6 +57,7 @@ const DamageCase kCases[] = {
     {"zeros across tracks", Damage::ZerosToNextOf, 0.7, 0, "vide"},
     {"sound gone from the middle", Damage::TrackGone, 0.5, 0, "soun"},
     {"sound gone", Damage::TrackGone, 0.0, 0, "soun"},
+    {"first picture of a video chunk zeroed", Damage::FirstOfChunk, 0.7, 0, "vide"},
     {.name = "tail, cut mid-sample",
      .kind = Damage::CutOnly,
      .tail = {1.5, 0.55, TailCut::MidSample, false}},
@@ -172,6 +174,17 @@ std::string damageMedia(const Truth& t, std::string b, const DamageCase& d, Kept
         kept.damaged.emplace_back(from, to);
         return b;
     }
+    case Damage::FirstOfChunk:
+        // Of a chunk of several samples: a frame-by-frame interleave has no such chunk.
+        if (const camlayout::TruthChunk* c = nearestChunk(t, at, d.handler)) {
+            for (const auto& first : t.tracks[c->track].samples) {
+                if (first.offset == c->offset && first.size < c->size) {
+                    noise(b, first.offset, first.size, true);
+                    kept.damaged.emplace_back(first.offset, first.offset + first.size);
+                }
+            }
+        }
+        return b;
     case Damage::TrackGone:
         for (const auto& c : t.chunks) {
             if (c.offset >= at && t.tracks[c.track].handler == d.handler) {

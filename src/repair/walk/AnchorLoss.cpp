@@ -45,9 +45,27 @@ void ChunkWalker::countLoss() {
 // Of counts the content allows, the one nearest to what the bytes say.
 std::uint64_t ChunkWalker::nearest(const std::vector<std::uint64_t>& counts) const {
     return *std::min_element(counts.begin(), counts.end(), [&](std::uint64_t x, std::uint64_t y) {
-        return std::abs(static_cast<double>(x) - loss_.estimate) <
-               std::abs(static_cast<double>(y) - loss_.estimate);
+        return lossOff(x) < lossOff(y);
     });
+}
+
+// How far a count of samples lost lies from what the bytes say: where the damage hit only
+// the anchor, from its bytes as the count's keyframes and other samples fill them (a lost
+// keyframe weighs as much as a dozen other pictures); else from the estimate.
+double ChunkWalker::lossOff(std::uint64_t n) const {
+    const KeyedBytes& k = loss_.keyed;
+    return k.stretch > 0 ? std::abs(k.bytesOf(loss_.after, n) - static_cast<double>(k.stretch)) /
+                               std::max(k.otherBytes, 1.0)
+                         : std::abs(static_cast<double>(n) - loss_.estimate);
+}
+
+double KeyedBytes::bytesOf(std::uint64_t have, std::uint64_t lost) const {
+    // Keyframes among samples have + 1 .. have + lost.
+    const auto keysUpTo = [&](std::uint64_t last) {
+        return last < lastKey ? 0 : (last - lastKey) / period;
+    };
+    const std::uint64_t keys = keysUpTo(have + lost) - keysUpTo(have);
+    return static_cast<double>(keys) * keyBytes + static_cast<double>(lost - keys) * otherBytes;
 }
 
 // After that chunk, `samples` long and `whole` unless the data ended in it: on a steady grid
@@ -82,8 +100,7 @@ void ChunkWalker::closeLoss(std::uint32_t samples, bool whole) {
         return;
     }
     const auto best = std::min_element(fit.begin(), fit.end(), [&](const auto& x, const auto& y) {
-        return std::abs(static_cast<double>(x.first) - loss_.estimate) <
-               std::abs(static_cast<double>(y.first) - loss_.estimate);
+        return lossOff(x.first) < lossOff(y.first);
     });
     chunksTaken_[idx(a)] = best->second;
     loss_.chunkSamples = samples;

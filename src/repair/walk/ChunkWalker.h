@@ -30,6 +30,17 @@ struct ChunkFound {
 // against what follows it); then it takes that track's samples until the layout and the
 // codecs agree the chunk is over. It answers its codecs' questions about the other tracks
 // (Neighbours) while they probe.
+// A damaged stretch of the anchor's bytes, and what its samples typically hold: a count of
+// samples lost fits it as its keyframes and other samples add up.
+struct KeyedBytes {
+    std::uint64_t stretch = 0; // 0: not known
+    std::uint64_t lastKey = 0; // 1-based sample number
+    std::uint64_t period = 0;
+    double keyBytes = 0;
+    double otherBytes = 0;
+    double bytesOf(std::uint64_t have, std::uint64_t lost) const;
+};
+
 class ChunkWalker : private Neighbours {
 public:
     ChunkWalker(MediaView& media, std::vector<std::unique_ptr<Codec>>& codecs,
@@ -150,6 +161,9 @@ private:
         Grid grid;
         Grid nextGrid;
         bool laterChunk = false;
+        // Damage that hit only the anchor: its bytes, weighed against the anchor's keyframes
+        // (every `period` samples after sample `lastKey`) and other samples, in typical sizes.
+        KeyedBytes keyed;
     };
     Loss loss_;
     void openLoss(std::uint64_t after, double estimate);
@@ -161,6 +175,8 @@ private:
     void setGap(int t, std::uint64_t after, std::uint64_t n);
     std::uint64_t gapAt(int t, std::uint64_t after) const;
     std::uint64_t nearest(const std::vector<std::uint64_t>& counts) const;
+    double lossOff(std::uint64_t n) const;
+    KeyedBytes keyedBytes(int anchor, std::uint64_t stretch) const;
     double lostWithin(int anchor, std::uint64_t from, std::uint64_t resume, double mixed) const;
     void settleGrid(int t, std::uint32_t samples, bool whole);
     std::optional<Start> chunkBefore(std::uint64_t from, std::uint64_t to, int next, bool head,

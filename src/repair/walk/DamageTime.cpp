@@ -71,6 +71,9 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
     // The anchor's own counters, asked when its first chunk after the damage comes, beat
     // the bytes: these only choose between what the counters cannot tell apart.
     openLoss(r.samples, resumes == a ? lostWithin(a, from, resume, lost) : lost);
+    if (resumes == a && !onlyBetween(resumes, from, to - from)) {
+        loss_.keyed = keyedBytes(a, resume - from);
+    }
     loss_.grid = gridOrigin(a, false);
     loss_.nextGrid = gridOrigin(a, true);
     loss_.laterChunk = later;
@@ -142,6 +145,41 @@ double ChunkWalker::lostWithin(int a, std::uint64_t from, std::uint64_t resume,
     std::nth_element(recent.begin(), recent.begin() + kTypicalOf / 2, recent.end());
     const double typical = recent[kTypicalOf / 2];
     return typical > 0 ? static_cast<double>(stretch) / typical : mixed;
+}
+
+// The damage took only anchor samples where it is no longer than one of its chunks: typical
+// sizes of its keyframes and other samples then weigh the counts the counters allow. Only
+// for a steady keyframe period.
+KeyedBytes ChunkWalker::keyedBytes(int a, std::uint64_t stretch) const {
+    constexpr std::size_t kKeys = 8;
+    const RecoveredTrack& r = result_.tracks[idx(a)];
+    const auto& keys = r.syncSamples;
+    if (keys.size() < 2 || r.sizes.size() != r.samples || r.chunks.empty() ||
+        stretch > r.bytes / r.chunks.size()) {
+        return {};
+    }
+    const std::uint64_t period = keys.back() - keys[keys.size() - 2];
+    if (period < 2 ||
+        (keys.size() > 2 && keys[keys.size() - 2] - keys[keys.size() - 3] != period)) {
+        return {};
+    }
+    std::vector<std::uint32_t> keySizes, others;
+    for (std::size_t i = keys.size() - std::min(keys.size(), kKeys); i < keys.size(); ++i) {
+        keySizes.push_back(r.sizes.at(keys[i] - 1));
+    }
+    for (std::uint64_t n = r.samples; n > 0 && others.size() < kTypicalOf; --n) {
+        if (!std::binary_search(keys.begin(), keys.end(), static_cast<std::uint32_t>(n))) {
+            others.push_back(r.sizes[n - 1]);
+        }
+    }
+    const auto middle = [](std::vector<std::uint32_t>& v) {
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return static_cast<double>(v[v.size() / 2]);
+    };
+    if (others.empty()) {
+        return {};
+    }
+    return {stretch, keys.back(), period, middle(keySizes), middle(others)};
 }
 
 // A camera that writes the anchor's chunks with a steady count (or a steady pattern of
