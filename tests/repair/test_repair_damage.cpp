@@ -31,7 +31,7 @@ enum class Damage {
     NoiseInChunk,  // the same with random bytes
     ZerosToNextOf, // from the middle of one chunk of a track to the middle of its next one
     TrackGone,     // every chunk of a track zeroed from `where` on: the result cannot be whole
-    FirstOfChunk,  // the first sample of a chunk of a track (a keyframe, where chunks open so)
+    FirstOfChunk,  // the first sample of one chunk of a track (a keyframe, where chunks open so)
 };
 
 struct DamageCase {
@@ -175,10 +175,9 @@ std::string damageMedia(const Truth& t, std::string b, const DamageCase& d, Kept
         return b;
     }
     case Damage::FirstOfChunk:
-        // Of a chunk of several samples: a frame-by-frame interleave has no such chunk.
         if (const camlayout::TruthChunk* c = nearestChunk(t, at, d.handler)) {
             for (const auto& first : t.tracks[c->track].samples) {
-                if (first.offset == c->offset && first.size < c->size) {
+                if (first.offset == c->offset) {
                     noise(b, first.offset, first.size, true);
                     kept.damaged.emplace_back(first.offset, first.offset + first.size);
                 }

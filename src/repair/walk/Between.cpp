@@ -12,6 +12,8 @@ namespace {
 // reference's largest sample of the track (a longer one would more likely be damage taken
 // for a sample), and never less than this.
 constexpr std::uint64_t kMinOpaqueReach = 1u << 10;
+// Zero bytes in a row that, inside a span longer than any sample of the track, tell damage.
+constexpr std::size_t kWipedRun = 16;
 
 } // namespace
 
@@ -39,7 +41,7 @@ ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
     const auto& after = layout_.successors(t);
     if (!after.empty() && after.front() != t) {
         if (const auto end = opaqueEnd(after.front(), pos, to)) {
-            return {t, Sureness::Likely, 1, false, *end - pos};
+            return {t, Sureness::Likely, 1, false, wipedFrom(t, pos, *end) - pos};
         }
     }
     if (media_.endIsCut() && media_.limit() - pos < reach) {
@@ -51,6 +53,24 @@ ChunkWalker::Start ChunkWalker::placeBetween(int t, std::uint64_t pos) {
         return {t, Sureness::Likely, 1, false, bound - pos};
     }
     return {};
+}
+
+// Where the opaque sample at pos that would end at `end` ends when a span longer than any of
+// the reference's samples of the track holds a run of zeros: there, the damage that wiped
+// what came after it (a picture whose start is not found ends nothing) begins.
+std::uint64_t ChunkWalker::wipedFrom(int t, std::uint64_t pos, std::uint64_t end) {
+    if (end - pos <= layout_.largestSampleOf(t)) {
+        return end;
+    }
+    const auto bytes = media_.bytes(pos, static_cast<std::size_t>(end - pos));
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        run = bytes[i] == 0 ? run + 1 : 0;
+        if (run == kWipedRun && i + 1 > kWipedRun) {
+            return pos + (i + 1 - kWipedRun);
+        }
+    }
+    return end;
 }
 
 // Opaque bytes about to be taken at pos, right after a chunk of another track that could

@@ -80,6 +80,7 @@ private:
     bool spent(int t) const { return layout_.writtenOnce(t) && chunksTaken_[idx(t)] > 0; }
     // The first place after pos where the media data surely ends a sample; 0: none.
     std::uint64_t boundaryAfter(std::uint64_t pos) const;
+    std::uint64_t wipedFrom(int t, std::uint64_t pos, std::uint64_t end);
     Start placeBetween(int t, std::uint64_t pos);
     void checkOwnedBefore(std::uint64_t pos, std::uint64_t bytes);
     std::optional<std::uint64_t> opaqueEnd(int s, std::uint64_t pos, std::uint64_t to);
