@@ -40,12 +40,8 @@ void skipUe(BitReader& br, int count) {
 
 } // namespace
 
-std::optional<HevcSps> parseHevcSps(const std::uint8_t* nal, std::size_t size) {
-    if (size < 4 || ((nal[0] >> 1) & 0x3f) != 33) {
-        return std::nullopt;
-    }
-    const auto rbsp = unescapeRbsp(nal + 2, size - 2, kMaxParamBytes);
-    BitReader br(rbsp.data(), rbsp.size());
+std::optional<HevcSpsHead> readHevcSpsHead(BitReader& br) {
+    constexpr std::uint32_t kMaxSide = 16384;
     br.skip(4); // sps_video_parameter_set_id
     const int subLayers = static_cast<int>(br.bits(3));
     br.skip(1);
@@ -53,31 +49,52 @@ std::optional<HevcSps> parseHevcSps(const std::uint8_t* nal, std::size_t size) {
         return std::nullopt;
     }
     skipHevcProfileTierLevel(br, subLayers);
-    HevcSps sps;
-    sps.id = br.ue();
-    const std::uint32_t chroma = br.ue();
-    if (chroma == 3) {
-        sps.separateColourPlane = br.flag();
+    HevcSpsHead h;
+    h.id = br.ue();
+    h.shapeAt = br.position();
+    h.chroma = br.ue();
+    if (h.chroma == 3) {
+        h.separateColourPlane = br.flag();
     }
-    const std::uint32_t width = br.ue();
-    const std::uint32_t height = br.ue();
+    h.width = br.ue();
+    h.height = br.ue();
     if (br.flag()) {
-        skipUe(br, 4); // conformance window offsets
+        for (auto& w : h.window) {
+            w = br.ue();
+        }
     }
+    h.shapeEnd = br.position();
     skipUe(br, 2); // bit depths
     const std::uint32_t pocBits = br.ue();
     const bool allLayers = br.flag();
     for (int i = allLayers ? 0 : subLayers; i <= subLayers; ++i) {
         skipUe(br, 3); // decoded picture buffering per sub-layer
     }
-    const std::uint32_t minCb = br.ue() + 3;
-    const std::uint32_t ctb = minCb + br.ue();
-    if (br.failed() || sps.id > 15 || chroma > 3 || pocBits > 12 || ctb > 6 || width == 0 ||
-        height == 0 || width > 16384 || height > 16384) {
+    h.log2MinCb = br.ue() + 3;
+    h.log2Ctb = h.log2MinCb + br.ue();
+    if (br.failed() || h.id > 15 || h.chroma > 3 || pocBits > 12 || h.log2Ctb > 6 || h.width == 0 ||
+        h.height == 0 || h.width > kMaxSide || h.height > kMaxSide) {
         return std::nullopt;
     }
-    sps.log2MaxPocLsb = static_cast<int>(pocBits) + 4;
-    sps.picSizeInCtbs = ceilDiv(width, 1u << ctb) * ceilDiv(height, 1u << ctb);
+    h.log2MaxPocLsb = static_cast<int>(pocBits) + 4;
+    return h;
+}
+
+std::optional<HevcSps> parseHevcSps(const std::uint8_t* nal, std::size_t size) {
+    if (size < 4 || ((nal[0] >> 1) & 0x3f) != 33) {
+        return std::nullopt;
+    }
+    const auto rbsp = unescapeRbsp(nal + 2, size - 2, kMaxParamBytes);
+    BitReader br(rbsp.data(), rbsp.size());
+    const auto h = readHevcSpsHead(br);
+    if (!h) {
+        return std::nullopt;
+    }
+    HevcSps sps;
+    sps.id = h->id;
+    sps.separateColourPlane = h->separateColourPlane;
+    sps.log2MaxPocLsb = h->log2MaxPocLsb;
+    sps.picSizeInCtbs = ceilDiv(h->width, 1u << h->log2Ctb) * ceilDiv(h->height, 1u << h->log2Ctb);
     return sps;
 }
 

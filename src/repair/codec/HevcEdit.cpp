@@ -16,14 +16,6 @@ constexpr std::size_t kSpsProfileAt = 1;
 constexpr std::size_t kVpsProfileAt = 4;
 constexpr std::uint32_t kMaxSide = 16384;
 
-// Where the shape fields lie in an SPS payload, and what they say.
-struct ShapeFields {
-    std::size_t at = 0, after = 0; // bit positions: chroma_format_idc, bit_depth_luma
-    std::uint32_t minCb = 8;
-    HevcShape coded;
-    std::uint32_t window[4] = {0, 0, 0, 0}; // left, right, top, bottom in chroma units
-};
-
 std::uint32_t subWidth(std::uint32_t chroma) {
     return chroma == 1 || chroma == 2 ? 2 : 1;
 }
@@ -32,46 +24,12 @@ std::uint32_t subHeight(std::uint32_t chroma) {
     return chroma == 1 ? 2 : 1;
 }
 
-std::optional<ShapeFields> readShape(const std::vector<std::uint8_t>& rbsp) {
+// The SPS head, where its shape is one this search writes: colour planes coded apart are
+// not searched.
+std::optional<HevcSpsHead> readShape(const std::vector<std::uint8_t>& rbsp) {
     BitReader br(rbsp.data(), rbsp.size());
-    br.skip(4);
-    const int subLayers = static_cast<int>(br.bits(3));
-    br.skip(1);
-    if (subLayers > 6) {
-        return std::nullopt;
-    }
-    skipHevcProfileTierLevel(br, subLayers);
-    ShapeFields f;
-    br.ue(); // sps_seq_parameter_set_id
-    f.at = br.position();
-    f.coded.chroma = br.ue();
-    if (f.coded.chroma == 3 && br.flag()) {
-        return std::nullopt; // colour planes coded apart: not searched
-    }
-    f.coded.width = br.ue();
-    f.coded.height = br.ue();
-    if (br.flag()) {
-        for (auto& w : f.window) {
-            w = br.ue();
-        }
-    }
-    f.after = br.position();
-    br.ue();
-    br.ue(); // bit depths
-    br.ue(); // log2_max_pic_order_cnt_lsb_minus4
-    const bool all = br.flag();
-    for (int i = all ? 0 : subLayers; i <= subLayers; ++i) {
-        br.ue();
-        br.ue();
-        br.ue();
-    }
-    const std::uint32_t log2MinCb = br.ue() + 3;
-    if (br.failed() || f.coded.chroma > 3 || log2MinCb > 6 || f.coded.width == 0 ||
-        f.coded.height == 0 || f.coded.width > kMaxSide || f.coded.height > kMaxSide) {
-        return std::nullopt;
-    }
-    f.minCb = 1u << log2MinCb;
-    return f;
+    auto h = readHevcSpsHead(br);
+    return h && !h->separateColourPlane ? h : std::nullopt;
 }
 
 // The whole payload, or nothing: a set cut short would be written back cut short.
@@ -131,13 +89,13 @@ std::optional<HevcShape> hevcSpsShape(const std::vector<std::uint8_t>& sps) {
     if (!f) {
         return std::nullopt;
     }
-    const std::uint32_t chroma = f->coded.chroma;
+    const std::uint32_t chroma = f->chroma;
     const std::uint32_t dx = subWidth(chroma) * (f->window[0] + f->window[1]);
     const std::uint32_t dy = subHeight(chroma) * (f->window[2] + f->window[3]);
-    if (dx >= f->coded.width || dy >= f->coded.height) {
+    if (dx >= f->width || dy >= f->height) {
         return std::nullopt;
     }
-    return HevcShape{f->coded.width - dx, f->coded.height - dy, chroma};
+    return HevcShape{f->width - dx, f->height - dy, chroma};
 }
 
 std::optional<HevcProfile> hevcSpsProfile(const std::vector<std::uint8_t>& sps) {
@@ -179,9 +137,10 @@ std::optional<std::vector<std::uint8_t>> hevcSpsWith(const std::vector<std::uint
         return std::nullopt;
     }
     std::copy(profile.begin(), profile.end(), rbsp.begin() + kSpsProfileAt);
-    const std::uint32_t width = (shape.width + f->minCb - 1) / f->minCb * f->minCb;
-    const std::uint32_t height = (shape.height + f->minCb - 1) / f->minCb * f->minCb;
-    return spliced(sps, rbsp, f->at, f->after, [&](BitWriter& out) {
+    const std::uint32_t minCb = 1u << f->log2MinCb;
+    const std::uint32_t width = (shape.width + minCb - 1) / minCb * minCb;
+    const std::uint32_t height = (shape.height + minCb - 1) / minCb * minCb;
+    return spliced(sps, rbsp, f->shapeAt, f->shapeEnd, [&](BitWriter& out) {
         out.ue(shape.chroma);
         if (shape.chroma == 3) {
             out.flag(false);

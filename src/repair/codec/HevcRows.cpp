@@ -31,40 +31,23 @@ std::vector<std::uint8_t> payload(const std::vector<std::uint8_t>& nal, std::siz
 std::optional<SpsFacts> spsFacts(const std::vector<std::uint8_t>& sps) {
     const auto rbsp = payload(sps, kMaxSetBytes);
     BitReader br(rbsp.data(), rbsp.size());
-    br.skip(4);
-    const int subLayers = static_cast<int>(br.bits(3));
-    br.skip(1);
-    if (subLayers > 6) {
-        return std::nullopt;
-    }
-    skipHevcProfileTierLevel(br, subLayers);
-    SpsFacts f;
-    br.ue();
-    f.chroma = br.ue();
-    if (f.chroma == 3 && br.flag()) {
+    const auto h = readHevcSpsHead(br);
+    if (!h || h->separateColourPlane) {
         return std::nullopt; // colour planes apart
     }
-    br.ue();
-    f.height = br.ue();
-    if (br.flag()) {
-        br.ue(), br.ue(), br.ue(), br.ue();
-    }
-    br.ue(), br.ue(), br.ue();
-    const bool all = br.flag();
-    for (int i = all ? 0 : subLayers; i <= subLayers; ++i) {
-        br.ue(), br.ue(), br.ue();
-    }
-    const std::uint32_t log2Ctb = br.ue() + 3 + br.ue();
     br.ue(), br.ue(), br.ue(), br.ue(); // transform sizes and depths
     if (br.flag() && br.flag()) {
         return std::nullopt; // scaling lists in the SPS: SAO's flag lies past them
     }
     br.skip(1); // amp
+    SpsFacts f;
+    f.chroma = h->chroma;
+    f.height = h->height;
     f.sao = br.flag();
-    if (br.failed() || log2Ctb < 4 || log2Ctb > 6 || f.height == 0) {
+    if (br.failed() || h->log2Ctb < 4) {
         return std::nullopt;
     }
-    f.ctb = 1u << log2Ctb;
+    f.ctb = 1u << h->log2Ctb;
     return f;
 }
 

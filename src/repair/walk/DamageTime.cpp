@@ -13,6 +13,17 @@ constexpr std::uint64_t kMaxGridChunks = 1u << 24;
 // The anchor's last samples whose middle size is its typical one.
 constexpr std::size_t kTypicalOf = 32;
 
+// Damage no longer than one of the anchor's chunks most likely hit only the anchor.
+bool withinOneChunk(const RecoveredTrack& r, std::uint64_t stretch) {
+    return !r.chunks.empty() && stretch <= r.bytes / r.chunks.size();
+}
+
+double middleOf(std::vector<std::uint32_t> v) {
+    const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
 } // namespace
 
 void ChunkWalker::noteDamage(std::uint64_t bytes) {
@@ -57,10 +68,9 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
     RecoveredTrack& r = result_.tracks[idx(a)];
     const double at = layout_.secondsOf(a, anchorChunk_.second) +
                       static_cast<double>(resume - anchorChunk_.first) / rate;
+    const bool between = onlyBetween(resumes, from, to - from);
     const double lost =
-        onlyBetween(resumes, from, to - from)
-            ? 0.0
-            : at / layout_.secondsOf(a, 1) - static_cast<double>(r.samples + r.lost);
+        between ? 0.0 : at / layout_.secondsOf(a, 1) - static_cast<double>(r.samples + r.lost);
     const bool later = prev_ >= 0 && closesAnchorChunk(prev_);
     const std::uint64_t n = onChunkGrid(a, std::max(lost, 0.0), gridOrigin(a, later));
     if (n > 0 && r.samples > 0) {
@@ -71,7 +81,7 @@ void ChunkWalker::passDamage(std::uint64_t from, std::uint64_t to, std::uint64_t
     // The anchor's own counters, asked when its first chunk after the damage comes, beat
     // the bytes: these only choose between what the counters cannot tell apart.
     openLoss(r.samples, resumes == a ? lostWithin(a, from, resume, lost) : lost);
-    if (resumes == a && !onlyBetween(resumes, from, to - from)) {
+    if (resumes == a && !between) {
         loss_.keyed = keyedBytes(a, resume - from);
     }
     loss_.grid = gridOrigin(a, false);
@@ -137,13 +147,11 @@ double ChunkWalker::lostWithin(int a, std::uint64_t from, std::uint64_t resume,
                                double mixed) const {
     const RecoveredTrack& r = result_.tracks[idx(a)];
     const std::uint64_t stretch = resume - from;
-    if (r.sizes.size() < kTypicalOf || r.chunks.empty() || stretch > r.bytes / r.chunks.size()) {
+    if (r.sizes.size() < kTypicalOf || !withinOneChunk(r, stretch)) {
         return mixed;
     }
-    std::vector<std::uint32_t> recent(r.sizes.end() - static_cast<std::ptrdiff_t>(kTypicalOf),
-                                      r.sizes.end());
-    std::nth_element(recent.begin(), recent.begin() + kTypicalOf / 2, recent.end());
-    const double typical = recent[kTypicalOf / 2];
+    const double typical =
+        middleOf({r.sizes.end() - static_cast<std::ptrdiff_t>(kTypicalOf), r.sizes.end()});
     return typical > 0 ? static_cast<double>(stretch) / typical : mixed;
 }
 
@@ -154,8 +162,7 @@ KeyedBytes ChunkWalker::keyedBytes(int a, std::uint64_t stretch) const {
     constexpr std::size_t kKeys = 8;
     const RecoveredTrack& r = result_.tracks[idx(a)];
     const auto& keys = r.syncSamples;
-    if (keys.size() < 2 || r.sizes.size() != r.samples || r.chunks.empty() ||
-        stretch > r.bytes / r.chunks.size()) {
+    if (keys.size() < 2 || r.sizes.size() != r.samples || !withinOneChunk(r, stretch)) {
         return {};
     }
     const std::uint64_t period = keys.back() - keys[keys.size() - 2];
@@ -172,14 +179,10 @@ KeyedBytes ChunkWalker::keyedBytes(int a, std::uint64_t stretch) const {
             others.push_back(r.sizes[n - 1]);
         }
     }
-    const auto middle = [](std::vector<std::uint32_t>& v) {
-        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-        return static_cast<double>(v[v.size() / 2]);
-    };
     if (others.empty()) {
         return {};
     }
-    return {stretch, keys.back(), period, middle(keySizes), middle(others)};
+    return {stretch, keys.back(), period, middleOf(keySizes), middleOf(others)};
 }
 
 // A camera that writes the anchor's chunks with a steady count (or a steady pattern of
