@@ -101,6 +101,7 @@ private:
 
     void Collect(runner::ChildProcess& child);
     void ReadUntilBroken(int readEnd);
+    void TakeBlock(QByteArrayView block, int& counted);
     void Report(qsizetype blockSize);
     static qsizetype CharacterStart(const CapturedOutput& output, qsizetype at);
     void WaitForData(int readEnd);
