@@ -45,6 +45,8 @@ struct OtherContent {
     const char* kind;
     double seconds;
     int seed;
+    const char* pattern = "testsrc";
+    bool shortReference = false;
 };
 const OtherContent kOtherContent[] = {
     {"panasonic", 4.3, 2}, // noisy PCM at a cut
@@ -52,7 +54,19 @@ const OtherContent kOtherContent[] = {
     {"xdcam-ex", 5.7, 2},  // a cut right after a start code's prefix
     {"obs", 3.8, 4},       // six AAC tracks' last chunks shorter than the others
     {"obs", 3.0, 3},       // ... and of one frame each, past the video's time
+    // A still scene: the last video chunk, after sound, is shorter than a sound frame, and
+    // the short reference never shows video after sound.
+    {"gopro", 5.3, 17, "smptebars", true},
 };
+
+// Where the recording's last video chunk ends.
+std::uint64_t afterLastVideoChunk(const Truth& t) {
+    std::uint64_t end = 0;
+    for (const auto& c : t.chunks) {
+        end = t.tracks[c.track].handler == "vide" ? std::max(end, c.offset + c.size) : end;
+    }
+    return end;
+}
 
 // Whether the summary's video line names the frame rate and the frames kept.
 bool videoLineReads(const std::string& output, const CameraKind& k, std::size_t frames) {
@@ -78,7 +92,7 @@ public:
 private:
     void sanity(const CameraKind& k, const std::string& original);
     void cutsOf(const CameraKind& k, const std::string& group, const std::string& original,
-                const std::string& reference);
+                const std::string& reference, bool shortReference = false);
     void cutCase(const std::string& what, const CameraKind& k, const CutCase& cut, std::uint64_t at,
                  const std::string& original, const std::string& reference);
     void cuts(const CameraKind& k, const std::string& group, const std::string& original,
@@ -147,32 +161,38 @@ void Run::kind(const CameraKind& k) {
         const std::string path = base + ".other" + ext;
         look.seconds = other.seconds;
         look.noiseSeed = other.seed;
+        look.pattern = other.pattern;
+        const std::string& ref = other.shortReference ? shortReference : reference;
         if (other.kind == std::string_view(k.name)) {
             c_.expect(made(k, look, static_cast<std::uint32_t>(other.seed), path, truth_),
                       std::string(k.name) + ": other content laid out");
             const std::string group = std::string(k.name) + " other content";
-            cutsOf(k, group, path, reference);
+            cutsOf(k, group, path, ref, other.shortReference);
             // All the media written and the moov lost: every track's last chunk is short.
             const CutCase end{"at the media's end", CutAt::Early, nullptr, 1.0, false};
-            cutCase(group + " / " + end.name, k, end, mdatAt(truth_, 1.0), path, reference);
+            cutCase(group + " / " + end.name, k, end, mdatAt(truth_, 1.0), path, ref);
             // The last chunks hold what the recording had left: counts of their own.
             const CutCase last{"inside the last sound chunk", CutAt::Inside, "soun", 1.0, false};
             cutCase(group + " / " + last.name, k, last,
-                    chunkCut(truth_, mdatAt(truth_, 1.0), "soun"), path, reference);
+                    chunkCut(truth_, mdatAt(truth_, 1.0), "soun"), path, ref);
+            const CutCase lastVideo{"after the last video chunk", CutAt::Boundary, nullptr, 1.0,
+                                    false};
+            cutCase(group + " / " + lastVideo.name, k, lastVideo, afterLastVideoChunk(truth_), path,
+                    ref);
         }
     }
 }
 
 // The fixture checked, then the cuts of the table against one reference.
 void Run::cutsOf(const CameraKind& k, const std::string& group, const std::string& original,
-                 const std::string& reference) {
+                 const std::string& reference, bool shortReference) {
     sanity(k, original);
     video_ = nullptr;
     for (std::size_t i = 0; i < truth_.tracks.size() && !video_; ++i) {
         video_ =
             truth_.tracks[i].handler == "vide" ? matchTrack(truth_, i, originalTables_) : nullptr;
     }
-    cuts(k, group, original, reference, false);
+    cuts(k, group, original, reference, shortReference);
 }
 
 // The cuts of the table against one reference; `group` names them in the summary.

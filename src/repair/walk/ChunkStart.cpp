@@ -206,21 +206,25 @@ std::vector<int> ChunkWalker::expectedNext() const {
     return out;
 }
 
-ChunkWalker::Start ChunkWalker::choose(std::uint64_t pos) {
-    const auto expected = expectedNext();
-    Start best = bestOf(expected, pos, -1);
-    if (best.sure >= Sureness::Likely) {
-        return best;
-    }
-    // Out of the layout's order, only tracks whose bytes say something: opaque ones lie
-    // only where the layout puts them.
+// Out of the layout's order, only tracks whose bytes say something: opaque ones lie only
+// where the layout puts them.
+std::vector<int> ChunkWalker::recognisable() const {
     std::vector<int> all;
     for (int t = 0; t < count(); ++t) {
         if (!placedBetween(t)) {
             all.push_back(t);
         }
     }
-    const Start other = bestOf(all, pos, -1);
+    return all;
+}
+
+ChunkWalker::Start ChunkWalker::choose(std::uint64_t pos) {
+    const auto expected = expectedNext();
+    Start best = bestOf(expected, pos, -1);
+    if (best.sure >= Sureness::Likely) {
+        return best;
+    }
+    const Start other = bestOf(recognisable(), pos, -1);
     return other.sure >= Sureness::Likely ? other : best;
 }
 
@@ -230,8 +234,10 @@ ChunkWalker::Start ChunkWalker::choose(std::uint64_t pos) {
 bool ChunkWalker::chunkGoesOn(int t, std::uint32_t taken) {
     const SampleGuess own = probe(t, pos_);
     if (own.cut) {
-        // A sample cut off by the end only if nothing whole starts here instead.
-        return bestOf(layout_.successors(t), pos_, t).sure < own.sure;
+        // A sample cut off by the end only if nothing whole starts here instead, in the
+        // layout's order or out of it (a short reference shows only some of the orders).
+        return bestOf(layout_.successors(t), pos_, t).sure < own.sure &&
+               bestOf(recognisable(), pos_, t).sure <= own.sure;
     }
     const bool known = layout_.knownCount(t, taken);
     const bool atMax = layout_.maxCount(t) > 0 && taken >= layout_.maxCount(t);

@@ -88,6 +88,7 @@ private:
     std::optional<std::uint64_t> weakRunBefore(int s, std::uint64_t from, std::uint64_t to);
     Start lastChunk(int t, std::uint64_t pos, std::uint32_t room);
     Start choose(std::uint64_t pos);
+    std::vector<int> recognisable() const;
     int clockNext() const;
     std::vector<int> expectedNext() const;
     Start bestOf(const std::vector<int>& tracks, std::uint64_t pos, int skip);
