@@ -78,6 +78,9 @@ CodecStream ffmpegVideo(const std::string& dir, const char* code, const std::str
     }
     CodecStream c = withReference(
         "vide", code, oneEntryStsd(code, true, s.width, s.height, children), packets(s));
+    if (std::string(code) == "avc1") {
+        c.track.decoderConfig = s.extradata;
+    }
     for (const auto& p : s.packets) {
         c.sync.push_back(p.key);
     }

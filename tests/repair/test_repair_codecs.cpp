@@ -101,6 +101,11 @@ const Case kCases[] = {
     {"MPEG-2 with B-frames, cut",
      video("mp4v", kSmall, {"-c:v", "mpeg2video", "-g", "6", "-bf", "2"}), "MPEG video",
      Ending::Cut},
+    // Bytes after the last whole picture whose length runs past the end, in a NAL unit that
+    // has a fixed size (end of stream): not a picture cut off.
+    {"H.264, bytes after it that read as an end-of-stream unit cut off",
+     video("avc1", kSmall, {"-c:v", "libx264", "-g", "6"}), "H.264", Ending::Damaged, 5,
+     put(0, {0x00, 0x00, 0x10, 0x00, 0x0B}), 5},
     // Without the next picture's start code the picture before it has no end.
     {"MPEG-2, a picture start code lost",
      video("m2v1", kSmall, {"-c:v", "mpeg2video", "-g", "6", "-bf", "0"}), "MPEG video",

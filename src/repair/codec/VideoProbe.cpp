@@ -88,21 +88,34 @@ bool VideoProbe::strongBody(std::uint64_t pos, const std::uint8_t* p, std::size_
         return r.slice.has_value() || (r.size > limit_ - pos && body < kMinSliceHeaderBytes);
     }
     if (r.size > limit_ - pos) {
-        return true; // cannot see the end of a cut-off NAL unit
+        // The end of a cut-off NAL unit cannot be seen: only a kind that can be that long.
+        return !fixedSize(r).has_value() && !((r.kind.sps || r.kind.pps) &&
+                                              r.size - ls > kMaxParamSetBytes);
     }
     return nonSliceFits(pos, r);
 }
 
-bool VideoProbe::nonSliceFits(std::uint64_t pos, NalProbe& r) const {
+// The size of the NAL units whose payload has a fixed length: an access unit delimiter
+// (one byte), the end of a sequence or stream (none).
+std::optional<std::uint64_t> VideoProbe::fixedSize(const NalProbe& r) const {
     const auto ls = static_cast<std::uint64_t>(s_.lengthSize);
     const std::uint64_t hs = static_cast<std::uint64_t>(nalHeaderSize(s_.codec));
     const bool hevc = s_.codec == VideoCodec::Hevc;
     const int type = r.kind.type;
     if (type == (hevc ? 35 : 9)) {
-        return r.size == ls + hs + 1; // access unit delimiter: one byte of payload
+        return ls + hs + 1;
     }
     if (hevc ? (type == 36 || type == 37) : (type == 10 || type == 11)) {
-        return r.size == ls + hs; // end of sequence or stream: header only
+        return ls + hs;
+    }
+    return std::nullopt;
+}
+
+bool VideoProbe::nonSliceFits(std::uint64_t pos, NalProbe& r) const {
+    const auto ls = static_cast<std::uint64_t>(s_.lengthSize);
+    const bool hevc = s_.codec == VideoCodec::Hevc;
+    if (const auto fixed = fixedSize(r)) {
+        return r.size == *fixed;
     }
     if (r.kind.sps || r.kind.pps) {
         if (r.size - ls > kMaxParamSetBytes) {

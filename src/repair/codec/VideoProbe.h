@@ -57,6 +57,7 @@ private:
     bool strongBody(std::uint64_t pos, const std::uint8_t* p, std::size_t avail, NalProbe& r) const;
     bool followerFits(std::uint64_t next) const;
     bool zeroedAfter(std::uint64_t next, const std::uint8_t* b, std::size_t got) const;
+    std::optional<std::uint64_t> fixedSize(const NalProbe& r) const;
     bool nonSliceFits(std::uint64_t pos, NalProbe& r) const;
     std::uint64_t lengthAt(const std::uint8_t* p) const;
 
