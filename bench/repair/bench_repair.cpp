@@ -22,7 +22,7 @@
 //
 // With --alone it repairs the clip cut before its index with no reference: its stream
 // carries no parameter sets, so they are inferred (goal: within 10 s, exit 0); then the same
-// with an HEVC clip:
+// with HEVC clips of x265's presets and Main 10:
 //
 //   bench_repair --alone [--dir D]
 #include "CameraCase.h"
@@ -271,18 +271,38 @@ void measureAloneClip(const Settings& s, const std::string& untrunc, const std::
     fs::remove(broken + "_untrunc.mp4");
 }
 
-// The same with 720p HEVC as Debian's x265 writes it by default.
+// The same with HEVC as Debian's x265 writes it: 720p by default, presets whose coding
+// tools differ, Main 10.
+struct HevcClip {
+    const char* name;
+    const char* size;
+    std::vector<std::string> options;
+};
+
 void measureAlone(const Settings& s, const std::string& untrunc) {
     measureAloneClip(s, untrunc, s.dir + "/clip.mp4", "H.264");
-    const std::string hevc = s.dir + "/clip-hevc.mp4";
-    if (!fs::exists(hevc) &&
-        !ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=30", "-f", "lavfi", "-i",
-                 "anoisesrc=a=0.2:r=48000", "-t", "5", "-c:v", "libx265", "-tag:v", "hvc1",
-                 "-x265-params", "log-level=none", "-c:a", "aac", hevc})) {
-        std::cerr << "ffmpeg could not make " << hevc << "\n";
-        return;
+    const HevcClip clips[] = {
+        {"HEVC", "1280x720", {}},
+        {"HEVC ultrafast 1080p", "1920x1080", {"-preset", "ultrafast"}},
+        {"HEVC superfast 1080p", "1920x1080", {"-preset", "superfast"}},
+        {"HEVC Main 10 720p", "1280x720", {"-pix_fmt", "yuv420p10le"}},
+    };
+    int n = 0;
+    for (const HevcClip& c : clips) {
+        const std::string hevc = s.dir + "/clip-hevc" + std::to_string(n++) + ".mp4";
+        std::vector<std::string> args = {
+            "-f",     "lavfi", "-i",   std::string("testsrc2=size=") + c.size + ":rate=30",
+            "-f",     "lavfi", "-i",   "anoisesrc=a=0.2:r=48000",
+            "-t",     "5",     "-c:v", "libx265",
+            "-tag:v", "hvc1"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {"-x265-params", "log-level=none", "-c:a", "aac", hevc});
+        if (!fs::exists(hevc) && !ffmpeg(args)) {
+            std::cerr << "ffmpeg could not make " << hevc << "\n";
+            continue;
+        }
+        measureAloneClip(s, untrunc, hevc, c.name);
     }
-    measureAloneClip(s, untrunc, hevc, "HEVC");
 }
 
 } // namespace

@@ -184,13 +184,13 @@ RepairError noneFound(const std::string& ms, const char* codec) {
                                     " pictures; give a reference recording from the same camera"};
 }
 
+// Nothing when no HEVC picture is found; `seen` says whether one was.
 std::optional<FoundParams> inferredHevc(const std::vector<std::uint8_t>& window,
                                         std::chrono::steady_clock::time_point started,
-                                        std::string& how) {
+                                        std::string& how, bool& seen) {
     const auto bare = findHevcBarePictures(window.data(), window.size());
-    const auto found = bare && !bare->pictures.empty()
-                           ? inferHevcBareParams(*bare, started + kInferBound)
-                           : std::nullopt;
+    seen = bare && !bare->pictures.empty();
+    const auto found = seen ? inferHevcBareParams(*bare, started + kInferBound) : std::nullopt;
     if (!found) {
         return std::nullopt;
     }
@@ -215,11 +215,13 @@ std::optional<FoundParams> inferredParams(const std::vector<std::uint8_t>& windo
         return FoundParams{VideoCodec::H264, bare->lengthSize, {},
                            {found->sps},     {found->pps},     bare->keySlice};
     }
-    if (auto hevc = inferredHevc(window, started, how)) {
-        return hevc;
+    bool hevc = false;
+    if (auto found = inferredHevc(window, started, how, hevc)) {
+        return found;
     }
-    if (avc) {
-        throw noneFound(millis(started), "H.264");
+    if (hevc || avc) {
+        // HEVC pictures often read as H.264 ones too, seldom the other way round.
+        throw noneFound(millis(started), hevc ? "HEVC" : "H.264");
     }
     return std::nullopt;
 }

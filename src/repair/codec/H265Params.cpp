@@ -64,7 +64,8 @@ std::optional<HevcSpsHead> readHevcSpsHead(BitReader& br) {
         }
     }
     h.shapeEnd = br.position();
-    skipUe(br, 2); // bit depths
+    h.bitDepth = br.ue() + 8;
+    br.ue(); // of chroma
     const std::uint32_t pocBits = br.ue();
     const bool allLayers = br.flag();
     for (int i = allLayers ? 0 : subLayers; i <= subLayers; ++i) {
@@ -72,8 +73,9 @@ std::optional<HevcSpsHead> readHevcSpsHead(BitReader& br) {
     }
     h.log2MinCb = br.ue() + 3;
     h.log2Ctb = h.log2MinCb + br.ue();
-    if (br.failed() || h.id > 15 || h.chroma > 3 || pocBits > 12 || h.log2Ctb > 6 || h.width == 0 ||
-        h.height == 0 || h.width > kMaxSide || h.height > kMaxSide) {
+    if (br.failed() || h.id > 15 || h.chroma > 3 || pocBits > 12 || h.log2Ctb > 6 ||
+        h.bitDepth > 16 || h.width == 0 || h.height == 0 || h.width > kMaxSide ||
+        h.height > kMaxSide) {
         return std::nullopt;
     }
     h.log2MaxPocLsb = static_cast<int>(pocBits) + 4;

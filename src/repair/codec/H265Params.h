@@ -35,6 +35,7 @@ struct HevcSpsHead {
     std::array<std::uint32_t, 4> window{}; // conformance window: left, right, top, bottom
     // Bit positions of chroma_format_idc and of what follows the window.
     std::size_t shapeAt = 0, shapeEnd = 0;
+    std::uint32_t bitDepth = 8; // of luma
     int log2MaxPocLsb = 4;
     std::uint32_t log2MinCb = 3, log2Ctb = 4;
 };

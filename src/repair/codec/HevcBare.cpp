@@ -10,7 +10,9 @@ namespace repair {
 namespace {
 
 constexpr int kLengthSizes[] = {4, 2, 1};
-constexpr std::size_t kPictures = 12;
+// A wrong preset's tools often decode a dozen pictures without an error, seldom five
+// dozen; damage among them is passed by the first dozen alone.
+constexpr std::size_t kPictures = 60, kFewPictures = 12;
 constexpr int kMaxPrefixNals = 4; // delimiter, SEI before a picture's first slice
 constexpr std::size_t kMaxSei = 64u << 10;
 constexpr std::size_t kMinKeyframe = 16;
@@ -20,7 +22,7 @@ enum class Kind { None, Prefix, Suffix, Slice };
 
 struct Nal {
     Kind kind = Kind::None;
-    bool idr = false, first = false; // first_slice_segment_in_pic_flag
+    bool idr = false, irap = false, first = false; // first: first_slice_segment_in_pic_flag
 };
 
 // What a NAL unit's header says: one layer, a valid temporal id, no forbidden bit.
@@ -30,13 +32,14 @@ Nal readNal(const std::uint8_t* nal, std::size_t n) {
     }
     const int type = nal[0] >> 1;
     if (type <= 9 || (type >= 16 && type <= 21)) {
-        return nal[n - 1] == 0 ? Nal{}
-                               : Nal{Kind::Slice, type == 19 || type == 20, (nal[2] & 0x80) != 0};
+        return nal[n - 1] == 0
+                   ? Nal{}
+                   : Nal{Kind::Slice, type == 19 || type == 20, type >= 16, (nal[2] & 0x80) != 0};
     }
     if (type == 35 || type == 39) {
-        return {type == 35 && n != 3 ? Kind::None : Kind::Prefix, false, false};
+        return {type == 35 && n != 3 ? Kind::None : Kind::Prefix, false, false, false};
     }
-    return type == 40 && n <= kMaxSei ? Nal{Kind::Suffix, false, false} : Nal{};
+    return type == 40 && n <= kMaxSei ? Nal{Kind::Suffix, false, false, false} : Nal{};
 }
 
 class Finder {
@@ -64,7 +67,8 @@ public:
             const std::uint8_t* nal = data_ + q + ls_;
             const Nal h = n ? readNal(nal, n) : Nal{};
             if (h.kind == Kind::Slice) {
-                const bool fits = key ? h.idr && n >= kMinKeyframe : h.idr || n <= largestKey_;
+                // Open groups of pictures start with CRA pictures, as large as an IDR one.
+                const bool fits = key ? h.idr && n >= kMinKeyframe : h.irap || n <= largestKey_;
                 if (!h.first || !fits) {
                     return 0;
                 }
@@ -119,6 +123,35 @@ BarePictures picturesFrom(const std::uint8_t* data, std::size_t size, std::size_
     return out;
 }
 
+// The sets of the first preset's tools, then bit depth, under which the pictures decode.
+// Without SAO, a 10-bit stream decodes as an 8-bit one without an error and the other way
+// round (its offsets' range is the only syntax that differs): 8 bits, as most are, taken.
+std::optional<HevcBareParams> withTools(const std::vector<std::vector<std::uint8_t>>& pictures,
+                                        int lengthSize,
+                                        std::chrono::steady_clock::time_point deadline) {
+    for (const X265Tools& tools : x265Tools()) {
+        for (const int depth : {8, 10}) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return std::nullopt;
+            }
+            const auto start = x265Config(tools, depth, lengthSize);
+            const auto found =
+                start.empty() ? std::nullopt : inferHevcParams(start, pictures, deadline, true);
+            const StreamParams got =
+                found ? paramsOf(VideoCodec::Hevc, found->config) : StreamParams{};
+            if (got.empty() || got.vps.empty()) {
+                continue;
+            }
+            return HevcBareParams{got.vps.front(), got.sps.front(), got.pps.front(),
+                                  std::string("x265 ") + tools.presets + "'s coding tools, " +
+                                      std::to_string(depth) + "-bit" +
+                                      (tools.sao ? "" : " (10-bit would decode alike)") + ", " +
+                                      found->what};
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<BarePictures> findHevcBarePictures(const std::uint8_t* data, std::size_t size) {
@@ -141,16 +174,13 @@ std::optional<BarePictures> findHevcBarePictures(const std::uint8_t* data, std::
 
 std::optional<HevcBareParams> inferHevcBareParams(const BarePictures& p,
                                                   std::chrono::steady_clock::time_point deadline) {
-    const auto start = x265DefaultConfig(p.lengthSize);
-    const auto found = start.empty() ? std::nullopt : inferHevcParams(start, p.pictures, deadline);
-    if (!found) {
-        return std::nullopt;
+    auto found = withTools(p.pictures, p.lengthSize, deadline);
+    if (!found && p.pictures.size() > kFewPictures) {
+        const std::vector<std::vector<std::uint8_t>> few(p.pictures.begin(),
+                                                         p.pictures.begin() + kFewPictures);
+        found = withTools(few, p.lengthSize, deadline);
     }
-    const StreamParams got = paramsOf(VideoCodec::Hevc, found->config);
-    if (got.empty() || got.vps.empty()) {
-        return std::nullopt;
-    }
-    return HevcBareParams{got.vps.front(), got.sps.front(), got.pps.front(), found->what};
+    return found;
 }
 
 } // namespace repair

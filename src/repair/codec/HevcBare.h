@@ -11,7 +11,7 @@ namespace repair {
 std::optional<BarePictures> findHevcBarePictures(const std::uint8_t* data, std::size_t size);
 
 // Parameter sets under which they decode, searched for from the sets Debian's x265 writes
-// by default; nothing when none fits by the deadline.
+// with the coding tools of its presets, 8- or 10-bit; nothing when none fits by the deadline.
 struct HevcBareParams {
     std::vector<std::uint8_t> vps, sps, pps; // NAL units, header included
     std::string what;                        // what the search settled

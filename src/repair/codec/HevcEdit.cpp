@@ -98,6 +98,11 @@ std::optional<HevcShape> hevcSpsShape(const std::vector<std::uint8_t>& sps) {
     return HevcShape{f->width - dx, f->height - dy, chroma};
 }
 
+std::optional<std::uint32_t> hevcSpsBitDepth(const std::vector<std::uint8_t>& sps) {
+    const auto f = readShape(payload(sps));
+    return f ? std::optional(f->bitDepth) : std::nullopt;
+}
+
 std::optional<HevcProfile> hevcSpsProfile(const std::vector<std::uint8_t>& sps) {
     const auto rbsp = payload(sps);
     if (rbsp.size() < kSpsProfileAt + 12) {
@@ -108,18 +113,22 @@ std::optional<HevcProfile> hevcSpsProfile(const std::vector<std::uint8_t>& sps) 
     return p;
 }
 
-HevcProfile hevcProfileFor(const HevcProfile& ref, std::uint32_t refChroma, const HevcShape& s) {
+HevcProfile hevcProfileFor(const HevcProfile& ref, std::uint32_t refChroma, const HevcShape& s,
+                           std::uint32_t bitDepth) {
     HevcProfile p = ref;
     if (s.chroma != refChroma) {
-        // Tier kept; the source flags (progressive ... frame only) kept.
-        const bool rext = s.chroma != 1;
-        p[0] = static_cast<std::uint8_t>((ref[0] & 0xe0) | (rext ? 4 : 1));
-        p[1] = rext ? 0x08 : 0x60; // compatible with Main 4:4:4, or Main and Main 10
+        // Tier kept; the source flags (progressive ... frame only) kept. 4:2:0 of 12 bits
+        // and 4:4:4 are range extensions' (Main 12, Main 4:4:4 [10|12]).
+        const bool rext = s.chroma != 1 || bitDepth > 10;
+        const int idc = rext ? 4 : bitDepth > 8 ? 2 : 1;
+        p[0] = static_cast<std::uint8_t>((ref[0] & 0xe0) | idc);
+        p[1] = rext ? 0x08 : bitDepth > 8 ? 0x20 : 0x60; // Main 8-bit is also Main 10
         p[2] = p[3] = p[4] = 0;
         std::fill(p.begin() + 6, p.begin() + 11, std::uint8_t{0});
-        // Main 4:4:4: at most 12, 10 and 8 bits, lower bit rate.
-        p[5] = static_cast<std::uint8_t>((ref[5] & 0xf0) | (rext ? 0x0e : 0));
-        p[6] = rext ? 0x08 : 0;
+        // At most 12, 10 or 8 bits; 4:2:2 or less where 4:2:0; lower bit rate.
+        const std::uint8_t depths = bitDepth > 10 ? 0x08 : bitDepth > 8 ? 0x0c : 0x0e;
+        p[5] = static_cast<std::uint8_t>((ref[5] & 0xf0) | (rext ? depths | (s.chroma == 1) : 0));
+        p[6] = rext ? (s.chroma == 1 ? 0x88 : 0x08) : 0;
     }
     p[11] = levelFor(s);
     return p;

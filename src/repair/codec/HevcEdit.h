@@ -20,11 +20,14 @@ using HevcProfile = std::array<std::uint8_t, 12>;
 
 // Of an SPS (NAL unit with its header). Nothing when it does not read.
 std::optional<HevcShape> hevcSpsShape(const std::vector<std::uint8_t>& sps);
+std::optional<std::uint32_t> hevcSpsBitDepth(const std::vector<std::uint8_t>& sps);
 std::optional<HevcProfile> hevcSpsProfile(const std::vector<std::uint8_t>& sps);
 
-// The profile of 8-bit pictures in this chroma format (`ref` itself when it is of the
-// format), at the level a picture of this size needs at the frame rates cameras record at.
-HevcProfile hevcProfileFor(const HevcProfile& ref, std::uint32_t refChroma, const HevcShape& s);
+// The profile of pictures of this bit depth (8, 10 or 12) in this chroma format (`ref`
+// itself when it is of the format), at the level a picture of this size needs at the
+// frame rates cameras record at.
+HevcProfile hevcProfileFor(const HevcProfile& ref, std::uint32_t refChroma, const HevcShape& s,
+                           std::uint32_t bitDepth);
 
 // The SPS with another shape, coded in whole minimum coding blocks with the rest cropped,
 // and another profile; every other field as it was. Nothing when it does not read.

@@ -74,10 +74,12 @@ struct Candidate {
 };
 
 std::optional<Candidate> candidate(const StreamParams& ref, const std::vector<std::uint8_t>& like,
-                                   const HevcShape& refShape, const HevcShape& s) {
+                                   const HevcShape& refShape, const HevcShape& s, bool x265) {
     const auto refProfile = hevcSpsProfile(ref.sps.front());
-    const auto profile =
-        refProfile ? hevcProfileFor(*refProfile, refShape.chroma, s) : HevcProfile{};
+    const auto depth = hevcSpsBitDepth(ref.sps.front());
+    const auto profile = refProfile && depth
+                             ? hevcProfileFor(*refProfile, refShape.chroma, s, *depth)
+                             : HevcProfile{};
     auto sps = hevcSpsWith(ref.sps.front(), s, profile);
     auto vps = hevcVpsWith(ref.vps.front(), profile);
     if (!refProfile || !sps || !vps) {
@@ -93,7 +95,7 @@ std::optional<Candidate> candidate(const StreamParams& ref, const std::vector<st
     if (s.chroma != refShape.chroma) {
         static const char* const kFormats[] = {"monochrome", "4:2:0", "4:2:2", "4:4:4"};
         c.what += std::string(kFormats[s.chroma]) + " chroma, ";
-        if (fromX265(like)) {
+        if (x265) {
             const std::int32_t qp = s.chroma == 3 ? 6 : 0;
             auto pps = hevcPpsWith(ref.pps.front(), qp);
             if (!pps) {
@@ -112,8 +114,8 @@ std::optional<Candidate> candidate(const StreamParams& ref, const std::vector<st
 
 std::optional<InferredParams>
 inferHevcParams(const std::vector<std::uint8_t>& refConfig,
-                const std::vector<std::vector<std::uint8_t>>& pictures,
-                Clock::time_point deadline) {
+                const std::vector<std::vector<std::uint8_t>>& pictures, Clock::time_point deadline,
+                bool x265) {
     const StreamParams ref = paramsOf(VideoCodec::Hevc, refConfig);
     if (ref.empty() || ref.vps.empty() || refConfig.size() <= kHvccChroma || pictures.empty()) {
         return std::nullopt;
@@ -131,7 +133,7 @@ inferHevcParams(const std::vector<std::uint8_t>& refConfig,
         if (Clock::now() > deadline) {
             return std::nullopt;
         }
-        const auto c = candidate(ref, refConfig, *refShape, shape);
+        const auto c = candidate(ref, refConfig, *refShape, shape, x265 || fromX265(refConfig));
         auto config =
             c ? configRecord(VideoCodec::Hevc, c->sets, lengthSize, c->like) : std::nullopt;
         const RowsSay rows =
