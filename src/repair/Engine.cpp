@@ -122,7 +122,7 @@ WalkResult Engine::walk(const ByteSource& broken, const MediaData& media,
         walker.searchStart(referenceMediaOffset());
     }
     WalkResult result = walker.run();
-    result.zeroTail = tail ? media.end - result.limit : 0;
+    result.zeroTail = tail ? media.end - std::max(result.limit, result.dataEnd) : 0;
     return result;
 }
 

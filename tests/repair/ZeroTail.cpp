@@ -58,6 +58,13 @@ std::uint64_t tailCutPoint(const Truth& t, const ZeroTail& tail) {
         return midVideoSample(t, target);
     case TailCut::BetweenSamples:
         return betweenSamples(t, target);
+    case TailCut::AfterData:
+        for (const auto& c : t.chunks) {
+            if (c.offset >= target && t.tracks[c.track].handler == "meta") {
+                return c.offset + c.size;
+            }
+        }
+        break;
     case TailCut::AfterSilence:
     case TailCut::BeforeSound:
         if (const auto* c = nearestChunk(t, target, "soun")) {

@@ -16,6 +16,7 @@ enum class TailCut {
     BetweenSamples, // where one sample ends and the next of the same chunk starts
     AfterSilence,   // at the end of a sound chunk, raw sound silent from the chunk before
     BeforeSound,    // where a sound chunk starts
+    AfterData,      // at the end of a metadata chunk (its samples may be padded with zeros)
 };
 
 struct ZeroTail {
