@@ -57,6 +57,8 @@ const OtherContent kOtherContent[] = {
     // A still scene: the last video chunk, after sound, is shorter than a sound frame, and
     // the short reference never shows video after sound.
     {"gopro", 5.3, 17, "smptebars", true},
+    // Still pictures of a few bytes: a picture's cut-off end that decodes as a sound frame.
+    {"obs", 4.6, 29, "rgbtestsrc"},
 };
 
 // Where the recording's last video chunk ends.

@@ -236,7 +236,11 @@ bool ChunkWalker::chunkGoesOn(int t, std::uint32_t taken) {
     if (own.cut) {
         // A sample cut off by the end only if nothing whole starts here instead, in the
         // layout's order or out of it (a short reference shows only some of the orders).
-        return bestOf(layout_.successors(t), pos_, t).sure < own.sure &&
+        // Inside a chunk shorter than the layout's chunks, a tie goes to the cut sample: a
+        // tiny sound frame that decodes is no reason to end the chunk early.
+        const bool unfinished = !layout_.knownCount(t, taken) && taken < layout_.maxCount(t);
+        const Sureness next = bestOf(layout_.successors(t), pos_, t).sure;
+        return (unfinished ? next <= own.sure : next < own.sure) &&
                bestOf(recognisable(), pos_, t).sure <= own.sure;
     }
     const bool known = layout_.knownCount(t, taken);
