@@ -184,10 +184,11 @@ RepairError noneFound(const std::string& ms, const char* codec) {
                                     " pictures; give a reference recording from the same camera"};
 }
 
-// Nothing when no HEVC picture is found; `seen` says whether one was.
+// Nothing when no HEVC picture is found; `seen` says whether one was, `unsure` what the
+// inference could not tell.
 std::optional<FoundParams> inferredHevc(const std::vector<std::uint8_t>& window,
                                         std::chrono::steady_clock::time_point started,
-                                        std::string& how, bool& seen) {
+                                        std::string& how, std::string& unsure, bool& seen) {
     const auto bare = findHevcBarePictures(window.data(), window.size());
     seen = bare && !bare->pictures.empty();
     const auto found = seen ? inferHevcBareParams(*bare, started + kInferBound) : std::nullopt;
@@ -196,15 +197,16 @@ std::optional<FoundParams> inferredHevc(const std::vector<std::uint8_t>& window,
     }
     how = "its parameter sets inferred (not in the stream) in " + millis(started) + ": " +
           found->what;
+    unsure = found->unsure;
     return FoundParams{VideoCodec::Hevc, bare->lengthSize, {found->vps},
                        {found->sps},     {found->pps},     bare->keySlice};
 }
 
 // H.264 or HEVC parameter sets inferred from the pictures, for media that carries none;
-// `how` says so. Nothing when no picture of either is found. What looks like pictures of
-// one may be the other's: both are tried, within one bound.
-std::optional<FoundParams> inferredParams(const std::vector<std::uint8_t>& window,
-                                          std::string& how) {
+// `how` says so, `unsure` what could not be told. Nothing when no picture of either is found.
+// What looks like pictures of one may be the other's: both are tried, within one bound.
+std::optional<FoundParams> inferredParams(const std::vector<std::uint8_t>& window, std::string& how,
+                                          std::string& unsure) {
     const auto started = std::chrono::steady_clock::now();
     const auto bare = findBarePictures(window.data(), window.size());
     const bool avc = bare && !bare->pictures.empty();
@@ -216,7 +218,7 @@ std::optional<FoundParams> inferredParams(const std::vector<std::uint8_t>& windo
                            {found->sps},     {found->pps},     bare->keySlice};
     }
     bool hevc = false;
-    if (auto found = inferredHevc(window, started, how, hevc)) {
+    if (auto found = inferredHevc(window, started, how, unsure, hevc)) {
         return found;
     }
     if (hevc || avc) {
@@ -241,12 +243,13 @@ std::string videoWords(const FoundParams& p, const VideoFacts& f, const FrameRat
 
 MediaAlone referenceFromMedia(const ByteSource& file, const MediaData& media, const Options& o) {
     const auto window = readWindow(file, media.begin, media.end);
+    MediaAlone out;
     std::string inferred;
     auto params = findParamSets(window.data(), window.size());
     auto facts = params ? videoFacts(params->codec, annexB(*params)) : std::nullopt;
     if (!facts) {
         // None, or bytes that only look like some (in an SEI's text, another track's data).
-        params = inferredParams(window, inferred);
+        params = inferredParams(window, inferred, out.unsure);
         facts = params ? videoFacts(params->codec, annexB(*params)) : std::nullopt;
     }
     if (!facts) {
@@ -254,7 +257,6 @@ MediaAlone referenceFromMedia(const ByteSource& file, const MediaData& media, co
                           "no index and no reference: the media carries no parameter sets; give "
                           "a reference recording from the same camera");
     }
-    MediaAlone out;
     RefTrack video = videoTrack(*params, *facts);
     const MediaScan scan = scanMedia(file, media.begin, media.begin + window.size(), video,
                                      params->codec, params->lengthSize, o, kMaxScanFrames);

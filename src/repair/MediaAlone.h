@@ -16,6 +16,7 @@ struct MediaAlone {
     Reference ref;
     std::string headline; // "no reference: video H.264 High 1280×720 from ..."
     std::string dropped;  // why the bytes between the video chunks are not in the result
+    std::string unsure;   // what the media does not tell, where a guess stands in for it
 };
 
 // H.264 or HEVC whose parameter sets were only in the lost index has them inferred from its

@@ -126,13 +126,13 @@ bool playableCameBack(const Reference& ref, const WalkResult& walk) {
 }
 
 Partial partialRepair(const Reference& ref, const WalkResult& walk, const std::string& undecoded,
-                      const std::string& dropped) {
+                      const std::string& known) {
     if (const double share = mediaShare(walk); share < kWholeRepair) {
         return {spokenShare(share) + " of the media data came back",
                 whyShort(walk) + "; " + describeShare(share) + " of the media data accounted for"};
     }
-    if (!dropped.empty()) {
-        return {dropped, dropped};
+    if (!known.empty()) {
+        return {known, known};
     }
     if (const LeftOut* t = mediaLeftOut(ref)) {
         return {leftOutLine(*t), leftOutLine(*t)};
@@ -179,9 +179,10 @@ void summarizeIndex(TracksFrom from, const Reference& ref, const WalkResult& wal
 }
 
 // The walk over the broken file's media with the tracks of `ref` (whose samples lie in
-// refFile), the result written and summed up.
+// refFile), the result written and summed up. `known`: why the result is partial whatever
+// the walk finds (empty when nothing makes it so).
 int walkAndWrite(const Options& o, const FileSource& broken, const MediaData& media, Reference ref,
-                 const ByteSource& refFile, TracksFrom from, const std::string& dropped,
+                 const ByteSource& refFile, TracksFrom from, const std::string& known,
                  std::ostream& out, std::ostream& err) {
     std::optional<Engine> engine(std::in_place, ref, refFile, o);
     if (o.verbose) {
@@ -239,7 +240,7 @@ int walkAndWrite(const Options& o, const FileSource& broken, const MediaData& me
     const auto tracks = engine->outputTracks(walk, 0);
     summarizeTracks(ref, tracks, broken, out);
     summarizeDamage(ref, walk, out);
-    const Partial partial = partialRepair(ref, walk, undecoded, dropped);
+    const Partial partial = partialRepair(ref, walk, undecoded, known);
     summarizeOutcome(tracks, walk.stretches > 0, partial.summary, out);
     out << "wrote " << plan.path << "\n";
     if (!partial.why.empty()) {
@@ -265,8 +266,12 @@ int repairFile(const Options& o, std::ostream& out, std::ostream& err) {
         const MediaData media = findMediaData(*broken);
         const MediaAlone alone = referenceFromMedia(*broken, media, o);
         out << alone.headline << "\n";
-        return walkAndWrite(o, *broken, media, alone.ref, *broken, TracksFrom::Media, alone.dropped,
-                            out, err);
+        // A guess the media does not confirm leaves the result partial, as sound dropped does.
+        const std::string partial = alone.dropped.empty() || alone.unsure.empty()
+                                        ? alone.dropped + alone.unsure
+                                        : alone.dropped + "; " + alone.unsure;
+        return walkAndWrite(o, *broken, media, alone.ref, *broken, TracksFrom::Media, partial, out,
+                            err);
     }
     // An index that lists only the media written before its last rewrite describes the
     // file's own tracks and layout better than any other recording.

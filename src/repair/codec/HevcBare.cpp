@@ -123,30 +123,50 @@ BarePictures picturesFrom(const std::uint8_t* data, std::size_t size, std::size_
     return out;
 }
 
+using Pictures = std::vector<std::vector<std::uint8_t>>;
+
+// The sets of a preset's tools at a bit depth under which the pictures decode.
+std::optional<HevcBareParams> setsOf(const X265Tools& tools, int depth, const Pictures& pictures,
+                                     int lengthSize,
+                                     std::chrono::steady_clock::time_point deadline) {
+    const auto start = x265Config(tools, depth, lengthSize);
+    const auto found =
+        start.empty() ? std::nullopt : inferHevcParams(start, pictures, deadline, true);
+    const StreamParams got = found ? paramsOf(VideoCodec::Hevc, found->config) : StreamParams{};
+    if (got.empty() || got.vps.empty()) {
+        return std::nullopt;
+    }
+    return HevcBareParams{got.vps.front(), got.sps.front(), got.pps.front(), found->what, ""};
+}
+
 // The sets of the first preset's tools, then bit depth, under which the pictures decode.
-// Without SAO, a 10-bit stream decodes as an 8-bit one without an error and the other way
-// round (its offsets' range is the only syntax that differs): 8 bits, as most are, taken.
-std::optional<HevcBareParams> withTools(const std::vector<std::vector<std::uint8_t>>& pictures,
-                                        int lengthSize,
+// Only SAO's offsets differ in syntax between 8 and 10 bits; the rest scales with the bit
+// depth (dequantisation, prediction, deblocking), so that without SAO a stream of either
+// depth decodes at the other without an error to pictures that differ by rounding alone:
+// their samples cannot tell the two apart. 8 bits, as most are, are then assumed, unsure.
+// With SAO a 10-bit stream's larger offsets fail at 8 bits.
+std::optional<HevcBareParams> withTools(const Pictures& pictures, int lengthSize,
                                         std::chrono::steady_clock::time_point deadline) {
     for (const X265Tools& tools : x265Tools()) {
         for (const int depth : {8, 10}) {
             if (std::chrono::steady_clock::now() > deadline) {
                 return std::nullopt;
             }
-            const auto start = x265Config(tools, depth, lengthSize);
-            const auto found =
-                start.empty() ? std::nullopt : inferHevcParams(start, pictures, deadline, true);
-            const StreamParams got =
-                found ? paramsOf(VideoCodec::Hevc, found->config) : StreamParams{};
-            if (got.empty() || got.vps.empty()) {
+            auto found = setsOf(tools, depth, pictures, lengthSize, deadline);
+            if (!found) {
                 continue;
             }
-            return HevcBareParams{got.vps.front(), got.sps.front(), got.pps.front(),
-                                  std::string("x265 ") + tools.presets + "'s coding tools, " +
-                                      std::to_string(depth) + "-bit" +
-                                      (tools.sao ? "" : " (10-bit would decode alike)") + ", " +
-                                      found->what};
+            std::string bits = std::to_string(depth) + "-bit";
+            if (depth == 8 && !tools.sao &&
+                (setsOf(tools, 10, pictures, lengthSize, deadline) ||
+                 std::chrono::steady_clock::now() > deadline)) {
+                found->unsure = "the bit depth could not be told (8 bits assumed; its pictures "
+                                "decode alike at 10 bits: a reference recording tells)";
+                bits += " assumed (10-bit decodes alike)";
+            }
+            found->what = std::string("x265 ") + tools.presets + "'s coding tools, " + bits + ", " +
+                          found->what;
+            return found;
         }
     }
     return std::nullopt;
@@ -176,8 +196,7 @@ std::optional<HevcBareParams> inferHevcBareParams(const BarePictures& p,
                                                   std::chrono::steady_clock::time_point deadline) {
     auto found = withTools(p.pictures, p.lengthSize, deadline);
     if (!found && p.pictures.size() > kFewPictures) {
-        const std::vector<std::vector<std::uint8_t>> few(p.pictures.begin(),
-                                                         p.pictures.begin() + kFewPictures);
+        const Pictures few(p.pictures.begin(), p.pictures.begin() + kFewPictures);
         found = withTools(few, p.lengthSize, deadline);
     }
     return found;

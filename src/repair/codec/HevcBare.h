@@ -12,9 +12,12 @@ std::optional<BarePictures> findHevcBarePictures(const std::uint8_t* data, std::
 
 // Parameter sets under which they decode, searched for from the sets Debian's x265 writes
 // with the coding tools of its presets, 8- or 10-bit; nothing when none fits by the deadline.
+// Without SAO both bit depths may decode the pictures alike: 8 bits are then assumed, and
+// `unsure` says so (the result may be the wrong pictures).
 struct HevcBareParams {
     std::vector<std::uint8_t> vps, sps, pps; // NAL units, header included
     std::string what;                        // what the search settled
+    std::string unsure;                      // what it could not tell, when something
 };
 std::optional<HevcBareParams> inferHevcBareParams(const BarePictures& p,
                                                   std::chrono::steady_clock::time_point deadline);
