@@ -29,6 +29,14 @@ std::uint64_t chunkCut(const camlayout::Truth& t, std::uint64_t target, const ch
     return !c ? 0 : handler ? c->offset + c->size / 2 : c->offset;
 }
 
+std::uint64_t afterLastVideoChunk(const camlayout::Truth& t) {
+    std::uint64_t end = 0;
+    for (const auto& c : t.chunks) {
+        end = t.tracks[c.track].handler == "vide" ? std::max(end, c.offset + c.size) : end;
+    }
+    return end;
+}
+
 std::uint64_t mdatAt(const camlayout::Truth& t, double share) {
     return t.mdatData +
            static_cast<std::uint64_t>(static_cast<double>(t.mdatEnd - t.mdatData) * share);

@@ -28,6 +28,8 @@ const camlayout::TruthChunk* nearestChunk(const camlayout::Truth& t, std::uint64
                                           const char* handler);
 // A cut in the middle of that chunk, or with no handler at its start; 0 when there is none.
 std::uint64_t chunkCut(const camlayout::Truth& t, std::uint64_t target, const char* handler);
+// Where the recording's last video chunk ends.
+std::uint64_t afterLastVideoChunk(const camlayout::Truth& t);
 // The offset `share` of the way through the mdat payload.
 std::uint64_t mdatAt(const camlayout::Truth& t, double share);
 

@@ -61,15 +61,6 @@ const OtherContent kOtherContent[] = {
     {"obs", 4.6, 29, "rgbtestsrc"},
 };
 
-// Where the recording's last video chunk ends.
-std::uint64_t afterLastVideoChunk(const Truth& t) {
-    std::uint64_t end = 0;
-    for (const auto& c : t.chunks) {
-        end = t.tracks[c.track].handler == "vide" ? std::max(end, c.offset + c.size) : end;
-    }
-    return end;
-}
-
 // Whether the summary's video line names the frame rate and the frames kept.
 bool videoLineReads(const std::string& output, const CameraKind& k, std::size_t frames) {
     const auto at = output.find("\nvideo: ");
