@@ -89,8 +89,8 @@ bool VideoProbe::strongBody(std::uint64_t pos, const std::uint8_t* p, std::size_
     }
     if (r.size > limit_ - pos) {
         // The end of a cut-off NAL unit cannot be seen: only a kind that can be that long.
-        return !fixedSize(r).has_value() && !((r.kind.sps || r.kind.pps) &&
-                                              r.size - ls > kMaxParamSetBytes);
+        return !fixedSize(r).has_value() &&
+               !((r.kind.sps || r.kind.pps) && r.size - ls > kMaxParamSetBytes);
     }
     return nonSliceFits(pos, r);
 }
