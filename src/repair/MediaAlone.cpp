@@ -214,6 +214,10 @@ std::optional<FoundParams> inferredParams(const std::vector<std::uint8_t>& windo
     if (found) {
         how = "its parameter sets inferred (not in the stream) in " + millis(started) +
               (found->unsure.empty() ? "" : " (" + found->unsure + ")");
+        // Only the pictures show a CAVLC stream's initial QP, and they decode under any.
+        unsure = found->unsure.empty() ? ""
+                                       : "CAVLC pictures decode alike under any initial QP (" +
+                                             found->unsure + "): a reference recording tells";
         return FoundParams{VideoCodec::H264, bare->lengthSize, {},
                            {found->sps},     {found->pps},     bare->keySlice};
     }

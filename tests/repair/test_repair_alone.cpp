@@ -101,6 +101,11 @@ const AloneCase kCases[] = {
     {"H.264 main 320x240 60 fps -bf 2, AAC, no parameter sets, no frame rate given", "mp4",
      "-c:v libx264 -s 320x240 -r 60 -profile:v main -crf 28 -bf 2", "-c:a aac", false, false, 0,
      "60 fps fitting the sound's duration; sound AAC 48 kHz 1 ch, inferred", 1.0},
+    // Without x264's settings in its first SEI, nothing tells a CAVLC stream's initial QP.
+    {"H.264 baseline 320x240, no parameter sets, no SEI", "mov",
+     "-c:v libx264 -s 320x240 -profile:v baseline -crf 23 -bsf:v filter_units=remove_types=6",
+     "-c:a pcm_s16be -ac 2", false, false, 6,
+     "partial repair: CAVLC pictures decode alike under any initial QP (initial QP ", 1.0},
     {"H.264 high 320x240 -crf 18, no parameter sets", "mov",
      "-c:v libx264 -s 320x240 -profile:v high -crf 18", "-c:a pcm_s16le -ac 2", false, false, 0,
      "parameter sets inferred (not in the stream)", 1.0},

@@ -264,7 +264,7 @@ std::optional<BareParams> inferBareParams(const BarePictures& p,
     const auto read = readAvcPps(got.pps.front().data(), got.pps.front().size());
     std::string unsure;
     if (read && !read->cabac && !hints.initQp) {
-        unsure = "initial QP " + std::to_string(26 + read->initQp) + " unconfirmed";
+        unsure = "initial QP " + std::to_string(26 + read->initQp) + " assumed";
     }
     return BareParams{got.sps.front(), got.pps.front(), unsure};
 }
