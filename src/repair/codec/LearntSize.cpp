@@ -46,7 +46,7 @@ public:
                 return cutGuess(media, pos);
             }
             return {signed_ ? Sureness::Sure : Sureness::Likely, *len,
-                    cutAt(media, pos + *len, *len)};
+                    media.cutsOff(pos + *len, *len)};
         }
         for (std::uint32_t size : sizes_) {
             const std::uint64_t next = pos + size;
@@ -92,13 +92,6 @@ private:
         }
         return grammar_.accounts(media, pos, *len) ? SampleGuess{Sureness::Sure, *len, false}
                                                    : SampleGuess{};
-    }
-
-    // A sample padded with zeros (gpmd to whole words) may end inside the zeros a camera
-    // preallocated after it: a length that reaches only a little way into them is whole.
-    static bool cutAt(const MediaView& media, std::uint64_t end, std::uint64_t len) {
-        return end > media.limit() &&
-               !(end <= media.zeroTailEnd() && end - media.limit() < len / 2);
     }
 
     bool signatureAt(MediaView& media, std::uint64_t pos) const {

@@ -29,6 +29,12 @@ public:
     // is where they start. No byte of them is read through the view.
     void setZeroTail(std::uint64_t end) { zeroTailEnd_ = end; }
     std::uint64_t zeroTailEnd() const { return std::max(zeroTailEnd_, limit_); }
+    // Whether a sample whose declared length `len` ends at `end` was cut off. A sample padded
+    // with zeros (gpmd to whole words) may end inside the zero tail after it: one reaching
+    // only a little way into the tail is whole.
+    bool cutsOff(std::uint64_t end, std::uint64_t len) const {
+        return end > limit_ && !(end <= zeroTailEnd() && end - limit_ < len / 2);
+    }
 
     // Whether a sample of another track could start at pos, as the walker's neighbours
     // answer; no when nobody answers.
